@@ -1,0 +1,123 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="fr_FR">
+<context>
+    <name>Optimizer</name>
+    <message>
+        <source>
+%1 %2 %3
+%4 %5
+</source>
+        <translation>
+%1 %2 %3
+%4 %5
+</translation>
+    </message>
+    <message>
+        <source>Test coverage optimizer</source>
+        <comment>Default message displayed when the tool is started</comment>
+        <translation>Optimiseur de couverture de tests</translation>
+    </message>
+</context>
+<context>
+    <name>Zorvane</name>
+    <message>
+        <source>Memory overflow
+</source>
+        <translation>Mémoire insuffisante
+</translation>
+    </message>
+    <message>
+        <source>Bad hexa value format in &quot;%1&quot; at line %2
+</source>
+        <translation>Format de valeur hexa incorrect dans &quot;%1&quot; à la ligne %2
+</translation>
+    </message>
+    <message>
+        <source>Number overflow in &quot;%1&quot; at line %2
+</source>
+        <translation>Dépassement de capacité du nombre &quot;%1&quot; à la ligne %2
+</translation>
+    </message>
+    <message>
+        <source>Too much covItem found
+</source>
+        <translation>Trop de covItems trouvés
+</translation>
+    </message>
+    <message>
+        <source>Mandatory tst %1 (%2 covItem) %3
+</source>
+        <translation>Test obligatoire %1 (%2 covItem) %3
+</translation>
+    </message>
+    <message>
+        <source>CovItems:
+</source>
+        <translation>CovItems :
+</translation>
+    </message>
+    <message>
+        <source>Unexpected data &quot;%1&quot; found line %2, line ignored
+</source>
+        <translation>Données inattendues &quot;%1&quot; trouvées ligne %2, ligne ignorée
+</translation>
+    </message>
+    <message>
+        <source>Unable to open the file %1
+</source>
+        <translation>Impossible d'ouvrir le fichier %1
+</translation>
+    </message>
+    <message>
+        <source>option require value
+</source>
+        <translation>l'option nécessite une valeur
+</translation>
+    </message>
+    <message>
+        <source>Analysing %1
+</source>
+        <translation>Analyse de %1
+</translation>
+    </message>
+    <message>
+        <source>Need tst %1:%2 %3
+</source>
+        <translation>Test nécessaire %1:%2 %3
+</translation>
+    </message>
+    <message>
+        <source>Useless tst %1:%2 %3
+</source>
+        <translation>Test inutile %1:%2 %3
+</translation>
+    </message>
+    <message>
+        <source>%1 %2 tests are needed
+</source>
+        <translation>%1 %2 tests sont nécessaires
+</translation>
+    </message>
+    <message>
+        <source>(unexpected error)</source>
+        <translation>(erreur inattendue)</translation>
+    </message>
+    <message>
+        <source>info:</source>
+        <translation>info :</translation>
+    </message>
+    <message>
+        <source>warning:</source>
+        <translation>attention :</translation>
+    </message>
+    <message>
+        <source>serious:</source>
+        <translation>grave :</translation>
+    </message>
+    <message>
+        <source>fatal:</source>
+        <translation>fatal :</translation>
+    </message>
+</context>
+</TS>

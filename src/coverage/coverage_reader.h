@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "coverage/coverage_table.h"
+#include "coverage/test_registry.h"
+#include "shell/run_settings.h"
+
+// A meaningful line of a coverage file: its two keyword bytes and its value
+// text (what follows the keyword and its blanks, to the end of the line as
+// read, newline included).
+struct KeywordLine {
+  char first;
+  char second;
+  std::string_view value;
+};
+
+// Splits one line (its text up to and including its newline). Lines that do
+// not start, after blanks, with a byte from 'A' to 0x7F, or that hold only
+// that byte, are ignored silently; a keyword followed directly by a printable
+// byte is reported with message 6 and ignored.
+std::optional<KeywordLine> splitKeywordLine(std::string_view text, std::uint64_t lineNumber);
+
+// Reads a hexadecimal number written least significant digit first ("1A" is
+// 0xA1). A blank, '!', a control or non-ASCII byte ends it; any other
+// non-digit is message 1, a ninth digit message 2 (both fatal).
+std::uint32_t parseHexaValue(std::string_view valueText, std::uint64_t lineNumber);
+
+// Reads the coverage file settings.filePaths[fileIndex] into the registry
+// and the table. A file that cannot be opened, or is a directory, is
+// reported with message 7 and contributes nothing.
+void readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex,
+                      TestRegistry &registry, CoverageTable &table);

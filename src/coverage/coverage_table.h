@@ -1,0 +1,83 @@
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <map>
+#include <ranges>
+#include <span>
+#include <vector>
+
+#include "coverage/test_number.h"
+
+// One branch: the tests that reach it, in the order they were added (which
+// is non-decreasing test order, since tests are read one after another).
+// A repeated branch line adds the same test again.
+struct BranchSlot {
+  std::uint32_t count = 0;
+  std::uint32_t capacity = 0;
+  TestNumber *tests = nullptr;
+
+  bool isLive() const { return count != 0; }
+  std::span<const TestNumber> entries() const { return {tests, count}; }
+};
+
+// The branches that share an FT key, a DC key and a kind; a branch's index
+// in `slots` is its branch index. The group owns the slots' test lists.
+class BranchGroup {
+ public:
+  BranchGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
+  ~BranchGroup();
+  BranchGroup(const BranchGroup &) = delete;
+  BranchGroup &operator=(const BranchGroup &) = delete;
+
+  std::uint32_t ftKey;
+  std::uint32_t dcKey;
+  signed char branchKind;
+  // Grows in steps of 8 slots to hold the highest branch index seen.
+  std::vector<BranchSlot> slots;
+
+  std::uint32_t slotCapacity() const { return static_cast<std::uint32_t>(slots.size()); }
+};
+
+// Key order of groups: FT key, then DC key (both unsigned), then the kind as
+// a signed byte, so kinds 0x80 to 0xFF sort before 0x00 to 0x7F.
+struct GroupKey {
+  std::uint32_t ftKey;
+  std::uint32_t dcKey;
+  signed char branchKind;
+  auto operator<=>(const GroupKey &) const = default;
+};
+
+// All branches that any test of any coverage file reached, merged: a branch
+// named the same way in two files is one branch. Everything that walks the
+// table walks it in one order: groups in key order, slots by index.
+class CoverageTable {
+ public:
+  // The group with that key, created empty (8 slots) when it is new.
+  BranchGroup &findOrInsertGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
+
+  // Appends `test` to the branch `branchIndex` of `group`.
+  void addTestToBranch(BranchGroup &group, TestNumber test, std::uint16_t branchIndex);
+
+  // Empties a live slot and releases its list (the mandatory reduction).
+  void emptySlot(BranchSlot &slot);
+
+  // The entry count of every live slot in table order; also sets
+  // maxTestsPerBranch(). Reports message 3 if the live slots found disagree
+  // with liveBranchCount().
+  std::vector<std::uint32_t> buildCoverCounts();
+
+  std::uint32_t liveBranchCount() const { return liveBranchCount_; }
+  std::uint32_t maxTestsPerBranch() const { return maxTestsPerBranch_; }
+
+  auto groups() const { return std::views::values(groups_); }
+  auto groups() { return std::views::values(groups_); }
+
+ private:
+  std::map<GroupKey, BranchGroup> groups_;
+  // The group of the latest lookup: branch lines mostly come in runs of one
+  // key, which then cost no search of the index.
+  BranchGroup *groupHint_ = nullptr;
+  std::uint32_t liveBranchCount_ = 0;
+  std::uint32_t maxTestsPerBranch_ = 0;
+};

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <cstdint>
+
+// Tests are numbered from 1 across all coverage files of a run; 0 means no
+// test. Numbers are 32 bits wide so that any suite that fits in memory works.
+using TestNumber = std::uint32_t;

@@ -1,0 +1,66 @@
+#include "coverage/test_registry.h"
+
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+// A name is taken from the NT line only when it starts with a printable
+// ASCII byte other than the blank.
+bool startsAName(std::string_view text) {
+  return !text.empty() && static_cast<signed char>(text.front()) > 0x20;
+}
+
+std::string formName(std::string_view nameText, std::uint32_t fileSequence) {
+  if (!startsAName(nameText)) return "#" + std::to_string(fileSequence);
+  if (nameText.front() != '"') return std::string(nameText);
+  // A quoted name ends after its closing quote, or before a non-ASCII byte.
+  for (std::size_t i = 1; i < nameText.size(); ++i) {
+    if (nameText[i] == '"') return std::string(nameText.substr(0, i + 1));
+    if (static_cast<signed char>(nameText[i]) < 0) return std::string(nameText.substr(0, i));
+  }
+  return std::string(nameText);
+}
+
+}  // namespace
+
+TestNumber TestRegistry::newTest(std::uint32_t fileIndex, std::string_view nameText,
+                                 std::uint32_t fileSequence) {
+  if (records_.empty()) {
+    // Entry 0 stands for no test.
+    records_.emplace_back();
+    covItemCounts_.push_back(0);
+  }
+  const TestNumber test = ++testCount_;
+  records_.resize(test + 1);
+  covItemCounts_.resize(test + 1);
+  records_[test] = TestRecord{formName(nameText, fileSequence), std::nullopt, fileIndex};
+  covItemCounts_[test] = 0;
+  return test;
+}
+
+void TestRegistry::finishTest(TestNumber test, std::uint64_t covItems) {
+  if (test == 0) return;
+  if (covItems != 0) {
+    covItemCounts_[test] = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(covItems, std::numeric_limits<std::uint32_t>::max()));
+    return;
+  }
+  records_.pop_back();
+  covItemCounts_.pop_back();
+  --testCount_;
+}
+
+void TestRegistry::setDescription(std::string_view text, TestNumber test,
+                                  std::uint8_t verbosity) {
+  if (test == 0) return;
+  TestRecord &record = records_[test];
+  record.description = std::string(text);
+  if (verbosity >= 1)
+    std::printf("\tTest %u %s %s\n", test, record.name.c_str(), record.description->c_str());
+}
+
+void TestRegistry::close() {
+  covItemCounts_[0] = 0;
+  ++testCount_;
+}

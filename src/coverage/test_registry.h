@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "coverage/test_number.h"
+
+struct TestRecord {
+  // Bytes as formed from the NT line, possibly ending in the line's newline.
+  std::string name;
+  std::optional<std::string> description;
+  // Position of the test's coverage file among the file arguments.
+  std::uint32_t fileIndex = 0;
+};
+
+// Numbers, names and counts the tests of all coverage files. While files are
+// read, tests are 1 to testCount(); after close(), testCount() is one past
+// the highest test number and entry 0 stands for no test.
+class TestRegistry {
+ public:
+  // Opens the next test. Its name is `nameText` (the NT line's value text),
+  // cut after a closing quote when it starts with a quote, or "#<sequence>"
+  // when it does not start with a printable ASCII byte.
+  TestNumber newTest(std::uint32_t fileIndex, std::string_view nameText,
+                     std::uint32_t fileSequence);
+
+  // Closes the newest test with the number of branch lines read for it; a
+  // test with none is dropped and its number is handed out again. Test 0
+  // (no current test) is ignored.
+  void finishTest(TestNumber test, std::uint64_t covItems);
+
+  // Sets the description of `test` (none for 0); at verbosity 1 and above
+  // also traces it on the standard output stream.
+  void setDescription(std::string_view text, TestNumber test, std::uint8_t verbosity);
+
+  // Whether any test was ever created, even if all were dropped again.
+  bool wasEverUsed() const { return !records_.empty(); }
+
+  // Ends the reading: from now on testCount() is one past the last test.
+  void close();
+
+  TestNumber testCount() const { return testCount_; }
+  const TestRecord &record(TestNumber test) const { return records_[test]; }
+  std::span<const std::uint32_t> covItemCounts() const { return covItemCounts_; }
+  std::span<std::uint32_t> covItemCounts() { return covItemCounts_; }
+
+ private:
+  std::vector<TestRecord> records_;
+  std::vector<std::uint32_t> covItemCounts_;
+  TestNumber testCount_ = 0;
+};

@@ -1,0 +1,15 @@
+#include "optimizer/cover_problem.h"
+
+CoverProblem buildCoverProblem(CoverageTable &table, const TestRegistry &registry) {
+  CoverProblem problem;
+  problem.coverCounts = table.buildCoverCounts();
+  problem.maxTestsPerBranch = table.maxTestsPerBranch();
+  problem.branches.reserve(problem.coverCounts.size());
+  for (const BranchGroup &group : table.groups())
+    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index)
+      if (group.slots[index].isLive())
+        problem.branches.push_back({group.slots[index].entries(), &group, index});
+  const auto counts = registry.covItemCounts();
+  problem.testCounts.assign(counts.begin(), counts.end());
+  return problem;
+}

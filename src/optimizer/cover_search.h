@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+
+#include "coverage/coverage_table.h"
+#include "coverage/test_registry.h"
+#include "optimizer/selection_stack.h"
+#include "shell/run_settings.h"
+
+// What the search ends with, besides the best snapshot on the stack.
+struct SearchOutcome {
+  // One less than the number of tests the search added to its smallest
+  // accepted cover; larger than any depth when no cover was accepted.
+  std::uint32_t bestDepth;
+  // Distinct coverage files of the best cover, mandatory tests included
+  // (0 when the file preference is off).
+  std::uint32_t bestFileCount;
+};
+
+// Finds a smallest set of tests that, with the mandatory tests already on
+// the stack, reaches every live branch of the reduced table: a depth-first
+// branch and bound that splits on the branch with the fewest tests and tries
+// its tests, the one reaching the most uncovered entries first. Among covers
+// it accepts (at most settings.tstNbValue tests larger than the smallest),
+// it prefers the one spanning fewer coverage files unless -T was given. The
+// best cover ends in the stack's snapshot; the stack itself is left as found.
+// At verbosity 2 every candidate and complete cover is traced.
+SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
+                          const RunSettings &settings, SelectionStack &stack);

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+
+#include "coverage/coverage_table.h"
+#include "coverage/test_registry.h"
+#include "optimizer/selection_stack.h"
+
+// Finds the mandatory tests (the only test of some branch), pushes each once
+// on the stack in table order, and removes every branch that a mandatory test
+// reaches, lowering the counts of all tests listed in it. At verbosity 1 and
+// above each mandatory test is reported (message 4); at 2 the reasons and the
+// removed entries are traced.
+void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, SelectionStack &stack,
+                          std::uint8_t verbosity);

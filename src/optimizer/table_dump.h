@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "coverage/coverage_table.h"
+
+// Lists the whole table on the standard output stream (after the catalogue
+// title "CovItems:"): a key line per group, a line per live branch with its
+// tests, then a line of dashes.
+void dumpCoverageTable(const CoverageTable &table);
+
+// Prints `title`, then "test=count " for tests 1 up to counts.size() - 1 on
+// one line, then a line of dashes.
+void printTestCounts(std::span<const std::uint32_t> counts, const char *title);

@@ -1,0 +1,5 @@
+#pragma once
+
+// Writes the identity banner (name, purpose, version, legal lines) on the
+// standard error stream, translated for the current locale.
+void printBanner();

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+
+// What an argument starting with "-" asks for. Only its second character
+// counts, folded to lower case, so -v, -V and -verbose are one option.
+enum class OptionKind { Verbose, MoreVerbose, TestLevel, FileLevelAllowance, Ignored };
+
+OptionKind classifyOption(const char *argument);
+
+// Reads the value of -F the way atoi does (leading blanks, a sign, digits up
+// to the first non-digit; no digits gives 0), clamped to the signed 32-bit
+// range.
+std::int32_t parseAllowance(const char *text);
+
+// Writes the usage text on the standard output stream.
+void printUsage();

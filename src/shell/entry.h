@@ -1,0 +1,5 @@
+#pragma once
+
+// The process from start to end: application object, translations, banner,
+// the run. Returns the exit status; every way out of the process ends here.
+int runProcess(int argc, char **argv);

@@ -1,0 +1,151 @@
+#include "shell/messages.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "shell/process_exit.h"
+
+namespace {
+
+struct CatalogueEntry {
+  const char *text;
+  Severity severity;
+};
+
+// Source texts of the catalogue, context "Zorvane". Indexed by Message.
+const CatalogueEntry catalogue[] = {
+    {QT_TRANSLATE_NOOP("Zorvane", "Memory overflow\n"), Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Bad hexa value format in \"%1\" at line %2\n"), Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Number overflow in \"%1\" at line %2\n"), Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Too much covItem found\n"), Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Mandatory tst %1 (%2 covItem) %3\n"), Severity::Plain},
+    {QT_TRANSLATE_NOOP("Zorvane", "CovItems:\n"), Severity::Plain},
+    {QT_TRANSLATE_NOOP("Zorvane", "Unexpected data \"%1\" found line %2, line ignored\n"),
+     Severity::Warning},
+    {QT_TRANSLATE_NOOP("Zorvane", "Unable to open the file %1\n"), Severity::Warning},
+    {QT_TRANSLATE_NOOP("Zorvane", "option require value\n"), Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Analysing %1\n"), Severity::Plain},
+    {QT_TRANSLATE_NOOP("Zorvane", "Need tst %1:%2 %3\n"), Severity::Plain},
+    {QT_TRANSLATE_NOOP("Zorvane", "Useless tst %1:%2 %3\n"), Severity::Plain},
+    {QT_TRANSLATE_NOOP("Zorvane", "%1 %2 tests are needed\n"), Severity::Information},
+    {QT_TRANSLATE_NOOP("Zorvane", "(unexpected error)"), Severity::Fatal},
+};
+
+// Severity words, context "Zorvane", indexed by severity 0 to 3.
+const char *const severityWords[] = {
+    QT_TRANSLATE_NOOP("Zorvane", "info:"),
+    QT_TRANSLATE_NOOP("Zorvane", "warning:"),
+    QT_TRANSLATE_NOOP("Zorvane", "serious:"),
+    QT_TRANSLATE_NOOP("Zorvane", "fatal:"),
+};
+
+const char programPrefix[] = "Zorvane - ";
+
+std::string translated(const char *source) {
+  return QCoreApplication::translate("Zorvane", source).toLocal8Bit().toStdString();
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads a marker at text[pos] ("%" then 1 to 99, as QString::arg takes them);
+// returns its number and length, or 0 when there is no marker there.
+int markerAt(std::string_view text, std::size_t pos, std::size_t &length) {
+  if (text[pos] != '%' || pos + 1 >= text.size() || !isDigit(text[pos + 1])) return 0;
+  int number = text[pos + 1] - '0';
+  length = 2;
+  if (pos + 2 < text.size() && isDigit(text[pos + 2])) {
+    number = number * 10 + (text[pos + 2] - '0');
+    length = 3;
+  }
+  return number;
+}
+
+void writeBytes(std::string_view bytes, std::FILE *stream) {
+  std::fwrite(bytes.data(), 1, bytes.size(), stream);
+}
+
+}  // namespace
+
+Severity messageSeverity(Message message) { return catalogue[static_cast<int>(message)].severity; }
+
+const char *messageSourceText(Message message) { return catalogue[static_cast<int>(message)].text; }
+
+std::string substituteMarkers(std::string_view text, MessageArg first, MessageArg second,
+                              MessageArg third) {
+  std::vector<std::string_view> present;
+  for (const MessageArg &arg : {first, second, third})
+    if (arg) present.push_back(*arg);
+
+  // The distinct marker numbers of the text, lowest first.
+  bool used[100] = {};
+  for (std::size_t pos = 0, length = 0; pos < text.size(); ++pos)
+    if (int number = markerAt(text, pos, length)) used[number] = true;
+  const std::string_view *argumentOf[100] = {};
+  std::size_t next = 0;
+  for (int number = 0; number < 100 && next < present.size(); ++number)
+    if (used[number]) argumentOf[number] = &present[next++];
+
+  std::string result;
+  result.reserve(text.size() + 64);
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::size_t length = 0;
+    int number = markerAt(text, pos, length);
+    if (number && argumentOf[number]) {
+      result += *argumentOf[number];
+      pos += length;
+    } else {
+      result += text[pos++];
+    }
+  }
+  return result;
+}
+
+std::string composeMessage(Message message, MessageArg first, MessageArg second,
+                           MessageArg third) {
+  const CatalogueEntry &entry = catalogue[static_cast<int>(message)];
+  std::string line;
+  if (entry.severity != Severity::Plain) {
+    line += programPrefix;
+    line += ' ';
+    line += translated(severityWords[static_cast<int>(entry.severity)]);
+    line += ' ';
+  }
+  line += substituteMarkers(translated(entry.text), first, second, third);
+  return line;
+}
+
+void reportMessage(Message message, MessageArg first, MessageArg second, MessageArg third) {
+  std::fflush(stdout);
+  try {
+    writeBytes(composeMessage(message, first, second, third), stderr);
+  } catch (const std::bad_alloc &) {
+    // No memory left to translate: the source texts still tell what happened.
+    const CatalogueEntry &entry = catalogue[static_cast<int>(message)];
+    if (entry.severity != Severity::Plain) {
+      writeBytes(programPrefix, stderr);
+      writeBytes(" ", stderr);
+      writeBytes(severityWords[static_cast<int>(entry.severity)], stderr);
+      writeBytes(" ", stderr);
+    }
+    writeBytes(entry.text, stderr);
+  }
+  if (messageSeverity(message) == Severity::Fatal) {
+    std::fflush(stderr);
+    throw ProcessExit(1);
+  }
+}
+
+void *checkedAlloc(std::size_t size) {
+  void *block = std::malloc(size ? size : 1);
+  if (!block) reportMessage(Message::MemoryOverflow);
+  return block;
+}
+
+void *checkedRealloc(void *block, std::size_t size) {
+  void *grown = std::realloc(block, size ? size : 1);
+  if (!grown) reportMessage(Message::MemoryOverflow);
+  return grown;
+}
