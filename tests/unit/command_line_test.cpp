@@ -1,0 +1,38 @@
+#include "shell/command_line.h"
+
+#include <gtest/gtest.h>
+
+TEST(ClassifyOption, OnlyTheSecondCharacterCountsFoldedToLowerCase) {
+  EXPECT_EQ(classifyOption("-V"), OptionKind::Verbose);
+  EXPECT_EQ(classifyOption("-verbose"), OptionKind::Verbose);
+  EXPECT_EQ(classifyOption("-d"), OptionKind::MoreVerbose);
+  EXPECT_EQ(classifyOption("-T"), OptionKind::TestLevel);
+  EXPECT_EQ(classifyOption("-t"), OptionKind::TestLevel);
+  EXPECT_EQ(classifyOption("-F"), OptionKind::FileLevelAllowance);
+  EXPECT_EQ(classifyOption("-fast"), OptionKind::FileLevelAllowance);
+}
+
+TEST(ClassifyOption, EverythingElseIsIgnored) {
+  EXPECT_EQ(classifyOption("-x"), OptionKind::Ignored);
+  EXPECT_EQ(classifyOption("-"), OptionKind::Ignored);
+  EXPECT_EQ(classifyOption("--verbose"), OptionKind::Ignored);
+  // 0x36 | 0x20 is still '6'; 'V' & ~0x20 forms are folded, others are not.
+  EXPECT_EQ(classifyOption("-6"), OptionKind::Ignored);
+}
+
+TEST(ParseAllowance, ReadsLikeAtoi) {
+  EXPECT_EQ(parseAllowance("2"), 2);
+  EXPECT_EQ(parseAllowance("  +12abc"), 12);
+  EXPECT_EQ(parseAllowance("abc"), 0);
+  EXPECT_EQ(parseAllowance(""), 0);
+  EXPECT_EQ(parseAllowance("-1"), -1);
+  EXPECT_EQ(parseAllowance("\t7"), 7);
+}
+
+TEST(ParseAllowance, ClampsToTheSigned32BitRange) {
+  EXPECT_EQ(parseAllowance("2147483647"), 2147483647);
+  EXPECT_EQ(parseAllowance("2147483648"), 2147483647);
+  EXPECT_EQ(parseAllowance("99999999999999999999999"), 2147483647);
+  EXPECT_EQ(parseAllowance("-2147483648"), -2147483647 - 1);
+  EXPECT_EQ(parseAllowance("-99999999999999999999"), -2147483647 - 1);
+}

@@ -1,0 +1,235 @@
+#include "coverage/coverage_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "shell/process_exit.h"
+
+namespace {
+
+std::vector<TestNumber> testsOf(const BranchSlot &slot) {
+  return {slot.entries().begin(), slot.entries().end()};
+}
+
+class ReaderTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("zorvane_reader_" + std::to_string(::getpid()) + "_" +
+            testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  // Adds a file argument with these bytes and reads it.
+  void read(const std::string &bytes, std::uint8_t verbosity = 0) {
+    const std::string path = (dir_ / ("f" + std::to_string(settings_.filePaths.size()))).string();
+    std::ofstream(path, std::ios::binary) << bytes;
+    readPath(path, verbosity);
+  }
+  void readPath(const std::string &path, std::uint8_t verbosity = 0) {
+    settings_.verbosity = verbosity;
+    settings_.filePaths.push_back(path);
+    readCoverageFile(settings_, static_cast<std::uint32_t>(settings_.filePaths.size() - 1),
+                     registry_, table_);
+  }
+  // Expects reading these bytes to end the run with this message text.
+  void expectFatal(const std::string &bytes, const std::string &message) {
+    testing::internal::CaptureStderr();
+    EXPECT_THROW(read(bytes), ProcessExit);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), message);
+  }
+  const BranchGroup &onlyGroup() {
+    EXPECT_EQ(std::ranges::distance(table_.groups()), 1);
+    return *table_.groups().begin();
+  }
+
+  std::filesystem::path dir_;
+  RunSettings settings_;
+  TestRegistry registry_;
+  CoverageTable table_;
+};
+
+}  // namespace
+
+TEST(ParseHexaValue, LeastSignificantDigitFirst) {
+  EXPECT_EQ(parseHexaValue("1A\n", 1), 0xA1u);
+  EXPECT_EQ(parseHexaValue("12345678", 1), 0x87654321u);
+  EXPECT_EQ(parseHexaValue("fF", 1), 0xFFu);
+  EXPECT_EQ(parseHexaValue("12345\n", 1) & 0xFFFF, 0x4321u);
+}
+
+TEST(ParseHexaValue, EndingBytesStopTheNumber) {
+  EXPECT_EQ(parseHexaValue("1A 7", 1), 0xA1u);
+  EXPECT_EQ(parseHexaValue("", 1), 0u);
+  EXPECT_EQ(parseHexaValue("\t1", 1), 0u);
+  EXPECT_EQ(parseHexaValue("2!x", 1), 2u);
+  EXPECT_EQ(parseHexaValue("3\r\n", 1), 3u);
+  EXPECT_EQ(parseHexaValue("4\xE9x", 1), 4u);
+}
+
+TEST(ParseHexaValue, BadDigitsAndNinthDigitsAreFatal) {
+  testing::internal::CaptureStderr();
+  EXPECT_THROW(parseHexaValue("0x1A\n", 7), ProcessExit);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Zorvane -  fatal: Bad hexa value format in \"0x1A\n\" at line 7\n");
+  testing::internal::CaptureStderr();
+  EXPECT_THROW(parseHexaValue("123456789", 12), ProcessExit);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Zorvane -  fatal: Number overflow in \"123456789\" at line 12\n");
+  testing::internal::CaptureStderr();
+  EXPECT_THROW(parseHexaValue("-1", 1), ProcessExit);
+  testing::internal::GetCapturedStderr();
+}
+
+TEST(SplitKeywordLine, KeywordAndValueText) {
+  auto line = splitKeywordLine("   FT   1A\n", 1);
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->first, 'F');
+  EXPECT_EQ(line->second, 'T');
+  EXPECT_EQ(line->value, "1A\n");
+
+  line = splitKeywordLine("T  5\n", 1);
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->second, ' ');
+  EXPECT_EQ(line->value, "5\n");
+
+  line = splitKeywordLine("T\n", 1);
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->second, '\n');
+  EXPECT_EQ(line->value, "");
+
+  line = splitKeywordLine("NT\tx\n", 1);
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->value, "\tx\n");
+}
+
+TEST(SplitKeywordLine, IgnoredLines) {
+  for (const char *text : {"", "\n", "   \n", "\tFT 1\n", "# note\n", "1A\n", "\xE9t\n", "A"})
+    EXPECT_FALSE(splitKeywordLine(text, 1)) << text;
+}
+
+TEST(SplitKeywordLine, PrintableByteAfterTheKeywordIsReported) {
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(splitKeywordLine("FT1A\n", 4));
+  EXPECT_FALSE(splitKeywordLine("T 5\n", 5));
+  EXPECT_FALSE(splitKeywordLine("Hello\n", 6));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Zorvane -  warning: Unexpected data \"1A\n\" found line 4, line ignored\n"
+            "Zorvane -  warning: Unexpected data \"5\n\" found line 5, line ignored\n"
+            "Zorvane -  warning: Unexpected data \"llo\n\" found line 6, line ignored\n");
+}
+
+TEST_F(ReaderTest, ReadsTheWorkedExample) {
+  testing::internal::CaptureStderr();
+  read("FT 1A\nDC 3\nNT \"first test\" extra\nDT empty input\nTB 1\nTB 2\nTL 1\n# a remark\n"
+       "NT\nTB 1\nFT 2\nTB 1\nNote\nNT spare\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Zorvane -  warning: Unexpected data \"te\n\" found line 13, line ignored\n");
+  EXPECT_EQ(registry_.testCount(), 2u);
+  EXPECT_EQ(registry_.record(1).name, "\"first test\"");
+  EXPECT_EQ(registry_.record(1).description, "empty input\n");
+  EXPECT_EQ(registry_.record(2).name, "#2");
+  EXPECT_EQ(registry_.covItemCounts()[1], 3u);
+  EXPECT_EQ(registry_.covItemCounts()[2], 2u);
+
+  std::vector<const BranchGroup *> groups;
+  for (const BranchGroup &group : table_.groups()) groups.push_back(&group);
+  ASSERT_EQ(groups.size(), 3u);
+  EXPECT_EQ(std::tie(groups[0]->ftKey, groups[0]->dcKey, groups[0]->branchKind),
+            std::make_tuple(0x2u, 0x3u, static_cast<signed char>('B')));
+  EXPECT_EQ(testsOf(groups[0]->slots[1]), (std::vector<TestNumber>{2}));
+  EXPECT_EQ(groups[1]->ftKey, 0xA1u);
+  EXPECT_EQ(groups[1]->branchKind, 'B');
+  EXPECT_EQ(testsOf(groups[1]->slots[1]), (std::vector<TestNumber>{1, 2}));
+  EXPECT_EQ(testsOf(groups[1]->slots[2]), (std::vector<TestNumber>{1}));
+  EXPECT_EQ(groups[2]->branchKind, 'L');
+  EXPECT_EQ(testsOf(groups[2]->slots[1]), (std::vector<TestNumber>{1}));
+  EXPECT_EQ(table_.liveBranchCount(), 4u);
+}
+
+TEST_F(ReaderTest, LongLinesAreReadWholeAndCountedOnce) {
+  const std::string name(3 << 20, 'x');  // longer than one read block
+  testing::internal::CaptureStderr();
+  read("NT " + name + "\nTB 1\nFT1\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Zorvane -  warning: Unexpected data \"1\n\" found line 3, line ignored\n");
+  EXPECT_EQ(registry_.record(1).name, name + "\n");
+  EXPECT_EQ(registry_.covItemCounts()[1], 1u);
+  EXPECT_EQ(table_.liveBranchCount(), 1u);
+}
+
+TEST_F(ReaderTest, ANulByteEndsTheTextOfItsLine) {
+  read(std::string("NT ab\0TB 1\nTB 2\n", 16));
+  EXPECT_EQ(registry_.record(1).name, "ab");
+  EXPECT_EQ(registry_.covItemCounts()[1], 1u);
+  EXPECT_EQ(onlyGroup().slots[2].count, 1u);
+  EXPECT_EQ(onlyGroup().slots[1].count, 0u);
+}
+
+TEST_F(ReaderTest, CrLfLinesKeepTheCarriageReturnInNames) {
+  read("FT 1\r\nNT crlf\r\nDT d\r\nTB 2\r\n");
+  EXPECT_EQ(registry_.record(1).name, "crlf\r\n");
+  EXPECT_EQ(registry_.record(1).description, "d\r\n");
+  EXPECT_EQ(onlyGroup().ftKey, 1u);
+  EXPECT_EQ(onlyGroup().slots[2].count, 1u);
+}
+
+TEST_F(ReaderTest, BranchLinesBeforeTheFirstTestRecordNothing) {
+  read("TB 1\nTC 2\nNT a\nTB 3\n");
+  EXPECT_EQ(onlyGroup().branchKind, 'B');
+  EXPECT_EQ(testsOf(onlyGroup().slots[3]), (std::vector<TestNumber>{1}));
+  EXPECT_EQ(table_.liveBranchCount(), 1u);
+  EXPECT_EQ(registry_.covItemCounts()[1], 1u);
+  // Their numbers are still checked.
+  expectFatal("TB x\n", "Zorvane -  fatal: Bad hexa value format in \"x\n\" at line 1\n");
+}
+
+TEST_F(ReaderTest, KeysStartAtZeroInEveryFile) {
+  read("FT 5\nDC 6\nNT a\nTB 1\n");
+  read("NT b\nTB 1\n");
+  std::vector<std::uint32_t> ftKeys;
+  for (const BranchGroup &group : table_.groups()) ftKeys.push_back(group.ftKey);
+  EXPECT_EQ(ftKeys, (std::vector<std::uint32_t>{0, 5}));
+  EXPECT_EQ(registry_.record(2).fileIndex, 1u);
+}
+
+TEST_F(ReaderTest, AKindChangeAcrossATestLooksTheGroupUpAgain) {
+  read("NT a\nTB 1\nTL 1\nNT b\nTB 2\nDC 1\nTB 3\n");
+  std::vector<std::uint32_t> liveSlots;
+  for (const BranchGroup &group : table_.groups())
+    for (const BranchSlot &slot : group.slots) liveSlots.push_back(slot.count);
+  std::erase(liveSlots, 0u);
+  EXPECT_EQ(liveSlots, (std::vector<std::uint32_t>{1, 1, 1, 1}));
+}
+
+TEST_F(ReaderTest, FilesThatCannotBeReadTakeTheirIndexAndReportMessage7) {
+  testing::internal::CaptureStderr();
+  readPath((dir_ / "missing.tio").string());
+  readPath(dir_.string());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Zorvane -  warning: Unable to open the file " + (dir_ / "missing.tio").string() +
+                "\nZorvane -  warning: Unable to open the file " + dir_.string() + "\n");
+  read("NT a\nTB 1\n");
+  EXPECT_EQ(registry_.record(1).fileIndex, 2u);
+}
+
+TEST_F(ReaderTest, TestsWithoutBranchLinesAreDropped) {
+  read("NT a\nNT b\nTB 1\nNT c\n");
+  EXPECT_EQ(registry_.testCount(), 1u);
+  EXPECT_EQ(registry_.record(1).name, "b\n");
+  read("");
+  read("# only remarks\n\n");
+  EXPECT_EQ(registry_.testCount(), 1u);
+}
+
+TEST_F(ReaderTest, ALastLineWithoutNewlineIsRead) {
+  read("NT a\nTB 1");
+  EXPECT_EQ(onlyGroup().slots[1].count, 1u);
+  read("NT b\nTB 1\nT");
+  EXPECT_EQ(registry_.covItemCounts()[2], 1u);
+}

@@ -1,0 +1,79 @@
+#include "shell/messages.h"
+
+#include <gtest/gtest.h>
+
+#include "shell/process_exit.h"
+
+TEST(SubstituteMarkers, FillsMarkersInAscendingOrderSkippingNullArguments) {
+  EXPECT_EQ(substituteMarkers("%2 then %1", "a", "b", {}), "b then a");
+  EXPECT_EQ(substituteMarkers("Need tst %1:%2 %3\n", std::nullopt, "7", "p"), "Need tst 7:p %3\n");
+  EXPECT_EQ(substituteMarkers("%1-%1", "x", {}, {}), "x-x");
+}
+
+TEST(SubstituteMarkers, KeepsMarkersWithoutArgumentAndExtraArgumentsAreUnused) {
+  EXPECT_EQ(substituteMarkers("%1 and %3", "a", {}, {}), "a and %3");
+  EXPECT_EQ(substituteMarkers("only %1", "a", "b", "c"), "only a");
+  EXPECT_EQ(substituteMarkers("none", "a", {}, {}), "none");
+}
+
+TEST(SubstituteMarkers, NeverRescansArgumentText) {
+  // A path holding "%1" is printed as it is, and the name takes %3's place.
+  EXPECT_EQ(substituteMarkers("Need tst %1:%2 %3\n", "4", "r%1.tio", "name"),
+            "Need tst 4:r%1.tio name\n");
+  EXPECT_EQ(substituteMarkers("%1 %2", "%2", "b", {}), "%2 b");
+}
+
+TEST(SubstituteMarkers, PercentSignsThatAreNotMarkersStayLiteral) {
+  EXPECT_EQ(substituteMarkers("100% of %1%", "x", {}, {}), "100% of x%");
+  EXPECT_EQ(substituteMarkers("%%1", "x", {}, {}), "%x");
+}
+
+TEST(SubstituteMarkers, EmptyArgumentCountsAsPresent) {
+  EXPECT_EQ(substituteMarkers("[%1][%2]", "", "b", {}), "[][b]");
+}
+
+TEST(SubstituteMarkers, KeepsBytesThatAreNotValidText) {
+  const std::string name("\xE9t\xFF\n", 4);
+  EXPECT_EQ(substituteMarkers("<%1>", name, {}, {}), "<" + name + ">");
+}
+
+TEST(ComposeMessage, PrefixAndSeverityWordForSeverities0To3) {
+  EXPECT_EQ(composeMessage(Message::UnableToOpen, "a.tio"),
+            "Zorvane -  warning: Unable to open the file a.tio\n");
+  EXPECT_EQ(composeMessage(Message::TestsNeeded, "#", "3"), "Zorvane -  info: # 3 tests are needed\n");
+  EXPECT_EQ(composeMessage(Message::MemoryOverflow), "Zorvane -  fatal: Memory overflow\n");
+}
+
+TEST(ComposeMessage, PlainMessagesHaveNoPrefix) {
+  EXPECT_EQ(composeMessage(Message::Analysing, "a.tio"), "Analysing a.tio\n");
+  EXPECT_EQ(composeMessage(Message::CovItemsTitle), "CovItems:\n");
+}
+
+TEST(ComposeMessage, UnexpectedErrorHasNoLineEnd) {
+  EXPECT_EQ(composeMessage(Message::UnexpectedError), "Zorvane -  fatal: (unexpected error)");
+}
+
+TEST(ReportMessage, FatalEntriesEndTheProcessWithStatus1) {
+  testing::internal::CaptureStderr();
+  try {
+    reportMessage(Message::OptionRequiresValue);
+    ADD_FAILURE() << "a fatal message returned";
+  } catch (const ProcessExit &exit) {
+    EXPECT_EQ(exit.status(), 1);
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Zorvane -  fatal: option require value\n");
+}
+
+TEST(ReportMessage, OtherEntriesReturn) {
+  testing::internal::CaptureStderr();
+  reportMessage(Message::UselessTest, "2", "b.tio", "t\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Useless tst 2:b.tio t\n\n");
+}
+
+TEST(CheckedAlloc, ZeroBytesIsNoFailure) {
+  void *block = checkedAlloc(0);
+  EXPECT_NE(block, nullptr);
+  block = checkedRealloc(block, 16);
+  EXPECT_NE(block, nullptr);
+  std::free(block);
+}

@@ -1,0 +1,96 @@
+#include "coverage/test_registry.h"
+
+#include <gtest/gtest.h>
+
+TEST(TestRegistry, NamesUnnamedTestsAfterTheirNtLine) {
+  TestRegistry registry;
+  EXPECT_EQ(registry.newTest(0, "\n", 3), 1u);
+  EXPECT_EQ(registry.record(1).name, "#3");
+  registry.finishTest(1, 1);
+  registry.newTest(0, " lead\n", 4);
+  EXPECT_EQ(registry.record(2).name, "#4");
+  registry.finishTest(2, 1);
+  registry.newTest(0, "\xE9t\xE9\n", 5);
+  EXPECT_EQ(registry.record(3).name, "#5");
+  registry.finishTest(3, 1);
+  registry.newTest(0, "", 6);
+  EXPECT_EQ(registry.record(4).name, "#6");
+}
+
+TEST(TestRegistry, UnquotedNamesKeepTheWholeLine) {
+  TestRegistry registry;
+  registry.newTest(2, "two words\r\n", 1);
+  EXPECT_EQ(registry.record(1).name, "two words\r\n");
+  EXPECT_EQ(registry.record(1).fileIndex, 2u);
+}
+
+TEST(TestRegistry, QuotedNamesEndAtTheClosingQuote) {
+  TestRegistry registry;
+  registry.newTest(0, "\"first test\" extra\n", 1);
+  EXPECT_EQ(registry.record(1).name, "\"first test\"");
+  registry.finishTest(1, 1);
+  registry.newTest(0, "\"open\tquote\n", 2);
+  EXPECT_EQ(registry.record(2).name, "\"open\tquote\n");
+  registry.finishTest(2, 1);
+  registry.newTest(0, "\"caf\xE9\" x\n", 3);
+  EXPECT_EQ(registry.record(3).name, "\"caf");
+}
+
+TEST(TestRegistry, LongNamesAreKeptWhole) {
+  TestRegistry registry;
+  const std::string name(5000, 'n');
+  registry.newTest(0, name + "\n", 1);
+  EXPECT_EQ(registry.record(1).name, name + "\n");
+}
+
+TEST(TestRegistry, ADroppedTestGivesItsNumberBack) {
+  TestRegistry registry;
+  EXPECT_EQ(registry.newTest(0, "a\n", 1), 1u);
+  registry.finishTest(1, 2);
+  EXPECT_EQ(registry.newTest(0, "dropped\n", 2), 2u);
+  registry.finishTest(2, 0);
+  EXPECT_EQ(registry.testCount(), 1u);
+  EXPECT_EQ(registry.newTest(0, "b\n", 3), 2u);
+  EXPECT_EQ(registry.record(2).name, "b\n");
+  EXPECT_FALSE(registry.record(2).description.has_value());
+  registry.finishTest(2, 5);
+  registry.finishTest(0, 9);
+  EXPECT_EQ(registry.covItemCounts()[1], 2u);
+  EXPECT_EQ(registry.covItemCounts()[2], 5u);
+}
+
+TEST(TestRegistry, ClosingCountsEvenWhenEveryTestWasDropped) {
+  TestRegistry registry;
+  EXPECT_FALSE(registry.wasEverUsed());
+  registry.newTest(0, "x\n", 1);
+  registry.finishTest(1, 0);
+  EXPECT_TRUE(registry.wasEverUsed());
+  registry.close();
+  EXPECT_EQ(registry.testCount(), 1u);
+  EXPECT_EQ(registry.covItemCounts()[0], 0u);
+}
+
+TEST(TestRegistry, NumbersAndCountsAreNotCutAt16Bits) {
+  TestRegistry registry;
+  for (std::uint32_t n = 1; n <= 70000; ++n) {
+    ASSERT_EQ(registry.newTest(n % 3, "t\n", n), n);
+    registry.finishTest(n, 1);
+  }
+  registry.newTest(0, "big\n", 1);
+  registry.finishTest(70001, 100000);
+  registry.close();
+  EXPECT_EQ(registry.testCount(), 70002u);
+  EXPECT_EQ(registry.covItemCounts()[70001], 100000u);
+  EXPECT_EQ(registry.record(69999).fileIndex, 0u);
+}
+
+TEST(TestRegistry, DescriptionsAreReplacedAndTracedAtVerbosity1) {
+  TestRegistry registry;
+  registry.newTest(0, "name\n", 1);
+  testing::internal::CaptureStdout();
+  registry.setDescription("first\n", 1, 0);
+  registry.setDescription("second\n", 1, 1);
+  registry.setDescription("ignored\n", 0, 2);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\tTest 1 name\n second\n\n");
+  EXPECT_EQ(registry.record(1).description, "second\n");
+}
