@@ -165,8 +165,13 @@ class BranchAndBound {
 
 }  // namespace
 
-SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
-                          const RunSettings &settings, SelectionStack &stack) {
+SearchOutcome referenceSearchCover(CoverageTable &table, const TestRegistry &registry,
+                                   const RunSettings &settings, SelectionStack &stack) {
   const CoverProblem problem = buildCoverProblem(table, registry);
   return BranchAndBound(problem, registry, settings, stack).run();
+}
+
+SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
+                          const RunSettings &settings, SelectionStack &stack) {
+  return referenceSearchCover(table, registry, settings, stack);
 }

@@ -27,3 +27,9 @@ struct SearchOutcome {
 // At verbosity 2 every candidate and complete cover is traced.
 SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
                           const RunSettings &settings, SelectionStack &stack);
+
+// The same search visiting every node the plain branch and bound visits,
+// without any further pruning: the reference that searchCover must match
+// (same best snapshot, same outcome). Slow; for tests and benchmarks.
+SearchOutcome referenceSearchCover(CoverageTable &table, const TestRegistry &registry,
+                                   const RunSettings &settings, SelectionStack &stack);
