@@ -1,6 +1,7 @@
 #include "optimizer/cover_search.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -16,13 +17,15 @@ std::uint32_t initialBestDepth(const TestRegistry &registry) {
 class BranchAndBound {
  public:
   BranchAndBound(const CoverProblem &problem, const TestRegistry &registry,
-                 const RunSettings &settings, SelectionStack &stack)
+                 const RunSettings &settings, SelectionStack &stack, SearchLimits limits)
       : problem_(problem),
         registry_(registry),
         settings_(settings),
         stack_(stack),
         outcome_{initialBestDepth(registry), settings.bestFileCount},
-        countFiles_(settings.bestFileCount != 0) {}
+        countFiles_(settings.bestFileCount != 0),
+        limits_(limits),
+        start_(std::chrono::steady_clock::now()) {}
 
   SearchOutcome run() {
     search(problem_.coverCounts, static_cast<std::int64_t>(problem_.branches.size()),
@@ -70,7 +73,8 @@ class BranchAndBound {
     const auto splitTests = problem_.branches[splitBranch].tests;
     std::vector<TestNumber> splitList(splitTests.begin(), splitTests.end());
 
-    while (candidate != 0) {
+    while (candidate != 0 && !outOfLimits()) {
+      ++outcome_.nodes;
       std::int64_t remainingCopy = remaining;
       Counts coverCopy = coverCounts;
       Counts testCopy = testCounts;
@@ -97,6 +101,16 @@ class BranchAndBound {
         }
       stack_.popTest();
     }
+  }
+
+  bool outOfLimits() {
+    if (!outcome_.completed) return true;
+    bool out = limits_.maxNodes && outcome_.nodes >= limits_.maxNodes;
+    if (limits_.maxSeconds && (outcome_.nodes & 1023) == 0)
+      out = out || std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count() >
+                       limits_.maxSeconds;
+    if (out) outcome_.completed = false;
+    return out;
   }
 
   // Marks every uncovered branch that `candidate` reaches as covered, and
@@ -160,15 +174,18 @@ class BranchAndBound {
   SelectionStack &stack_;
   SearchOutcome outcome_;
   const bool countFiles_;
+  const SearchLimits limits_;
+  const std::chrono::steady_clock::time_point start_;
   std::vector<bool> fileSeen_;
 };
 
 }  // namespace
 
 SearchOutcome referenceSearchCover(CoverageTable &table, const TestRegistry &registry,
-                                   const RunSettings &settings, SelectionStack &stack) {
+                                   const RunSettings &settings, SelectionStack &stack,
+                                   SearchLimits limits) {
   const CoverProblem problem = buildCoverProblem(table, registry);
-  return BranchAndBound(problem, registry, settings, stack).run();
+  return BranchAndBound(problem, registry, settings, stack, limits).run();
 }
 
 SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,

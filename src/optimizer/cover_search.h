@@ -15,6 +15,16 @@ struct SearchOutcome {
   // Distinct coverage files of the best cover, mandatory tests included
   // (0 when the file preference is off).
   std::uint32_t bestFileCount;
+  // Candidates tried, each a push of a test on the stack.
+  std::uint64_t nodes = 0;
+  // False when a limit stopped the search before it had looked everywhere.
+  bool completed = true;
+};
+
+// Bounds on the work of the reference search; 0 means no bound.
+struct SearchLimits {
+  std::uint64_t maxNodes = 0;
+  double maxSeconds = 0;
 };
 
 // Finds a smallest set of tests that, with the mandatory tests already on
@@ -32,4 +42,5 @@ SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
 // without any further pruning: the reference that searchCover must match
 // (same best snapshot, same outcome). Slow; for tests and benchmarks.
 SearchOutcome referenceSearchCover(CoverageTable &table, const TestRegistry &registry,
-                                   const RunSettings &settings, SelectionStack &stack);
+                                   const RunSettings &settings, SelectionStack &stack,
+                                   SearchLimits limits = {});
