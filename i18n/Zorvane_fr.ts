@@ -104,6 +104,12 @@
         <translation>(erreur inattendue)</translation>
     </message>
     <message>
+        <source>Unable to read the file %1
+</source>
+        <translation>Impossible de lire le fichier %1
+</translation>
+    </message>
+    <message>
         <source>info:</source>
         <translation>info :</translation>
     </message>

@@ -4,11 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <string>
-#include <vector>
 
+#include "coverage/line_source.h"
 #include "shell/messages.h"
 
 namespace {
@@ -24,54 +23,6 @@ int hexDigitValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
-
-// Hands out the lines of an open file, whole whatever their length, each with
-// its newline when it has one. Reads in large blocks; a line is only copied
-// when it straddles two blocks.
-class LineSource {
- public:
-  explicit LineSource(int fd) : fd_(fd), buffer_(1 << 20) {}
-
-  // The next line, or nullopt at the end of the file.
-  std::optional<std::string_view> next() {
-    for (;;) {
-      const char *start = buffer_.data() + begin_;
-      if (const void *newline = std::memchr(start, '\n', end_ - begin_)) {
-        std::size_t length = static_cast<const char *>(newline) - start + 1;
-        begin_ += length;
-        return std::string_view(start, length);
-      }
-      if (atEnd_) {
-        if (begin_ == end_) return std::nullopt;
-        std::string_view last(start, end_ - begin_);
-        begin_ = end_;
-        return last;
-      }
-      refill();
-    }
-  }
-
- private:
-  void refill() {
-    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-    end_ -= begin_;
-    begin_ = 0;
-    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
-    ssize_t got;
-    do got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
-    while (got < 0 && errno == EINTR);
-    if (got <= 0)
-      atEnd_ = true;
-    else
-      end_ += static_cast<std::size_t>(got);
-  }
-
-  int fd_;
-  std::vector<char> buffer_;
-  std::size_t begin_ = 0;
-  std::size_t end_ = 0;
-  bool atEnd_ = false;
-};
 
 // What the reader knows while it reads one file.
 struct ReaderState {
@@ -164,6 +115,12 @@ int openCoverageFile(const std::string &path) {
   return fd;
 }
 
+// Closes a descriptor however its reading ends, a fatal message included.
+struct DescriptorCloser {
+  int fd;
+  ~DescriptorCloser() { ::close(fd); }
+};
+
 }  // namespace
 
 std::optional<KeywordLine> splitKeywordLine(std::string_view text, std::uint64_t lineNumber) {
@@ -209,8 +166,14 @@ void readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex,
     reportMessage(Message::UnableToOpen, path);
     return;
   }
+  const DescriptorCloser closer{fd};
+  readCoverageLines(readFromDescriptor(fd), settings, fileIndex, registry, table);
+}
+
+void readCoverageLines(const ReadBlock &read, const RunSettings &settings,
+                       std::uint32_t fileIndex, TestRegistry &registry, CoverageTable &table) {
   FileReader reader(settings, fileIndex, registry, table);
-  LineSource source(fd);
+  LineSource source(read);
   std::uint64_t lineNumber = 0;
   while (std::optional<std::string_view> line = source.next()) {
     // A NUL byte ends the text of its line; the rest of the line is skipped.
@@ -219,6 +182,7 @@ void readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex,
       text = text.substr(0, static_cast<const char *>(nul) - text.data());
     reader.handleLine(text, ++lineNumber);
   }
+  // A result computed from part of a file could call needed tests useless.
+  if (source.failed()) reportMessage(Message::UnableToRead, settings.filePaths[fileIndex]);
   reader.finish();
-  ::close(fd);
 }

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "coverage/coverage_table.h"
+#include "coverage/line_source.h"
 #include "coverage/test_registry.h"
 #include "shell/run_settings.h"
 
@@ -33,3 +34,9 @@ std::uint32_t parseHexaValue(std::string_view valueText, std::uint64_t lineNumbe
 // reported with message 7 and contributes nothing.
 void readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex,
                       TestRegistry &registry, CoverageTable &table);
+
+// Reads the bytes that `read` delivers as the contents of the coverage file
+// settings.filePaths[fileIndex]. A read error ends the run with message 14
+// (fatal), naming that path.
+void readCoverageLines(const ReadBlock &read, const RunSettings &settings,
+                       std::uint32_t fileIndex, TestRegistry &registry, CoverageTable &table);

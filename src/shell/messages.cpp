@@ -32,6 +32,7 @@ const CatalogueEntry catalogue[] = {
     {QT_TRANSLATE_NOOP("Zorvane", "Useless tst %1:%2 %3\n"), Severity::Plain},
     {QT_TRANSLATE_NOOP("Zorvane", "%1 %2 tests are needed\n"), Severity::Information},
     {QT_TRANSLATE_NOOP("Zorvane", "(unexpected error)"), Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Unable to read the file %1\n"), Severity::Fatal},
 };
 
 // Severity words, context "Zorvane", indexed by severity 0 to 3.

@@ -22,6 +22,7 @@ enum class Message {
   UselessTest = 11,
   TestsNeeded = 12,
   UnexpectedError = 13,
+  UnableToRead = 14,
 };
 
 // Severities of catalogue entries: 0 to 3 carry a translated word after the

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -216,6 +217,31 @@ TEST_F(ReaderTest, FilesThatCannotBeReadTakeTheirIndexAndReportMessage7) {
                 "\nZorvane -  warning: Unable to open the file " + dir_.string() + "\n");
   read("NT a\nTB 1\n");
   EXPECT_EQ(registry_.record(1).fileIndex, 2u);
+}
+
+TEST_F(ReaderTest, AReadErrorInTheMiddleOfAFileIsMessage14) {
+  // The file delivers its first lines, then the next read fails.
+  const std::string bytes = "NT a\nTB 1\nNT b\nTB 1\nTB 2\n";
+  std::size_t delivered = 0;
+  const ReadBlock failingRead = [&](char *buffer, std::size_t size) -> std::ptrdiff_t {
+    if (delivered == bytes.size()) return -1;
+    const std::size_t n = bytes.copy(buffer, std::min<std::size_t>(size, 10), delivered);
+    delivered += n;
+    return static_cast<std::ptrdiff_t>(n);
+  };
+  settings_.filePaths.push_back("broken.tio");
+  testing::internal::CaptureStderr();
+  EXPECT_THROW(readCoverageLines(failingRead, settings_, 0, registry_, table_), ProcessExit);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Zorvane -  fatal: Unable to read the file broken.tio\n");
+}
+
+TEST_F(ReaderTest, AFileThatFailsAtItsFirstReadIsMessage14) {
+  // Reading this process's own memory at offset 0 fails: nothing is mapped there.
+  testing::internal::CaptureStderr();
+  EXPECT_THROW(readPath("/proc/self/mem"), ProcessExit);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Zorvane -  fatal: Unable to read the file /proc/self/mem\n");
 }
 
 TEST_F(ReaderTest, TestsWithoutBranchLinesAreDropped) {

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+// Reads at most `size` bytes of a file into `buffer`, as read(2) does: the
+// number of bytes read, 0 at the end of the file, or -1 on an error.
+using ReadBlock = std::function<std::ptrdiff_t(char *buffer, std::size_t size)>;
+
+// A ReadBlock over an open file descriptor; retries reads that a signal
+// interrupted.
+ReadBlock readFromDescriptor(int fd);
+
+// Hands out the lines of a file, whole whatever their length, each with its
+// newline when it has one. Reads in large blocks; a line is only moved when
+// it straddles two blocks.
+class LineSource {
+ public:
+  explicit LineSource(ReadBlock read, std::size_t blockSize = std::size_t{1} << 20);
+
+  // The next line, or nullopt when there is none: at the end of the file, or
+  // after a read error (then failed() is true). The view lasts until the
+  // next call.
+  std::optional<std::string_view> next();
+
+  // Whether reading stopped on an error rather than at the end of the file.
+  bool failed() const { return failed_; }
+
+ private:
+  void refill();
+
+  ReadBlock read_;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool atEnd_ = false;
+  bool failed_ = false;
+};
