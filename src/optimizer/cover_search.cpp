@@ -1,194 +1,176 @@
 #include "optimizer/cover_search.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
+#include <optional>
+#include <span>
 #include <vector>
 
+#include "optimizer/cover_dfs.h"
+#include "optimizer/cover_instance.h"
 #include "optimizer/cover_problem.h"
+#include "optimizer/cover_solver.h"
+#include "optimizer/cover_state.h"
 
+// The search visits its tree in the order of the plain branch and bound and
+// accepts exactly the covers that one accepts, so that it ends with the same
+// best snapshot; it only leaves out subtrees that provably hold no cover it
+// would accept. That rests on three facts:
+// - bestDepth only falls, so a subtree with no acceptable cover now has
+//   none later, and skipping a subtree that accepts nothing changes nothing;
+// - the first cover of the optimum size in visiting order is always reached
+//   and accepted, and afterwards the state (bestDepth, bestFileCount) depends
+//   on that cover alone: whatever was accepted before it no longer matters;
+// - knowing the optimum size first, from an exact solver, bounds every
+//   subtree tightly: before that first optimum cover only subtrees that can
+//   still hold a cover of that size are visited, and after it only those
+//   that can still hold one spanning fewer files.
+// With verbosity 2 every candidate is traced, so the tree is walked whole.
 namespace {
 
-// Depth of "no cover accepted yet": above any depth the search can reach.
-std::uint32_t initialBestDepth(const TestRegistry &registry) {
-  return std::max<std::uint32_t>(66000, registry.testCount());
-}
-
-class BranchAndBound {
+class SearchVisitor {
  public:
-  BranchAndBound(const CoverProblem &problem, const TestRegistry &registry,
-                 const RunSettings &settings, SelectionStack &stack, SearchLimits limits)
-      : problem_(problem),
+  SearchVisitor(CoverState &state, const TestRegistry &registry, const RunSettings &settings,
+                SelectionStack &stack, std::optional<std::uint32_t> optimum)
+      : state_(state),
         registry_(registry),
         settings_(settings),
         stack_(stack),
-        outcome_{initialBestDepth(registry), settings.bestFileCount},
+        optimum_(optimum),
+        traced_(settings.verbosity >= 2),
         countFiles_(settings.bestFileCount != 0),
-        limits_(limits),
-        start_(std::chrono::steady_clock::now()) {}
-
-  SearchOutcome run() {
-    search(problem_.coverCounts, static_cast<std::int64_t>(problem_.branches.size()),
-           problem_.testCounts, 0);
-    return outcome_;
+        outcome_{initialBestDepth(registry), settings.bestFileCount},
+        fileRefs_(settings.filePaths.size(), 0),
+        fileClaims_(settings.filePaths.size(), 0) {
+    for (std::uint32_t i = 0; TestNumber test = stack.stackAt(i); ++i) addFileOf(test);
+    fewestFiles_ = std::max<std::uint32_t>(distinctFiles_, 1);
   }
 
- private:
-  using Counts = std::vector<std::uint32_t>;
-
-  // Whether a cover found at `depth` may still be accepted.
-  bool withinAllowance(std::uint32_t depth) const {
-    return std::int64_t{depth} <= std::int64_t{outcome_.bestDepth} + settings_.tstNbValue;
-  }
-
-  void search(const Counts &coverCounts, std::int64_t remaining, const Counts &testCounts,
-              std::uint32_t depth) {
-    // Split on the first of the uncovered branches with the fewest tests that
-    // offers the test reaching the most uncovered entries.
-    std::uint32_t bound = problem_.maxTestsPerBranch + 1;
-    std::uint32_t bestCount = 0;
-    TestNumber candidate = 0;
-    std::size_t splitBranch = 0;
-    std::size_t position = 0;
-    for (std::size_t k = 0; k < problem_.branches.size(); ++k) {
-      const std::uint32_t n = coverCounts[k];
-      if (n == 0 || n > bound) continue;
-      if (n < bound) {
-        bound = n;
-        bestCount = 0;
-      }
-      const auto tests = problem_.branches[k].tests;
-      for (std::uint32_t j = 0; j < n; ++j)
-        if (testCounts[tests[j]] > bestCount) {
-          candidate = tests[j];
-          bestCount = testCounts[tests[j]];
-          splitBranch = k;
-          position = j;
-        }
+  bool enterLevel(std::uint32_t depth) {
+    if (depth == 0) return true;
+    if (!withinAllowance(depth - 1, 1)) return false;
+    if (traced_ || !optimum_) return true;
+    if (!foundOptimum_) {
+      // Only a subtree that still holds a cover of the optimum size.
+      if (*optimum_ <= depth) return false;
+      const std::uint32_t allowed = *optimum_ - depth;
+      return state_.lowerBound(allowed) <= allowed &&
+             minimumRemainingCoverSize(state_, allowed).has_value();
     }
-    if (candidate == 0) return;
+    // Only a subtree that may still hold an acceptable cover on fewer files.
+    if (distinctFiles_ >= outcome_.bestFileCount) return false;
+    const std::int64_t allowedSigned =
+        std::int64_t{*optimum_} + settings_.tstNbValue - std::int64_t{depth};
+    if (allowedSigned <= 0) return false;
+    const auto allowed = static_cast<std::uint32_t>(std::min<std::int64_t>(allowedSigned, UINT32_MAX - 1));
+    if (state_.lowerBound(allowed) > allowed) return false;
+    return distinctFiles_ + newFilesNeeded(outcome_.bestFileCount - distinctFiles_) <
+           outcome_.bestFileCount;
+  }
 
-    // The whole list of the candidate's branch, so that the candidate's
-    // position always lies inside it.
-    const auto splitTests = problem_.branches[splitBranch].tests;
-    std::vector<TestNumber> splitList(splitTests.begin(), splitTests.end());
-
-    while (candidate != 0 && !outOfLimits()) {
-      ++outcome_.nodes;
-      std::int64_t remainingCopy = remaining;
-      Counts coverCopy = coverCounts;
-      Counts testCopy = testCounts;
-      if (settings_.verbosity >= 2) traceCandidate(depth, candidate, testCopy[candidate]);
-      stack_.pushTest(candidate);
-      apply(candidate, coverCopy, testCopy, remainingCopy);
-      if (testCopy[candidate] != 0) {
-        std::printf("BP1 tst %u Cov %u\n", candidate, testCopy[candidate]);
-        testCopy[candidate] = 0;
-      }
-      if (remainingCopy == 0)
-        acceptOrReject(depth);
-      else if (std::int64_t{depth} < std::int64_t{outcome_.bestDepth} + settings_.tstNbValue)
-        search(coverCopy, remainingCopy, testCopy, depth + 1);
-
-      splitList[position] = 0;
-      bestCount = 0;
-      candidate = 0;
-      for (std::size_t j = 0; j < splitList.size(); ++j)
-        if (testCounts[splitList[j]] > bestCount) {
-          candidate = splitList[j];
-          bestCount = testCounts[candidate];
-          position = j;
-        }
-      stack_.popTest();
+  void tryCandidate(std::uint32_t depth, TestNumber test, std::uint32_t count) {
+    ++outcome_.nodes;
+    if (traced_) {
+      const TestRecord &record = registry_.record(test);
+      std::printf("recurs %u tst%u %u covItem file %s %s\n", depth, test, count,
+                  settings_.filePaths[record.fileIndex].c_str(), record.name.c_str());
     }
+    stack_.pushTest(test);
+    addFileOf(test);
   }
 
-  bool outOfLimits() {
-    if (!outcome_.completed) return true;
-    bool out = limits_.maxNodes && outcome_.nodes >= limits_.maxNodes;
-    if (limits_.maxSeconds && (outcome_.nodes & 1023) == 0)
-      out = out || std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count() >
-                       limits_.maxSeconds;
-    if (out) outcome_.completed = false;
-    return out;
+  void leaveCandidate(std::uint32_t) {
+    const TestNumber test = stack_.popTest();
+    if (--fileRefs_[registry_.record(test).fileIndex] == 0) --distinctFiles_;
   }
 
-  // Marks every uncovered branch that `candidate` reaches as covered, and
-  // takes its entries off the counts of the tests listed in it.
-  void apply(TestNumber candidate, Counts &coverCounts, Counts &testCounts,
-             std::int64_t &remaining) const {
-    for (std::size_t k = 0; k < problem_.branches.size(); ++k) {
-      if (coverCounts[k] == 0) continue;
-      const LiveBranch &branch = problem_.branches[k];
-      const auto found = std::find_if(branch.tests.begin(), branch.tests.end(),
-                                      [&](TestNumber test) { return test >= candidate; });
-      if (found == branch.tests.end() || *found != candidate) continue;
-      coverCounts[k] = 0;
-      --remaining;
-      for (TestNumber test : branch.tests) {
-        if (testCounts[test] != 0)
-          --testCounts[test];
-        else
-          std::printf("BP2 tst%u found in %x %x T%c %u", test, branch.group->ftKey,
-                      branch.group->dcKey, branch.group->branchKind, branch.slotIndex);
-      }
-    }
-  }
-
-  void acceptOrReject(std::uint32_t depth) {
-    if (settings_.verbosity >= 2) std::printf(">>recurs>%u complete\n", depth);
-    if (!withinAllowance(depth)) return;
-    const std::uint32_t files = countFiles_ ? countCoverFiles() : outcome_.bestFileCount;
-    if (depth < outcome_.bestDepth) {
+  void complete(std::uint32_t depth) {
+    if (traced_) std::printf(">>recurs>%u complete\n", depth);
+    if (optimum_ && depth + 1 == *optimum_) foundOptimum_ = true;
+    if (!withinAllowance(depth, 0)) return;
+    const std::uint32_t files = countFiles_ ? distinctFiles_ : outcome_.bestFileCount;
+    if (depth < outcome_.bestDepth)
       outcome_.bestDepth = depth;
-    } else if (files >= outcome_.bestFileCount) {
+    else if (files >= outcome_.bestFileCount)
       return;
-    }
     stack_.snapshotBest();
     outcome_.bestFileCount = files;
   }
 
-  // Distinct coverage files of the tests on the stack.
-  std::uint32_t countCoverFiles() {
-    fileSeen_.assign(settings_.filePaths.size(), false);
-    std::uint32_t files = 0;
-    for (std::uint32_t i = 0; TestNumber test = stack_.stackAt(i); ++i) {
-      const std::uint32_t file = registry_.record(test).fileIndex;
-      if (!fileSeen_[file]) {
-        fileSeen_[file] = true;
-        ++files;
+  bool stopped() const {
+    if (traced_ || !foundOptimum_) return false;
+    return !countFiles_ || outcome_.bestFileCount <= fewestFiles_;
+  }
+
+  const SearchOutcome &outcome() const { return outcome_; }
+
+ private:
+  // Whether depth + slack stays within bestDepth plus the allowance.
+  bool withinAllowance(std::uint32_t depth, std::uint32_t slack) const {
+    return std::int64_t{depth} + slack <= std::int64_t{outcome_.bestDepth} + settings_.tstNbValue;
+  }
+
+  void addFileOf(TestNumber test) {
+    if (fileRefs_[registry_.record(test).fileIndex]++ == 0) ++distinctFiles_;
+  }
+
+  // A lower bound on the coverage files a cover of the uncovered branches
+  // adds to those on the stack: uncovered branches none of whose tests come
+  // from a file already counted each need a file of their own. Stops at
+  // `enough`.
+  std::uint32_t newFilesNeeded(std::uint32_t enough) {
+    ++claimEpoch_;
+    std::uint32_t needed = 0;
+    const CoverInstance &instance = state_.instance();
+    for (std::uint32_t k = 0; k < instance.branchCount() && needed < enough; ++k) {
+      if (state_.isCovered(k)) continue;
+      bool reachable = false;
+      for (TestNumber test : instance.testsOf(k)) {
+        const std::uint32_t file = registry_.record(test).fileIndex;
+        if (fileRefs_[file] != 0 || fileClaims_[file] == claimEpoch_) {
+          reachable = true;
+          break;
+        }
       }
+      if (reachable) continue;
+      ++needed;
+      for (TestNumber test : instance.testsOf(k)) fileClaims_[registry_.record(test).fileIndex] = claimEpoch_;
     }
-    return files;
+    return needed;
   }
 
-  void traceCandidate(std::uint32_t depth, TestNumber candidate, std::uint32_t count) const {
-    const TestRecord &record = registry_.record(candidate);
-    std::printf("recurs %u tst%u %u covItem file %s %s\n", depth, candidate, count,
-                settings_.filePaths[record.fileIndex].c_str(), record.name.c_str());
-  }
-
-  const CoverProblem &problem_;
+  CoverState &state_;
   const TestRegistry &registry_;
   const RunSettings &settings_;
   SelectionStack &stack_;
-  SearchOutcome outcome_;
+  const std::optional<std::uint32_t> optimum_;
+  const bool traced_;
   const bool countFiles_;
-  const SearchLimits limits_;
-  const std::chrono::steady_clock::time_point start_;
-  std::vector<bool> fileSeen_;
+  SearchOutcome outcome_;
+  bool foundOptimum_ = false;
+  std::vector<std::uint32_t> fileRefs_;
+  std::uint32_t distinctFiles_ = 0;
+  std::uint32_t fewestFiles_ = 1;
+  std::vector<std::uint64_t> fileClaims_;
+  std::uint64_t claimEpoch_ = 0;
 };
+
+CoverInstance instanceOf(const CoverProblem &problem, std::uint32_t testCount) {
+  std::vector<std::span<const std::uint32_t>> lists;
+  lists.reserve(problem.branches.size());
+  for (const LiveBranch &branch : problem.branches) lists.push_back(branch.tests);
+  return CoverInstance(testCount, lists);
+}
 
 }  // namespace
 
-SearchOutcome referenceSearchCover(CoverageTable &table, const TestRegistry &registry,
-                                   const RunSettings &settings, SelectionStack &stack,
-                                   SearchLimits limits) {
-  const CoverProblem problem = buildCoverProblem(table, registry);
-  return BranchAndBound(problem, registry, settings, stack, limits).run();
-}
-
 SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
                           const RunSettings &settings, SelectionStack &stack) {
-  return referenceSearchCover(table, registry, settings, stack);
+  const CoverProblem problem = buildCoverProblem(table, registry);
+  const CoverInstance instance = instanceOf(problem, registry.testCount());
+  std::optional<std::uint32_t> optimum;
+  if (settings.verbosity < 2) optimum = minimumCoverSize(instance, UINT32_MAX - 1);
+  CoverState state(instance);
+  SearchVisitor visitor(state, registry, settings, stack, optimum);
+  walkDepthFirst(state, visitor);
+  return visitor.outcome();
 }

@@ -44,3 +44,8 @@ SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
 SearchOutcome referenceSearchCover(CoverageTable &table, const TestRegistry &registry,
                                    const RunSettings &settings, SelectionStack &stack,
                                    SearchLimits limits = {});
+
+// Depth of "no cover accepted yet": above any depth a search can reach.
+inline std::uint32_t initialBestDepth(const TestRegistry &registry) {
+  return registry.testCount() > 66000 ? registry.testCount() : 66000;
+}

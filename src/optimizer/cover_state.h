@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "optimizer/cover_instance.h"
+
+// The state of a depth-first cover search over one instance: which branches
+// are covered, how many entries each test still has in uncovered branches,
+// and a trail to undo the latest applications in reverse order.
+class CoverState {
+ public:
+  explicit CoverState(const CoverInstance &instance);
+
+  // Covers every uncovered branch that `test` reaches, taking each such
+  // branch's entries off the counts of the tests listed in it.
+  void apply(std::uint32_t test);
+  // Undoes the latest apply() not yet undone.
+  void undo();
+
+  std::uint32_t remaining() const { return remaining_; }
+  std::uint32_t countOf(std::uint32_t test) const { return counts_[test]; }
+  bool isCovered(std::uint32_t branch) const { return covered_[branch] != 0; }
+  const CoverInstance &instance() const { return instance_; }
+
+  // Appends to `order` the candidates of the next level in the order they
+  // are tried: the split branch is the first uncovered branch, in branch
+  // order, among those with the fewest tests, that offers the test with the
+  // highest count (first met on ties); its tests are tried by falling count,
+  // in list order on ties, repeats included, tests with count 0 never.
+  // Returns false, appending nothing, when no candidate exists.
+  bool appendCandidates(std::vector<std::uint32_t> &order) const;
+
+  // A lower bound on the number of tests still needed to cover every
+  // uncovered branch (from a feasible solution of the dual of the linear
+  // relaxation); stops early, returning more than `enough`, once the bound
+  // exceeds `enough`.
+  std::uint32_t lowerBound(std::uint32_t enough);
+
+ private:
+  const CoverInstance &instance_;
+  std::vector<std::uint8_t> covered_;
+  std::vector<std::uint32_t> counts_;
+  std::uint32_t remaining_;
+  // Branches covered by each apply(), and where each apply() starts.
+  std::vector<std::uint32_t> trail_;
+  std::vector<std::uint32_t> marks_;
+  // Branches by ascending number of tests, then ascending index.
+  std::vector<std::uint32_t> byTestCount_;
+  std::vector<double> residual_;
+  std::vector<std::uint32_t> touched_;
+};

@@ -1,0 +1,186 @@
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "optimizer/cover_problem.h"
+#include "optimizer/cover_search.h"
+
+// The plain branch and bound: every level copies the counts it is given and
+// walks the whole table to apply a candidate. Kept as the yardstick of the
+// fast search.
+namespace {
+
+class BranchAndBound {
+ public:
+  BranchAndBound(const CoverProblem &problem, const TestRegistry &registry,
+                 const RunSettings &settings, SelectionStack &stack, SearchLimits limits)
+      : problem_(problem),
+        registry_(registry),
+        settings_(settings),
+        stack_(stack),
+        outcome_{initialBestDepth(registry), settings.bestFileCount},
+        countFiles_(settings.bestFileCount != 0),
+        limits_(limits),
+        start_(std::chrono::steady_clock::now()) {}
+
+  SearchOutcome run() {
+    search(problem_.coverCounts, static_cast<std::int64_t>(problem_.branches.size()),
+           problem_.testCounts, 0);
+    return outcome_;
+  }
+
+ private:
+  using Counts = std::vector<std::uint32_t>;
+
+  // Whether a cover found at `depth` may still be accepted.
+  bool withinAllowance(std::uint32_t depth) const {
+    return std::int64_t{depth} <= std::int64_t{outcome_.bestDepth} + settings_.tstNbValue;
+  }
+
+  void search(const Counts &coverCounts, std::int64_t remaining, const Counts &testCounts,
+              std::uint32_t depth) {
+    // Split on the first of the uncovered branches with the fewest tests that
+    // offers the test reaching the most uncovered entries.
+    std::uint32_t bound = problem_.maxTestsPerBranch + 1;
+    std::uint32_t bestCount = 0;
+    TestNumber candidate = 0;
+    std::size_t splitBranch = 0;
+    std::size_t position = 0;
+    for (std::size_t k = 0; k < problem_.branches.size(); ++k) {
+      const std::uint32_t n = coverCounts[k];
+      if (n == 0 || n > bound) continue;
+      if (n < bound) {
+        bound = n;
+        bestCount = 0;
+      }
+      const auto tests = problem_.branches[k].tests;
+      for (std::uint32_t j = 0; j < n; ++j)
+        if (testCounts[tests[j]] > bestCount) {
+          candidate = tests[j];
+          bestCount = testCounts[tests[j]];
+          splitBranch = k;
+          position = j;
+        }
+    }
+    if (candidate == 0) return;
+
+    // The whole list of the candidate's branch, so that the candidate's
+    // position always lies inside it.
+    const auto splitTests = problem_.branches[splitBranch].tests;
+    std::vector<TestNumber> splitList(splitTests.begin(), splitTests.end());
+
+    while (candidate != 0 && !outOfLimits()) {
+      ++outcome_.nodes;
+      std::int64_t remainingCopy = remaining;
+      Counts coverCopy = coverCounts;
+      Counts testCopy = testCounts;
+      if (settings_.verbosity >= 2) traceCandidate(depth, candidate, testCopy[candidate]);
+      stack_.pushTest(candidate);
+      apply(candidate, coverCopy, testCopy, remainingCopy);
+      if (testCopy[candidate] != 0) {
+        std::printf("BP1 tst %u Cov %u\n", candidate, testCopy[candidate]);
+        testCopy[candidate] = 0;
+      }
+      if (remainingCopy == 0)
+        acceptOrReject(depth);
+      else if (std::int64_t{depth} < std::int64_t{outcome_.bestDepth} + settings_.tstNbValue)
+        search(coverCopy, remainingCopy, testCopy, depth + 1);
+
+      splitList[position] = 0;
+      bestCount = 0;
+      candidate = 0;
+      for (std::size_t j = 0; j < splitList.size(); ++j)
+        if (testCounts[splitList[j]] > bestCount) {
+          candidate = splitList[j];
+          bestCount = testCounts[candidate];
+          position = j;
+        }
+      stack_.popTest();
+    }
+  }
+
+  bool outOfLimits() {
+    if (!outcome_.completed) return true;
+    bool out = limits_.maxNodes && outcome_.nodes >= limits_.maxNodes;
+    if (limits_.maxSeconds && (outcome_.nodes & 1023) == 0)
+      out = out || std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count() >
+                       limits_.maxSeconds;
+    if (out) outcome_.completed = false;
+    return out;
+  }
+
+  // Marks every uncovered branch that `candidate` reaches as covered, and
+  // takes its entries off the counts of the tests listed in it.
+  void apply(TestNumber candidate, Counts &coverCounts, Counts &testCounts,
+             std::int64_t &remaining) const {
+    for (std::size_t k = 0; k < problem_.branches.size(); ++k) {
+      if (coverCounts[k] == 0) continue;
+      const LiveBranch &branch = problem_.branches[k];
+      const auto found = std::find_if(branch.tests.begin(), branch.tests.end(),
+                                      [&](TestNumber test) { return test >= candidate; });
+      if (found == branch.tests.end() || *found != candidate) continue;
+      coverCounts[k] = 0;
+      --remaining;
+      for (TestNumber test : branch.tests) {
+        if (testCounts[test] != 0)
+          --testCounts[test];
+        else
+          std::printf("BP2 tst%u found in %x %x T%c %u", test, branch.group->ftKey,
+                      branch.group->dcKey, branch.group->branchKind, branch.slotIndex);
+      }
+    }
+  }
+
+  void acceptOrReject(std::uint32_t depth) {
+    if (settings_.verbosity >= 2) std::printf(">>recurs>%u complete\n", depth);
+    if (!withinAllowance(depth)) return;
+    const std::uint32_t files = countFiles_ ? countCoverFiles() : outcome_.bestFileCount;
+    if (depth < outcome_.bestDepth) {
+      outcome_.bestDepth = depth;
+    } else if (files >= outcome_.bestFileCount) {
+      return;
+    }
+    stack_.snapshotBest();
+    outcome_.bestFileCount = files;
+  }
+
+  // Distinct coverage files of the tests on the stack.
+  std::uint32_t countCoverFiles() {
+    fileSeen_.assign(settings_.filePaths.size(), false);
+    std::uint32_t files = 0;
+    for (std::uint32_t i = 0; TestNumber test = stack_.stackAt(i); ++i) {
+      const std::uint32_t file = registry_.record(test).fileIndex;
+      if (!fileSeen_[file]) {
+        fileSeen_[file] = true;
+        ++files;
+      }
+    }
+    return files;
+  }
+
+  void traceCandidate(std::uint32_t depth, TestNumber candidate, std::uint32_t count) const {
+    const TestRecord &record = registry_.record(candidate);
+    std::printf("recurs %u tst%u %u covItem file %s %s\n", depth, candidate, count,
+                settings_.filePaths[record.fileIndex].c_str(), record.name.c_str());
+  }
+
+  const CoverProblem &problem_;
+  const TestRegistry &registry_;
+  const RunSettings &settings_;
+  SelectionStack &stack_;
+  SearchOutcome outcome_;
+  const bool countFiles_;
+  const SearchLimits limits_;
+  const std::chrono::steady_clock::time_point start_;
+  std::vector<bool> fileSeen_;
+};
+
+}  // namespace
+
+SearchOutcome referenceSearchCover(CoverageTable &table, const TestRegistry &registry,
+                                   const RunSettings &settings, SelectionStack &stack,
+                                   SearchLimits limits) {
+  const CoverProblem problem = buildCoverProblem(table, registry);
+  return BranchAndBound(problem, registry, settings, stack, limits).run();
+}

@@ -1,0 +1,114 @@
+#include "optimizer/cover_search.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "optimizer/mandatory_reduction.h"
+
+namespace {
+
+struct Instance {
+  RunSettings settings;
+  TestRegistry registry;
+  CoverageTable table;
+  SelectionStack stack;
+};
+
+// A random suite: `tests` tests spread over `files` files, each reaching
+// each of `branches` branches (in a few groups) with probability `density`,
+// sometimes twice, some re-running an earlier test in another file; then
+// closed and reduced, as a run does before searching.
+void makeRandom(Instance &in, std::mt19937 &random, std::uint32_t tests, std::uint32_t branches,
+                std::uint32_t files, double density) {
+  for (std::uint32_t f = 0; f < files; ++f) in.settings.filePaths.push_back("f" + std::to_string(f));
+  in.settings.bestFileCount = files + 1;
+  std::bernoulli_distribution reaches(density), repeats(0.05), rerun(0.3);
+  std::uniform_int_distribution<std::uint32_t> fileOf(0, files - 1);
+  std::vector<std::vector<bool>> reached;
+  for (std::uint32_t t = 1; t <= tests; ++t) {
+    const TestNumber test = in.registry.newTest(fileOf(random), "t\n", t);
+    if (reached.empty() || !rerun(random)) {
+      reached.emplace_back(branches);
+      for (std::uint32_t b = 0; b < branches; ++b) reached.back()[b] = reaches(random);
+    } else {
+      reached.push_back(reached[std::uniform_int_distribution<std::size_t>(0, reached.size() - 1)(random)]);
+    }
+    std::uint64_t entries = 0;
+    for (std::uint32_t b = 0; b < branches; ++b) {
+      if (!reached.back()[b]) continue;
+      BranchGroup &group = in.table.findOrInsertGroup(b % 3, 0, 'B');
+      const int times = repeats(random) ? 2 : 1;
+      for (int i = 0; i < times; ++i, ++entries)
+        in.table.addTestToBranch(group, test, static_cast<std::uint16_t>(b));
+    }
+    in.registry.finishTest(test, entries);
+  }
+  if (!in.registry.wasEverUsed()) in.registry.newTest(0, "x\n", 1);
+  in.registry.close();
+  reduceMandatoryTests(in.table, in.registry, in.stack, 0);
+}
+
+std::vector<TestNumber> snapshot(const SelectionStack &stack) {
+  std::vector<TestNumber> tests;
+  for (std::uint32_t i = 0; TestNumber test = stack.bestAt(i); ++i) tests.push_back(test);
+  return tests;
+}
+
+}  // namespace
+
+// The fast search must end exactly where the plain branch and bound ends:
+// same snapshot (tests and order), same depth and file count, and leave the
+// stack as it found it.
+TEST(CoverSearch, MatchesTheReferenceSearchOnRandomSuites) {
+  std::mt19937 random(20261207);
+  std::uniform_int_distribution<std::uint32_t> testsDist(1, 16), branchesDist(1, 20),
+      filesDist(1, 4), allowanceDist(0, 3);
+  std::uniform_real_distribution<double> densityDist(0.1, 0.6);
+  std::bernoulli_distribution testLevel(0.25);
+  for (int round = 0; round < 3000; ++round) {
+    Instance in;
+    makeRandom(in, random, testsDist(random), branchesDist(random), filesDist(random),
+               densityDist(random));
+    in.settings.tstNbValue = static_cast<std::int32_t>(allowanceDist(random));
+    if (testLevel(random)) in.settings.bestFileCount = 0;
+
+    SelectionStack referenceStack = in.stack;
+    const SearchOutcome expected =
+        referenceSearchCover(in.table, in.registry, in.settings, referenceStack);
+    SelectionStack fastStack = in.stack;
+    const SearchOutcome actual = searchCover(in.table, in.registry, in.settings, fastStack);
+
+    ASSERT_EQ(snapshot(fastStack), snapshot(referenceStack)) << "round " << round;
+    ASSERT_EQ(actual.bestDepth, expected.bestDepth) << "round " << round;
+    ASSERT_EQ(actual.bestFileCount, expected.bestFileCount) << "round " << round;
+    ASSERT_EQ(fastStack.stackSize(), in.stack.stackSize());
+    ASSERT_LE(actual.nodes, expected.nodes) << "round " << round;
+  }
+}
+
+// With every candidate traced, the fast search walks the same tree and
+// prints the same lines in the same order.
+TEST(CoverSearch, TracesTheSameTreeAsTheReferenceSearch) {
+  std::mt19937 random(7);
+  std::uniform_int_distribution<std::uint32_t> testsDist(1, 10), branchesDist(1, 12),
+      filesDist(1, 3), allowanceDist(0, 2);
+  for (int round = 0; round < 300; ++round) {
+    Instance in;
+    makeRandom(in, random, testsDist(random), branchesDist(random), filesDist(random), 0.4);
+    in.settings.verbosity = 2;
+    in.settings.tstNbValue = static_cast<std::int32_t>(allowanceDist(random));
+
+    SelectionStack referenceStack = in.stack;
+    testing::internal::CaptureStdout();
+    referenceSearchCover(in.table, in.registry, in.settings, referenceStack);
+    const std::string expected = testing::internal::GetCapturedStdout();
+    SelectionStack fastStack = in.stack;
+    testing::internal::CaptureStdout();
+    searchCover(in.table, in.registry, in.settings, fastStack);
+    ASSERT_EQ(testing::internal::GetCapturedStdout(), expected) << "round " << round;
+    ASSERT_EQ(snapshot(fastStack), snapshot(referenceStack)) << "round " << round;
+  }
+}
