@@ -56,12 +56,13 @@ if [ "${ZORVANE_E2E_UPDATE:-}" = 1 ]; then
   exit 0
 fi
 
+echo 0 > "$work/default.status"
+: > "$work/default.stdout"
+: > "$work/default.stderr"
 failed=0
 for stream in stdout stderr status; do
   expected="$case_dir/expected.$stream"
-  if [ ! -f "$expected" ]; then
-    if [ $stream = status ]; then expected=<(echo 0); else expected=/dev/null; fi
-  fi
+  [ -f "$expected" ] || expected="$work/default.$stream"
   if ! cmp -s "$expected" "$work/actual.$stream"; then
     echo "--- $stream differs (expected, then actual):"
     diff -u "$expected" "$work/actual.$stream" | cat -A | head -60
