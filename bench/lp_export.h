@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "coverage/coverage_table.h"
+
+struct LpExportSize {
+  std::uint64_t rows = 0;     // distinct constraints written
+  std::uint64_t columns = 0;  // tests that appear in them
+  std::uint64_t nonzeros = 0;
+};
+
+// Writes the set cover left in the table (one binary variable per test, one
+// constraint per live branch: at least one of its tests) as an LP file for a
+// general integer-programming solver. Branches listing the same set of tests
+// give one constraint: the optimum is the same and the file much smaller.
+// Throws std::runtime_error when the file cannot be written.
+LpExportSize exportSetCoverLp(const CoverageTable &table, const std::string &path);

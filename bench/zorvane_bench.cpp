@@ -1,0 +1,181 @@
+// Benchmark driver: does what the tool's run does (read every coverage file,
+// close the registry, take out the mandatory tests, search the smallest
+// cover) at verbosity 0 without printing the report, and prints one line of
+// key=value measurements instead, the needed tests included so that runs of
+// different searches can be compared.
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+
+#include "bench_options.h"
+#include "coverage/coverage_reader.h"
+#include "coverage/coverage_table.h"
+#include "coverage/test_registry.h"
+#include "lp_export.h"
+#include "optimizer/cover_search.h"
+#include "optimizer/mandatory_reduction.h"
+#include "optimizer/selection_stack.h"
+#include "shell/process_exit.h"
+#include "shell/run_settings.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Peak resident memory of the process so far, in KiB.
+long peakRssKib() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// The settings the tool would run with for the same files and options; the
+// argument count (the start of bestFileCount) is the tool's own.
+RunSettings toolSettings(const BenchOptions &options) {
+  RunSettings settings;
+  const std::size_t argumentCount =
+      1 + options.files.size() + (options.testLevel ? 1 : 0) + (options.allowance ? 2 : 0);
+  settings.bestFileCount = options.testLevel ? 0 : static_cast<std::uint32_t>(argumentCount);
+  settings.tstNbValue = options.allowance;
+  return settings;
+}
+
+struct Measurements {
+  std::uintmax_t bytes = 0;
+  std::uint64_t branchLines = 0;
+  std::uint64_t textBytes = 0;  // names and descriptions of the tests
+  std::uint32_t tests = 0;
+  long baseRssKib = 0;
+  long readRssKib = 0;
+  double readSeconds = 0;
+  double reduceSeconds = 0;
+};
+
+void printf64(const char *key, std::uint64_t value) {
+  std::printf(" %s=%llu", key, static_cast<unsigned long long>(value));
+}
+
+void printReadMeasurements(const Measurements &m) {
+  printf64("files_bytes", m.bytes);
+  printf64("tests", m.tests);
+  printf64("branch_lines", m.branchLines);
+  std::printf(" read_s=%.4f read_mb_s=%.1f", m.readSeconds,
+              m.readSeconds > 0 ? m.bytes / 1e6 / m.readSeconds : 0.0);
+  std::printf(" base_rss_kib=%ld read_rss_kib=%ld", m.baseRssKib, m.readRssKib);
+  const double grown = (m.readRssKib - m.baseRssKib) * 1024.0;
+  const double lines = m.branchLines ? static_cast<double>(m.branchLines) : 1.0;
+  std::printf(" bytes_per_line=%.2f bytes_per_line_names_aside=%.2f", grown / lines,
+              (grown - static_cast<double>(m.textBytes)) / lines);
+  std::printf(" reduce_s=%.4f", m.reduceSeconds);
+}
+
+void printOutcome(const SearchOutcome &outcome, double seconds, const SelectionStack &stack) {
+  std::printf(" search_s=%.4f", seconds);
+  printf64("nodes", outcome.nodes);
+  std::printf(" completed=%d", outcome.completed ? 1 : 0);
+  // As the report does: without a snapshot the mandatory tests are the answer.
+  auto neededAt = [&](std::uint32_t i) {
+    return stack.hasSnapshot() ? stack.bestAt(i) : stack.stackAt(i);
+  };
+  std::uint32_t needed = 0;
+  while (neededAt(needed) != 0) ++needed;
+  printf64("needed", needed);
+  printf64("search_tests", stack.hasSnapshot() ? std::uint64_t{outcome.bestDepth} + 1 : 0);
+  printf64("best_files", outcome.bestFileCount);
+  std::printf(" rss_kib=%ld needed_list=", peakRssKib());
+  for (std::uint32_t i = 0; i < needed; ++i) std::printf("%s%u", i ? "," : "", neededAt(i));
+}
+
+int benchmark(const BenchOptions &options) {
+  Measurements m;
+  m.baseRssKib = peakRssKib();
+  RunSettings settings = toolSettings(options);
+  TestRegistry registry;
+  CoverageTable table;
+
+  const Clock::time_point readStart = Clock::now();
+  for (const std::string &path : options.files) {
+    settings.filePaths.push_back(path);
+    readCoverageFile(settings, static_cast<std::uint32_t>(settings.filePaths.size() - 1),
+                     registry, table);
+  }
+  m.readSeconds = secondsSince(readStart);
+  m.readRssKib = peakRssKib();
+  for (const std::string &path : options.files) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (!error) m.bytes += size;
+  }
+  if (!registry.wasEverUsed()) {
+    std::printf("status=no_test\n");
+    return 0;
+  }
+  registry.close();
+  m.tests = registry.testCount() - 1u;
+  for (TestNumber test = 1; test < registry.testCount(); ++test) {
+    m.branchLines += registry.covItemCounts()[test];
+    const TestRecord &record = registry.record(test);
+    m.textBytes += record.name.size() + (record.description ? record.description->size() : 0);
+  }
+
+  SelectionStack stack;
+  const Clock::time_point reduceStart = Clock::now();
+  reduceMandatoryTests(table, registry, stack, settings.verbosity);
+  m.reduceSeconds = secondsSince(reduceStart);
+  const std::uint32_t mandatory = stack.stackSize();
+
+  std::printf("status=ok");
+  printReadMeasurements(m);
+  printf64("mandatory", mandatory);
+  printf64("live_branches", table.liveBranchCount());
+  if (!options.exportLp.empty()) {
+    const LpExportSize size = exportSetCoverLp(table, options.exportLp);
+    printf64("lp_rows", size.rows);
+    printf64("lp_columns", size.columns);
+    printf64("lp_nonzeros", size.nonzeros);
+  }
+  if (options.search) {
+    std::fflush(stdout);
+    const Clock::time_point searchStart = Clock::now();
+    const SearchOutcome outcome =
+        options.reference ? referenceSearchCover(table, registry, settings, stack, options.limits)
+                          : searchCover(table, registry, settings, stack);
+    printOutcome(outcome, secondsSince(searchStart), stack);
+  } else {
+    std::printf(" rss_kib=%ld", peakRssKib());
+  }
+  std::printf("\n");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  BenchOptions options;
+  try {
+    options = parseBenchOptions(argc, argv);
+  } catch (const std::invalid_argument &error) {
+    std::fprintf(stderr, "zorvane_bench: %s\n%s", error.what(), usageText());
+    return 2;
+  }
+  try {
+    return benchmark(options);
+  } catch (const ProcessExit &exit) {
+    // A fatal catalogue message has been written on the standard error.
+    std::printf("\nstatus=fatal exit=%d\n", exit.status());
+    return 1;
+  } catch (const std::exception &error) {
+    std::printf("\nstatus=error\n");
+    std::fprintf(stderr, "zorvane_bench: %s\n", error.what());
+    return 1;
+  }
+}
