@@ -171,9 +171,10 @@ void readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex,
 }
 
 void readCoverageLines(const ReadBlock &read, const RunSettings &settings,
-                       std::uint32_t fileIndex, TestRegistry &registry, CoverageTable &table) {
+                       std::uint32_t fileIndex, TestRegistry &registry, CoverageTable &table,
+                       std::size_t blockSize) {
   FileReader reader(settings, fileIndex, registry, table);
-  LineSource source(read);
+  LineSource source(read, blockSize);
   std::uint64_t lineNumber = 0;
   while (std::optional<std::string_view> line = source.next()) {
     // A NUL byte ends the text of its line; the rest of the line is skipped.

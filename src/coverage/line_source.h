@@ -14,12 +14,17 @@ using ReadBlock = std::function<std::ptrdiff_t(char *buffer, std::size_t size)>;
 // interrupted.
 ReadBlock readFromDescriptor(int fd);
 
+// Large enough that reading costs few system calls.
+inline constexpr std::size_t defaultReadBlockSize = std::size_t{1} << 20;
+
 // Hands out the lines of a file, whole whatever their length, each with its
 // newline when it has one. Reads in large blocks; a line is only moved when
 // it straddles two blocks.
 class LineSource {
  public:
-  explicit LineSource(ReadBlock read, std::size_t blockSize = std::size_t{1} << 20);
+  // `blockSize` (above 0) is the size of the first buffer, which grows to
+  // hold longer lines.
+  explicit LineSource(ReadBlock read, std::size_t blockSize = defaultReadBlockSize);
 
   // The next line, or nullopt when there is none: at the end of the file, or
   // after a read error (then failed() is true). The view lasts until the

@@ -7,6 +7,11 @@ ZORVANE_BUILD=${ZORVANE_BUILD:-$ZORVANE_ROOT/build}
 ZORVANE_STAGE=$ZORVANE_BUILD/stage
 
 zorvane_packages=(cmake ninja-build g++ qt6-base-dev qt6-tools-dev qt6-l10n-tools libgtest-dev)
+# Only for the checked build (tools/test --sanitize) and the fuzz targets
+# (tools/fuzz); clang 16 is the first whose C++20 ranges accept GCC 12's
+# standard library.
+zorvane_sanitize_packages=(libasan8 libubsan1)
+zorvane_fuzz_packages=(clang-16 libclang-rt-16-dev)
 
 zorvane_install_packages() {
   local missing=() package

@@ -1,0 +1,78 @@
+#include "fuzz_support.h"
+
+#include <cstdlib>
+#include <vector>
+
+void fuzzFailure(const std::string &what) {
+  std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
+  std::fflush(stderr);
+  std::abort();
+}
+
+CapturedStreams::CapturedStreams()
+    : savedOut_(stdout),
+      savedErr_(stderr),
+      out_(open_memstream(&outText_, &outSize_)),
+      err_(open_memstream(&errText_, &errSize_)) {
+  require(out_ && err_, "open_memstream");
+  std::fflush(stdout);
+  std::fflush(stderr);
+  stdout = out_;
+  stderr = err_;
+}
+
+CapturedStreams::~CapturedStreams() {
+  stdout = savedOut_;
+  stderr = savedErr_;
+  std::fclose(out_);
+  std::fclose(err_);
+  std::free(outText_);
+  std::free(errText_);
+}
+
+std::string CapturedStreams::out() {
+  std::fflush(out_);
+  return std::string(outText_, outSize_);
+}
+
+std::string CapturedStreams::err() {
+  std::fflush(err_);
+  return std::string(errText_, errSize_);
+}
+
+void checkReadInvariants(const CoverageTable &table, const TestRegistry &registry,
+                         std::size_t fileCount) {
+  const TestNumber lastTest = registry.testCount();
+  const auto counts = registry.covItemCounts();
+  if (registry.wasEverUsed()) require(counts.size() == std::size_t{lastTest} + 1, "count array size");
+
+  std::vector<std::uint64_t> entriesOf(std::size_t{lastTest} + 1, 0);
+  std::uint32_t liveSlots = 0;
+  const BranchGroup *previous = nullptr;
+  for (const BranchGroup &group : table.groups()) {
+    if (previous)
+      require(GroupKey{previous->ftKey, previous->dcKey, previous->branchKind} <
+                  GroupKey{group.ftKey, group.dcKey, group.branchKind},
+              "group keys strictly ascending");
+    previous = &group;
+    require(group.slotCapacity() % 8 == 0 && group.slotCapacity() <= 65536, "slot capacity");
+    for (const BranchSlot &slot : group.slots) {
+      require(slot.count <= slot.capacity, "slot count within its capacity");
+      require((slot.capacity == 0) == (slot.tests == nullptr), "slot list exists with capacity");
+      if (!slot.isLive()) continue;
+      ++liveSlots;
+      TestNumber before = 1;
+      for (TestNumber test : slot.entries()) {
+        require(test >= before && test <= lastTest, "test list non-decreasing, real tests only");
+        before = test;
+        ++entriesOf[test];
+      }
+    }
+  }
+  require(liveSlots == table.liveBranchCount(), "live branch count");
+  for (TestNumber test = 1; test <= lastTest; ++test) {
+    require(counts[test] != 0, "kept tests have covItems");
+    require(counts[test] == entriesOf[test], "covItem count equals entries in the table");
+    require(registry.record(test).fileIndex < fileCount, "file index");
+  }
+}

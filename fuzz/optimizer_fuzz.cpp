@@ -1,0 +1,148 @@
+// The whole optimisation on small fuzzed suites. The first byte holds the
+// options (bit 0: -T; bits 1-2: the -F allowance, 0 for none; bit 3: -D);
+// the rest is split at each 0x1E byte into up to four coverage files. Checks
+// that the fast search ends exactly where the reference search ends, that the
+// needed tests reach every branch that any test reached, that no test is
+// both needed and useless, and that no consistency diagnostic is printed.
+#include <cstdint>
+#include <set>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "coverage/coverage_reader.h"
+#include "fuzz_support.h"
+#include "optimizer/cover_search.h"
+#include "optimizer/mandatory_reduction.h"
+#include "optimizer/report.h"
+#include "shell/process_exit.h"
+
+namespace {
+
+constexpr char fileSeparator = '\x1E';
+constexpr std::size_t maxFiles = 4;
+// Beyond this the exponential reference search is not waited for.
+constexpr std::uint64_t referenceNodeLimit = 200000;
+
+std::vector<std::string_view> splitFiles(std::string_view bytes) {
+  std::vector<std::string_view> files;
+  while (files.size() + 1 < maxFiles) {
+    const std::size_t separator = bytes.find(fileSeparator);
+    if (separator == std::string_view::npos) break;
+    files.push_back(bytes.substr(0, separator));
+    bytes.remove_prefix(separator + 1);
+  }
+  files.push_back(bytes);
+  return files;
+}
+
+ReadBlock readFrom(std::string_view bytes) {
+  return [bytes](char *buffer, std::size_t size) mutable {
+    const std::size_t n = std::min(size, bytes.size());
+    std::copy_n(bytes.data(), n, buffer);
+    bytes.remove_prefix(n);
+    return static_cast<std::ptrdiff_t>(n);
+  };
+}
+
+std::vector<TestNumber> snapshotOf(const SelectionStack &stack) {
+  std::vector<TestNumber> tests;
+  for (std::uint32_t i = 0; i < stack.bestCount(); ++i) tests.push_back(stack.bestAt(i));
+  return tests;
+}
+
+// The test numbers of the report lines that start with `prefix`.
+std::vector<TestNumber> reportedTests(const std::string &report, std::string_view prefix) {
+  std::vector<TestNumber> tests;
+  std::istringstream lines(report);
+  for (std::string line; std::getline(lines, line);)
+    if (line.starts_with(prefix)) tests.push_back(std::stoul(line.substr(prefix.size())));
+  return tests;
+}
+
+void checkOptimisation(const std::vector<std::string_view> &files, std::uint8_t options) {
+  RunSettings settings;
+  TestRegistry registry;
+  CoverageTable table;
+  const int allowance = (options >> 1) & 3;
+  const bool testLevel = options & 1, traced = options & 8;
+  // The run's argument count (the program, the files and the options) or 0
+  // for -T.
+  settings.bestFileCount =
+      testLevel ? 0 : static_cast<std::uint32_t>(1 + files.size() + (allowance ? 2 : 0) + traced);
+  settings.tstNbValue = allowance;
+  for (std::uint32_t file = 0; file < files.size(); ++file) {
+    settings.filePaths.push_back("f" + std::to_string(file) + ".tio");
+    readCoverageLines(readFrom(files[file]), settings, file, registry, table, 4096);
+  }
+  if (!registry.wasEverUsed()) return;
+  registry.close();
+
+  std::vector<std::vector<TestNumber>> branches;
+  for (const BranchGroup &group : table.groups())
+    for (const BranchSlot &slot : group.slots)
+      if (slot.isLive()) branches.emplace_back(slot.entries().begin(), slot.entries().end());
+
+  SelectionStack stack;
+  reduceMandatoryTests(table, registry, stack, 0);
+  const std::uint32_t mandatory = stack.stackSize();
+
+  settings.verbosity = traced ? 2 : 0;
+  SelectionStack referenceStack = stack;
+  std::string referenceTrace, fastTrace;
+  SearchOutcome expected, got;
+  {
+    CapturedStreams trace;
+    expected = referenceSearchCover(table, registry, settings, referenceStack,
+                                    SearchLimits{referenceNodeLimit, 0});
+    referenceTrace = trace.out();
+  }
+  if (!expected.completed) return;
+  {
+    CapturedStreams trace;
+    got = searchCover(table, registry, settings, stack);
+    fastTrace = trace.out();
+  }
+  require(got.bestDepth == expected.bestDepth, "same best depth as the reference search");
+  require(got.bestFileCount == expected.bestFileCount, "same file count as the reference search");
+  require(snapshotOf(stack) == snapshotOf(referenceStack), "same snapshot as the reference search");
+  require(stack.stackSize() == mandatory, "the search leaves the stack as it found it");
+  require(fastTrace == referenceTrace, "same traces and diagnostics as the reference search");
+  require(traced || referenceTrace.empty(), "no consistency diagnostic");
+
+  settings.verbosity = 0;
+  std::string report;
+  {
+    CapturedStreams output;
+    printReport(stack, registry, settings);
+    report = output.err();
+  }
+  const std::vector<TestNumber> needed = reportedTests(report, "Need tst ");
+  const std::vector<TestNumber> useless = reportedTests(report, "Useless tst ");
+  const std::set<TestNumber> neededSet(needed.begin(), needed.end());
+  require(neededSet.size() == needed.size(), "no test needed twice");
+  require(report.find("# " + std::to_string(needed.size()) + " tests are needed") !=
+              std::string::npos,
+          "the number of needed tests is the number listed");
+  for (TestNumber test : useless) require(!neededSet.contains(test), "no needed test is useless");
+  for (const auto &branch : branches) {
+    bool covered = false;
+    for (TestNumber test : branch) covered = covered || neededSet.contains(test);
+    require(covered, "the needed tests reach every branch");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  if (size == 0) return 0;
+  const std::string_view bytes(reinterpret_cast<const char *>(data) + 1, size - 1);
+  CapturedStreams quiet;
+  try {
+    checkOptimisation(splitFiles(bytes), data[0]);
+  } catch (const ProcessExit &exit) {
+    require(exit.status() == 1, "fatal messages end with status 1");
+  }
+  return 0;
+}

@@ -1,0 +1,68 @@
+// The coverage file reader on arbitrary bytes: the lines it is handed must be
+// exactly the file's lines, and the table and registry it leaves must hold
+// their invariants. Inputs that end the run with a fatal message are fine.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "coverage/coverage_reader.h"
+#include "coverage/line_source.h"
+#include "fuzz_support.h"
+#include "shell/process_exit.h"
+
+namespace {
+
+// Hands out `bytes` in reads of at most `chunk` bytes.
+ReadBlock readFrom(std::string_view bytes, std::size_t chunk) {
+  return [bytes, chunk, offset = std::size_t{0}](char *buffer, std::size_t size) mutable {
+    const std::size_t n = std::min({size, chunk, bytes.size() - offset});
+    std::copy_n(bytes.data() + offset, n, buffer);
+    offset += n;
+    return static_cast<std::ptrdiff_t>(n);
+  };
+}
+
+// With a tiny buffer and short reads every line straddles blocks and grows
+// the buffer; the lines must still be the file's own.
+void checkLineSplitting(std::string_view bytes) {
+  std::vector<std::string_view> expected;
+  for (std::size_t start = 0; start < bytes.size();) {
+    const std::size_t newline = bytes.find('\n', start);
+    const std::size_t end = newline == std::string_view::npos ? bytes.size() : newline + 1;
+    expected.push_back(bytes.substr(start, end - start));
+    start = end;
+  }
+  LineSource source(readFrom(bytes, 1 + bytes.size() % 5), 1 + bytes.size() % 7);
+  for (std::string_view line : expected) {
+    const auto got = source.next();
+    require(got && *got == line, "line source hands out the file's lines");
+  }
+  require(!source.next() && !source.failed(), "line source ends with the file");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char *>(data), size);
+  checkLineSplitting(bytes);
+
+  CapturedStreams quiet;
+  RunSettings settings;
+  settings.verbosity = 1;
+  TestRegistry registry;
+  CoverageTable table;
+  try {
+    // Twice, as two files: the second merges into what the first left.
+    for (std::uint32_t file = 0; file < 2; ++file) {
+      settings.filePaths.push_back("f" + std::to_string(file) + ".tio");
+      readCoverageLines(readFrom(bytes, 4096), settings, file, registry, table, 4096);
+    }
+  } catch (const ProcessExit &exit) {
+    require(exit.status() == 1, "fatal messages end with status 1");
+    return 0;
+  }
+  checkReadInvariants(table, registry, settings.filePaths.size());
+  return 0;
+}
