@@ -15,6 +15,7 @@
 //                                          before the test is applied
 //   void leaveCandidate(std::uint32_t depth) after the test was undone
 //   void complete(std::uint32_t depth)     the applied tests cover everything
+//   void leaveLevel(std::uint32_t depth)   the level is done
 //   bool stopped()                         whether to wind the walk up now
 template <class Visitor>
 void walkDepthFirst(CoverState &state, Visitor &visitor) {
@@ -43,6 +44,7 @@ void walkDepthFirst(CoverState &state, Visitor &visitor) {
     if (level.next == level.end || visitor.stopped()) {
       candidates.resize(level.begin);
       levels.pop_back();
+      visitor.leaveLevel(depth);
       continue;
     }
     const std::uint32_t test = candidates[level.next++];

@@ -96,6 +96,8 @@ class SearchVisitor {
     outcome_.bestFileCount = files;
   }
 
+  void leaveLevel(std::uint32_t) {}
+
   bool stopped() const {
     if (traced_ || !foundOptimum_) return false;
     return !countFiles_ || outcome_.bestFileCount <= fewestFiles_;

@@ -164,11 +164,24 @@ std::uint32_t solveConnected(const CoverInstance &instance, std::uint32_t cap) {
       const std::uint32_t allowed = incumbent - 1 - depth;
       return state.lowerBound(allowed) <= allowed;
     }
-    void tryCandidate(std::uint32_t, std::uint32_t, std::uint32_t) {}
-    void leaveCandidate(std::uint32_t) {}
+    // Once a candidate's subtree is done, every cover holding it has been
+    // seen: its later siblings' subtrees need not hold it again.
+    std::vector<std::uint32_t> tried;
+    std::vector<std::size_t> levelStarts;
+    void tryCandidate(std::uint32_t depth, std::uint32_t test, std::uint32_t) {
+      if (levelStarts.size() <= depth) levelStarts.push_back(tried.size());
+      tried.push_back(test);
+    }
+    void leaveCandidate(std::uint32_t) { state.exclude(tried.back()); }
+    void leaveLevel(std::uint32_t depth) {
+      if (levelStarts.size() <= depth) return;
+      for (std::size_t i = tried.size(); i > levelStarts[depth]; --i) state.readmit();
+      tried.resize(levelStarts[depth]);
+      levelStarts.pop_back();
+    }
     void complete(std::uint32_t depth) { incumbent = std::min(incumbent, depth + 1); }
     bool stopped() const { return incumbent <= rootBound; }
-  } visitor{state, rootBound, cap + 1};
+  } visitor{state, rootBound, cap + 1, {}, {}};
   walkDepthFirst(state, visitor);
   return visitor.incumbent <= cap ? visitor.incumbent : noCover;
 }

@@ -8,7 +8,14 @@ CoverState::CoverState(const CoverInstance &instance)
       covered_(instance.branchCount(), 0),
       counts_(instance.testCount(), 0),
       remaining_(instance.branchCount()),
-      residual_(instance.testCount(), 1.0) {
+      residual_(instance.testCount(), 1.0),
+      multipliers_(instance.branchCount(), 0.0),
+      reducedCost_(instance.testCount(), 0.0),
+      subgradient_(instance.branchCount(), 0.0),
+      excluded_(instance.testCount(), 0),
+      admitted_(instance.branchCount(), 0) {
+  for (std::uint32_t t = 0; t < instance.testCount(); ++t)
+    for (std::uint32_t k : instance.branchesOf(t)) ++admitted_[k];
   byTestCount_.resize(instance.branchCount());
   for (std::uint32_t k = 0; k < instance.branchCount(); ++k) {
     byTestCount_[k] = k;
@@ -42,7 +49,21 @@ void CoverState::undo() {
   }
 }
 
+void CoverState::exclude(std::uint32_t test) {
+  excluded_[test] = 1;
+  exclusions_.push_back(test);
+  for (std::uint32_t k : instance_.branchesOf(test)) --admitted_[k];
+}
+
+void CoverState::readmit() {
+  const std::uint32_t test = exclusions_.back();
+  exclusions_.pop_back();
+  excluded_[test] = 0;
+  for (std::uint32_t k : instance_.branchesOf(test)) ++admitted_[k];
+}
+
 bool CoverState::appendCandidates(std::vector<std::uint32_t> &order) const {
+  if (!exclusions_.empty()) return appendAdmittedCandidates(order);
   std::size_t fewest = 0;
   std::uint32_t bestCount = 0;
   std::uint32_t split = 0;
@@ -68,7 +89,31 @@ bool CoverState::appendCandidates(std::vector<std::uint32_t> &order) const {
   return true;
 }
 
+bool CoverState::appendAdmittedCandidates(std::vector<std::uint32_t> &order) const {
+  // As above, counting only admitted tests; a branch with none left cannot
+  // be covered any more.
+  std::uint32_t split = UINT32_MAX;
+  for (std::uint32_t k = 0; k < instance_.branchCount(); ++k) {
+    if (covered_[k]) continue;
+    if (admitted_[k] == 0) return false;
+    if (split == UINT32_MAX || admitted_[k] < admitted_[split]) split = k;
+  }
+  if (split == UINT32_MAX) return false;
+  const std::size_t begin = order.size();
+  for (std::uint32_t test : instance_.testsOf(split))
+    if (!excluded_[test] && counts_[test] != 0) order.push_back(test);
+  std::stable_sort(order.begin() + static_cast<std::ptrdiff_t>(begin), order.end(),
+                   [&](std::uint32_t a, std::uint32_t b) { return counts_[a] > counts_[b]; });
+  return order.size() > begin;
+}
+
 std::uint32_t CoverState::lowerBound(std::uint32_t enough) {
+  const std::uint32_t greedy = greedyDualBound(enough);
+  if (greedy > enough) return greedy;
+  return std::max(greedy, lagrangianBound(enough));
+}
+
+std::uint32_t CoverState::greedyDualBound(std::uint32_t enough) {
   // Greedy dual: each uncovered branch, fewest tests first, takes as much
   // weight as its tests can still carry (every test carries at most 1 in
   // total); the total weight bounds the number of tests from below.
@@ -77,11 +122,17 @@ std::uint32_t CoverState::lowerBound(std::uint32_t enough) {
   for (std::uint32_t branch : byTestCount_) {
     if (covered_[branch]) continue;
     const auto tests = instance_.testsOf(branch);
+    if (admitted_[branch] == 0) {
+      bound = UINT32_MAX;  // no test can cover it
+      break;
+    }
     double weight = 1.0;
-    for (std::uint32_t test : tests) weight = std::min(weight, residual_[test]);
+    for (std::uint32_t test : tests)
+      if (!excluded_[test]) weight = std::min(weight, residual_[test]);
     if (weight <= 1e-12) continue;
     total += weight;
     for (std::uint32_t test : tests) {
+      if (excluded_[test]) continue;
       if (residual_[test] == 1.0) touched_.push_back(test);
       residual_[test] -= weight;
     }
@@ -91,4 +142,49 @@ std::uint32_t CoverState::lowerBound(std::uint32_t enough) {
   for (std::uint32_t test : touched_) residual_[test] = 1.0;
   touched_.clear();
   return bound;
+}
+
+std::uint32_t CoverState::lagrangianBound(std::uint32_t enough) {
+  // L(u) = sum of u over uncovered branches + sum over tests of
+  // min(0, 1 - sum of u over the uncovered branches the test reaches).
+  // Every u >= 0 gives a lower bound; subgradient steps raise it.
+  const double target = enough + 1.0;
+  double best = 0;
+  double step = 1.0;
+  int sinceImproved = 0;
+  for (int iteration = 0; iteration < 40; ++iteration) {
+    double value = 0;
+    for (std::uint32_t k = 0; k < instance_.branchCount(); ++k) {
+      if (covered_[k]) continue;
+      value += multipliers_[k];
+      subgradient_[k] = 1.0;
+    }
+    for (std::uint32_t t = 0; t < instance_.testCount(); ++t) {
+      if (counts_[t] == 0 || excluded_[t]) continue;
+      double cost = 1.0;
+      for (std::uint32_t k : instance_.branchesOf(t))
+        if (!covered_[k]) cost -= multipliers_[k];
+      if (cost < 0) {
+        value += cost;
+        for (std::uint32_t k : instance_.branchesOf(t))
+          if (!covered_[k]) subgradient_[k] -= 1.0;
+      }
+    }
+    if (value > best + 1e-9) {
+      best = value;
+      sinceImproved = 0;
+    } else if (++sinceImproved >= 4) {
+      step /= 2;
+      sinceImproved = 0;
+    }
+    if (std::ceil(best - 1e-6) >= target || step < 1e-3) break;
+    double norm = 0;
+    for (std::uint32_t k = 0; k < instance_.branchCount(); ++k)
+      if (!covered_[k]) norm += subgradient_[k] * subgradient_[k];
+    if (norm == 0) break;  // u is optimal for this node
+    const double length = step * (target - value) / norm;
+    for (std::uint32_t k = 0; k < instance_.branchCount(); ++k)
+      if (!covered_[k]) multipliers_[k] = std::max(0.0, multipliers_[k] + length * subgradient_[k]);
+  }
+  return static_cast<std::uint32_t>(std::max(0.0, std::ceil(best - 1e-6)));
 }

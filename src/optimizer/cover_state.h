@@ -18,6 +18,13 @@ class CoverState {
   // Undoes the latest apply() not yet undone.
   void undo();
 
+  // Takes `test` out of the instance until it is readmitted: it is no
+  // candidate any more and the bounds treat it as absent. Exclusions nest:
+  // readmit() takes back the latest one. Only an exact solver uses them, to
+  // skip orders of the same set of tests.
+  void exclude(std::uint32_t test);
+  void readmit();
+
   std::uint32_t remaining() const { return remaining_; }
   std::uint32_t countOf(std::uint32_t test) const { return counts_[test]; }
   bool isCovered(std::uint32_t branch) const { return covered_[branch] != 0; }
@@ -32,9 +39,11 @@ class CoverState {
   bool appendCandidates(std::vector<std::uint32_t> &order) const;
 
   // A lower bound on the number of tests still needed to cover every
-  // uncovered branch (from a feasible solution of the dual of the linear
-  // relaxation); stops early, returning more than `enough`, once the bound
-  // exceeds `enough`.
+  // uncovered branch; stops early, returning more than `enough`, once the
+  // bound exceeds `enough`. First a greedy feasible solution of the dual of
+  // the linear relaxation; when that does not exceed `enough`, a Lagrangian
+  // relaxation improved by subgradient steps, warm-started from the
+  // multipliers of the previous call.
   std::uint32_t lowerBound(std::uint32_t enough);
 
  private:
@@ -47,6 +56,19 @@ class CoverState {
   std::vector<std::uint32_t> marks_;
   // Branches by ascending number of tests, then ascending index.
   std::vector<std::uint32_t> byTestCount_;
+  // Excluded tests, in order, and per branch the tests still admitted.
+  std::vector<std::uint8_t> excluded_;
+  std::vector<std::uint32_t> exclusions_;
+  std::vector<std::uint32_t> admitted_;
+  bool appendAdmittedCandidates(std::vector<std::uint32_t> &order) const;
+  std::uint32_t greedyDualBound(std::uint32_t enough);
+  std::uint32_t lagrangianBound(std::uint32_t enough);
+
   std::vector<double> residual_;
   std::vector<std::uint32_t> touched_;
+  // Lagrangian multipliers per branch, kept between calls; any non-negative
+  // values give a valid bound, so stale ones only cost iterations.
+  std::vector<double> multipliers_;
+  std::vector<double> reducedCost_;
+  std::vector<double> subgradient_;
 };
