@@ -110,6 +110,12 @@
 </translation>
     </message>
     <message>
+        <source>Search interrupted: the needed tests may not be the fewest
+</source>
+        <translation>Recherche interrompue : les tests nécessaires ne sont peut-être pas les moins nombreux
+</translation>
+    </message>
+    <message>
         <source>info:</source>
         <translation>info :</translation>
     </message>

@@ -10,6 +10,7 @@
 #include "optimizer/cover_problem.h"
 #include "optimizer/cover_solver.h"
 #include "optimizer/cover_state.h"
+#include "optimizer/search_monitor.h"
 
 // The search visits its tree in the order of the plain branch and bound and
 // accepts exactly the covers that one accepts, so that it ends with the same
@@ -25,13 +26,17 @@
 //   still hold a cover of that size are visited, and after it only those
 //   that can still hold one spanning fewer files.
 // With verbosity 2 every candidate is traced, so the tree is walked whole.
+// Once interrupted, the walk stops at the first accepted cover: before one is
+// found it goes on without pruning, which makes it a quick greedy descent.
 namespace {
 
 class SearchVisitor {
  public:
   SearchVisitor(CoverState &state, const TestRegistry &registry, const RunSettings &settings,
-                SelectionStack &stack, std::optional<std::uint32_t> optimum)
+                SelectionStack &stack, std::optional<std::uint32_t> optimum,
+                SearchMonitor &monitor)
       : state_(state),
+        monitor_(monitor),
         registry_(registry),
         settings_(settings),
         stack_(stack),
@@ -48,13 +53,14 @@ class SearchVisitor {
   bool enterLevel(std::uint32_t depth) {
     if (depth == 0) return true;
     if (!withinAllowance(depth - 1, 1)) return false;
-    if (traced_ || !optimum_) return true;
+    if (traced_ || !optimum_ || monitor_.interrupted()) return true;
     if (!foundOptimum_) {
       // Only a subtree that still holds a cover of the optimum size.
       if (*optimum_ <= depth) return false;
       const std::uint32_t allowed = *optimum_ - depth;
       return state_.lowerBound(allowed) <= allowed &&
-             minimumRemainingCoverSize(state_, allowed).has_value();
+             (minimumRemainingCoverSize(state_, allowed, &monitor_).has_value() ||
+              monitor_.interrupted());
     }
     // Only a subtree that may still hold an acceptable cover on fewer files.
     if (distinctFiles_ >= outcome_.bestFileCount) return false;
@@ -69,6 +75,7 @@ class SearchVisitor {
 
   void tryCandidate(std::uint32_t depth, TestNumber test, std::uint32_t count) {
     ++outcome_.nodes;
+    monitor_.tick(stack_.bestCount(), stack_.hasSnapshot() ? outcome_.bestFileCount : 0);
     if (traced_) {
       const TestRecord &record = registry_.record(test);
       std::printf("recurs %u tst%u %u covItem file %s %s\n", depth, test, count,
@@ -98,7 +105,11 @@ class SearchVisitor {
 
   void leaveLevel(std::uint32_t) {}
 
-  bool stopped() const {
+  bool stopped() {
+    if (monitor_.interrupted()) {
+      outcome_.completed = false;
+      return stack_.hasSnapshot();
+    }
     if (traced_ || !foundOptimum_) return false;
     return !countFiles_ || outcome_.bestFileCount <= fewestFiles_;
   }
@@ -141,6 +152,7 @@ class SearchVisitor {
   }
 
   CoverState &state_;
+  SearchMonitor &monitor_;
   const TestRegistry &registry_;
   const RunSettings &settings_;
   SelectionStack &stack_;
@@ -169,10 +181,11 @@ SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
                           const RunSettings &settings, SelectionStack &stack) {
   const CoverProblem problem = buildCoverProblem(table, registry);
   const CoverInstance instance = instanceOf(problem, registry.testCount());
+  SearchMonitor monitor;
   std::optional<std::uint32_t> optimum;
-  if (settings.verbosity < 2) optimum = minimumCoverSize(instance, UINT32_MAX - 1);
+  if (settings.verbosity < 2) optimum = minimumCoverSize(instance, UINT32_MAX - 1, &monitor);
   CoverState state(instance);
-  SearchVisitor visitor(state, registry, settings, stack, optimum);
+  SearchVisitor visitor(state, registry, settings, stack, optimum, monitor);
   walkDepthFirst(state, visitor);
   return visitor.outcome();
 }

@@ -150,12 +150,14 @@ class Reduction {
 
 // Branch and bound for the optimum of one connected instance, at most cap.
 // Returns noCover when no cover of at most `cap` tests exists.
-std::uint32_t solveConnected(const CoverInstance &instance, std::uint32_t cap) {
+std::uint32_t solveConnected(const CoverInstance &instance, std::uint32_t cap,
+                             SearchMonitor *monitor) {
   CoverState state(instance);
   const std::uint32_t rootBound = state.lowerBound(cap);
   if (rootBound > cap) return noCover;
   struct Visitor {
     CoverState &state;
+    SearchMonitor *monitor;
     std::uint32_t rootBound;
     std::uint32_t incumbent;  // one more than the largest size still wanted
     bool enterLevel(std::uint32_t depth) {
@@ -169,6 +171,7 @@ std::uint32_t solveConnected(const CoverInstance &instance, std::uint32_t cap) {
     std::vector<std::uint32_t> tried;
     std::vector<std::size_t> levelStarts;
     void tryCandidate(std::uint32_t depth, std::uint32_t test, std::uint32_t) {
+      if (monitor) monitor->tick(0, 0);
       if (levelStarts.size() <= depth) levelStarts.push_back(tried.size());
       tried.push_back(test);
     }
@@ -180,9 +183,12 @@ std::uint32_t solveConnected(const CoverInstance &instance, std::uint32_t cap) {
       levelStarts.pop_back();
     }
     void complete(std::uint32_t depth) { incumbent = std::min(incumbent, depth + 1); }
-    bool stopped() const { return incumbent <= rootBound; }
-  } visitor{state, rootBound, cap + 1, {}, {}};
+    bool stopped() const {
+      return incumbent <= rootBound || (monitor && monitor->interrupted());
+    }
+  } visitor{state, monitor, rootBound, cap + 1, {}, {}};
   walkDepthFirst(state, visitor);
+  if (monitor && monitor->interrupted()) return noCover;
   return visitor.incumbent <= cap ? visitor.incumbent : noCover;
 }
 
@@ -226,7 +232,8 @@ std::uint32_t findRoot(std::vector<std::uint32_t> &parent, std::uint32_t x) {
 
 }  // namespace
 
-std::optional<std::uint32_t> minimumCoverSize(const CoverInstance &instance, std::uint32_t cap) {
+std::optional<std::uint32_t> minimumCoverSize(const CoverInstance &instance, std::uint32_t cap,
+                                              SearchMonitor *monitor) {
   Reduction reduction(instance);
   if (!reduction.run()) return std::nullopt;
   std::uint32_t total = reduction.forcedTests();
@@ -276,19 +283,20 @@ std::optional<std::uint32_t> minimumCoverSize(const CoverInstance &instance, std
   if (total + boundsLeft > cap) return std::nullopt;
   for (std::size_t i = 0; i < instances.size(); ++i) {
     boundsLeft -= bounds[i];
-    const std::uint32_t size = solveConnected(instances[i], cap - total - boundsLeft);
+    const std::uint32_t size = solveConnected(instances[i], cap - total - boundsLeft, monitor);
     if (size == noCover) return std::nullopt;
     total += size;
   }
   return total;
 }
 
-std::optional<std::uint32_t> minimumRemainingCoverSize(const CoverState &state, std::uint32_t cap) {
+std::optional<std::uint32_t> minimumRemainingCoverSize(const CoverState &state, std::uint32_t cap,
+                                                       SearchMonitor *monitor) {
   const CoverInstance &instance = state.instance();
   std::vector<std::uint32_t> uncovered;
   for (std::uint32_t k = 0; k < instance.branchCount(); ++k)
     if (!state.isCovered(k)) uncovered.push_back(k);
   const std::vector<std::uint8_t> everyTest(instance.testCount(), 1);
   std::vector<std::uint32_t> newId(instance.testCount(), noCover);
-  return minimumCoverSize(subInstance(instance, uncovered, everyTest, newId), cap);
+  return minimumCoverSize(subInstance(instance, uncovered, everyTest, newId), cap, monitor);
 }

@@ -5,13 +5,17 @@
 
 #include "optimizer/cover_instance.h"
 #include "optimizer/cover_state.h"
+#include "optimizer/search_monitor.h"
 
 // The fewest tests that together reach every branch of `instance`, provided
 // that is at most `cap`; nullopt when more are needed or no cover exists.
 // Exact: reductions that keep the optimum (forced tests, duplicate and
 // dominated tests, dominated branches), then an independent branch and bound
-// per connected part, pruned by CoverState::lowerBound.
-std::optional<std::uint32_t> minimumCoverSize(const CoverInstance &instance, std::uint32_t cap);
+// per connected part, pruned by CoverState::lowerBound. When `monitor` asks
+// for an interruption the answer is nullopt, whatever the truth.
+std::optional<std::uint32_t> minimumCoverSize(const CoverInstance &instance, std::uint32_t cap,
+                                              SearchMonitor *monitor = nullptr);
 
 // The same for the branches `state` has left uncovered.
-std::optional<std::uint32_t> minimumRemainingCoverSize(const CoverState &state, std::uint32_t cap);
+std::optional<std::uint32_t> minimumRemainingCoverSize(const CoverState &state, std::uint32_t cap,
+                                                       SearchMonitor *monitor = nullptr);

@@ -33,6 +33,8 @@ const CatalogueEntry catalogue[] = {
     {QT_TRANSLATE_NOOP("Zorvane", "%1 %2 tests are needed\n"), Severity::Information},
     {QT_TRANSLATE_NOOP("Zorvane", "(unexpected error)"), Severity::Fatal},
     {QT_TRANSLATE_NOOP("Zorvane", "Unable to read the file %1\n"), Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Search interrupted: the needed tests may not be the fewest\n"),
+     Severity::Warning},
 };
 
 // Severity words, context "Zorvane", indexed by severity 0 to 3.

@@ -23,6 +23,7 @@ enum class Message {
   TestsNeeded = 12,
   UnexpectedError = 13,
   UnableToRead = 14,
+  SearchInterrupted = 15,
 };
 
 // Severities of catalogue entries: 0 to 3 carry a translated word after the

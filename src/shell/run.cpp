@@ -67,7 +67,8 @@ int run(int argc, char **argv) {
   reduceMandatoryTests(table, registry, stack, settings.verbosity);
   if (settings.verbosity) printListings(table, registry);
 
-  searchCover(table, registry, settings, stack);
+  if (!searchCover(table, registry, settings, stack).completed)
+    reportMessage(Message::SearchInterrupted);
   printReport(stack, registry, settings);
   return 0;
 }
