@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 
 #include "shell/banner.h"
@@ -14,6 +15,9 @@ namespace {
 
 // Turns running out of memory, wherever it happens, into message 0.
 void runWithMemoryGuard(int &argc, char **argv) {
+  // The tool runs no event loop. Qt's plain event dispatcher spares the GLib
+  // one, which aborts the process when it cannot allocate.
+  ::setenv("QT_NO_GLIB", "1", 1);
   try {
     QCoreApplication application(argc, argv);
     Translators translators;

@@ -1,11 +1,13 @@
 #include "shell/translations.h"
 
+#include <sys/stat.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QLocale>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "shell/process_exit.h"
@@ -21,16 +23,20 @@ namespace {
 }  // namespace
 
 Translators loadTranslations(QCoreApplication &application, const QStringList &prefixes) {
-  const QByteArray installDir = qgetenv("HALVERNDIR");
-  if (installDir.isEmpty())
+  // Plain C++ here: Qt's containers come back empty when memory runs out,
+  // which would pass for a missing variable or directory.
+  const char *installDir = std::getenv("HALVERNDIR");
+  if (!installDir || !*installDir)
     refuseToStart("Fatal Error: please setup HALVERNDIR environment variable.\n");
 
   // The path is kept as bytes for the message, so that it reads as given.
   const char separator = static_cast<char>(QDir::separator().toLatin1());
-  const QByteArray localeDir = installDir + separator + "lib" + separator + "locale";
-  const QString localeDirName = QFile::decodeName(localeDir);
-  if (!QFileInfo(localeDirName).isDir())
-    refuseToStart("Fatal Error: directory doesn't exist '" + localeDir.toStdString() + "'\n");
+  const std::string localeDir =
+      std::string(installDir) + separator + "lib" + separator + "locale";
+  struct stat info;
+  if (::stat(localeDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+    refuseToStart("Fatal Error: directory doesn't exist '" + localeDir + "'\n");
+  const QString localeDirName = QFile::decodeName(QByteArray::fromStdString(localeDir));
 
   Translators installed;
   const QString localeName = QLocale::system().name();

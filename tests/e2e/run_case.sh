@@ -8,6 +8,10 @@
 #   args             the arguments, one per line (optional)
 #   env              NAME=value lines to set, -NAME lines to unset (optional)
 #   setup            a bash script run in the work directory first (optional)
+#   ulimit           options of the shell's ulimit, one set per line, applied
+#                    to the tool alone (optional). Such a case is skipped
+#                    (status 77) when the tool is built with AddressSanitizer,
+#                    which reserves terabytes of address space.
 #   expected.stdout, expected.stderr, expected.status
 #                    absent means empty output and status 0
 #   anything else    input files, copied into the work directory
@@ -42,7 +46,16 @@ if [ -f args ]; then
   while IFS= read -r line || [ -n "$line" ]; do arguments+=("$line"); done < args
 fi
 
-env -i "${environment[@]}" "$tool" "${arguments[@]}" > "$work/actual.stdout" 2> "$work/actual.stderr" < /dev/null
+limits=()
+if [ -f ulimit ]; then
+  if ldd "$tool" | grep -q libasan; then echo "skipped: ulimit under AddressSanitizer"; exit 77; fi
+  while IFS= read -r line || [ -n "$line" ]; do [ -n "$line" ] && limits+=("$line"); done < ulimit
+fi
+
+(
+  for limit in "${limits[@]}"; do ulimit $limit || exit 1; done
+  exec env -i "${environment[@]}" "$tool" "${arguments[@]}"
+) > "$work/actual.stdout" 2> "$work/actual.stderr" < /dev/null
 echo $? > "$work/actual.status"
 
 if [ "${ZORVANE_E2E_UPDATE:-}" = 1 ]; then
