@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <utility>
 #include <span>
 #include <vector>
 
@@ -25,6 +26,10 @@
 //   subtree tightly: before that first optimum cover only subtrees that can
 //   still hold a cover of that size are visited, and after it only those
 //   that can still hold one spanning fewer files.
+// On the way to the first optimum cover the search keeps a witness: a
+// smallest cover of what is left uncovered. A candidate that belongs to it
+// needs no solving, since the witness without it covers what the candidate
+// leaves; only other candidates ask the solver, which then gives a new one.
 // With verbosity 2 every candidate is traced, so the tree is walked whole.
 // Once interrupted, the walk stops at the first accepted cover: before one is
 // found it goes on without pruning, which makes it a quick greedy descent.
@@ -34,7 +39,7 @@ class SearchVisitor {
  public:
   SearchVisitor(CoverState &state, const TestRegistry &registry, const RunSettings &settings,
                 SelectionStack &stack, std::optional<std::uint32_t> optimum,
-                SearchMonitor &monitor)
+                const std::vector<std::uint32_t> &witness, SearchMonitor &monitor)
       : state_(state),
         monitor_(monitor),
         registry_(registry),
@@ -45,7 +50,9 @@ class SearchVisitor {
         countFiles_(settings.bestFileCount != 0),
         outcome_{initialBestDepth(registry), settings.bestFileCount},
         fileRefs_(settings.filePaths.size(), 0),
-        fileClaims_(settings.filePaths.size(), 0) {
+        fileClaims_(settings.filePaths.size(), 0),
+        inWitness_(registry.testCount(), 0) {
+    for (std::uint32_t test : witness) inWitness_[test] = 1;
     for (std::uint32_t i = 0; TestNumber test = stack.stackAt(i); ++i) addFileOf(test);
     fewestFiles_ = std::max<std::uint32_t>(distinctFiles_, 1);
   }
@@ -57,10 +64,17 @@ class SearchVisitor {
     if (!foundOptimum_) {
       // Only a subtree that still holds a cover of the optimum size.
       if (*optimum_ <= depth) return false;
+      const TestNumber candidate = stack_.stackAt(stack_.stackSize() - 1);
+      if (inWitness_[candidate]) {
+        setWitness(candidate, 0);
+        return true;
+      }
       const std::uint32_t allowed = *optimum_ - depth;
-      return state_.lowerBound(allowed) <= allowed &&
-             (minimumRemainingCoverSize(state_, allowed, &monitor_).has_value() ||
-              monitor_.interrupted());
+      if (state_.lowerBound(allowed) > allowed) return false;
+      if (!minimumRemainingCoverSize(state_, allowed, &monitor_, &newWitness_))
+        return monitor_.interrupted();
+      replaceWitness();
+      return true;
     }
     // Only a subtree that may still hold an acceptable cover on fewer files.
     if (distinctFiles_ >= outcome_.bestFileCount) return false;
@@ -83,9 +97,15 @@ class SearchVisitor {
     }
     stack_.pushTest(test);
     addFileOf(test);
+    witnessMarks_.push_back(witnessTrail_.size());
   }
 
   void leaveCandidate(std::uint32_t) {
+    for (std::size_t mark = witnessMarks_.back(); witnessTrail_.size() > mark;) {
+      inWitness_[witnessTrail_.back().first] = witnessTrail_.back().second;
+      witnessTrail_.pop_back();
+    }
+    witnessMarks_.pop_back();
     const TestNumber test = stack_.popTest();
     if (--fileRefs_[registry_.record(test).fileIndex] == 0) --distinctFiles_;
   }
@@ -120,6 +140,17 @@ class SearchVisitor {
   // Whether depth + slack stays within bestDepth plus the allowance.
   bool withinAllowance(std::uint32_t depth, std::uint32_t slack) const {
     return std::int64_t{depth} + slack <= std::int64_t{outcome_.bestDepth} + settings_.tstNbValue;
+  }
+
+  // Changes of the witness are undone when the candidate is left.
+  void setWitness(TestNumber test, std::uint8_t member) {
+    witnessTrail_.emplace_back(test, inWitness_[test]);
+    inWitness_[test] = member;
+  }
+  void replaceWitness() {
+    for (TestNumber test = 0; test < inWitness_.size(); ++test)
+      if (inWitness_[test]) setWitness(test, 0);
+    for (TestNumber test : newWitness_) setWitness(test, 1);
   }
 
   void addFileOf(TestNumber test) {
@@ -166,6 +197,10 @@ class SearchVisitor {
   std::uint32_t fewestFiles_ = 1;
   std::vector<std::uint64_t> fileClaims_;
   std::uint64_t claimEpoch_ = 0;
+  std::vector<std::uint8_t> inWitness_;
+  std::vector<std::pair<TestNumber, std::uint8_t>> witnessTrail_;
+  std::vector<std::size_t> witnessMarks_;
+  std::vector<std::uint32_t> newWitness_;
 };
 
 CoverInstance instanceOf(const CoverProblem &problem, std::uint32_t testCount) {
@@ -183,9 +218,11 @@ SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
   const CoverInstance instance = instanceOf(problem, registry.testCount());
   SearchMonitor monitor;
   std::optional<std::uint32_t> optimum;
-  if (settings.verbosity < 2) optimum = minimumCoverSize(instance, UINT32_MAX - 1, &monitor);
+  std::vector<std::uint32_t> witness;
+  if (settings.verbosity < 2)
+    optimum = minimumCoverSize(instance, UINT32_MAX - 1, &monitor, &witness);
   CoverState state(instance);
-  SearchVisitor visitor(state, registry, settings, stack, optimum, monitor);
+  SearchVisitor visitor(state, registry, settings, stack, optimum, witness, monitor);
   walkDepthFirst(state, visitor);
   return visitor.outcome();
 }

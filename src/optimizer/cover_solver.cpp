@@ -63,7 +63,7 @@ class Reduction {
     return true;
   }
 
-  std::uint32_t forcedTests() const { return forced_; }
+  const std::vector<std::uint32_t> &forcedTests() const { return forced_; }
   bool aliveTest(std::uint32_t t) const { return aliveTest_[t]; }
   bool aliveBranch(std::uint32_t k) const { return aliveBranch_[k]; }
 
@@ -83,7 +83,7 @@ class Reduction {
     return noCover;
   }
   void force(std::uint32_t t) {
-    ++forced_;
+    forced_.push_back(t);
     for (std::uint32_t k : instance_.branchesOf(t))
       if (aliveBranch_[k]) killBranch(k);
     killTest(t);
@@ -145,13 +145,14 @@ class Reduction {
   std::vector<std::uint8_t> aliveBranch_;
   std::vector<std::uint32_t> testDegree_;
   std::vector<std::uint32_t> branchDegree_;
-  std::uint32_t forced_ = 0;
+  std::vector<std::uint32_t> forced_;
 };
 
 // Branch and bound for the optimum of one connected instance, at most cap.
-// Returns noCover when no cover of at most `cap` tests exists.
+// Returns noCover when no cover of at most `cap` tests exists; otherwise the
+// size, with the tests of that cover in `cover`.
 std::uint32_t solveConnected(const CoverInstance &instance, std::uint32_t cap,
-                             SearchMonitor *monitor) {
+                             SearchMonitor *monitor, std::vector<std::uint32_t> &cover) {
   CoverState state(instance);
   const std::uint32_t rootBound = state.lowerBound(cap);
   if (rootBound > cap) return noCover;
@@ -170,34 +171,45 @@ std::uint32_t solveConnected(const CoverInstance &instance, std::uint32_t cap,
     // seen: its later siblings' subtrees need not hold it again.
     std::vector<std::uint32_t> tried;
     std::vector<std::size_t> levelStarts;
+    std::vector<std::uint32_t> path;
+    std::vector<std::uint32_t> &best;
     void tryCandidate(std::uint32_t depth, std::uint32_t test, std::uint32_t) {
       if (monitor) monitor->tick(0, 0);
       if (levelStarts.size() <= depth) levelStarts.push_back(tried.size());
       tried.push_back(test);
+      path.push_back(test);
     }
-    void leaveCandidate(std::uint32_t) { state.exclude(tried.back()); }
+    void leaveCandidate(std::uint32_t) {
+      state.exclude(tried.back());
+      path.pop_back();
+    }
     void leaveLevel(std::uint32_t depth) {
       if (levelStarts.size() <= depth) return;
       for (std::size_t i = tried.size(); i > levelStarts[depth]; --i) state.readmit();
       tried.resize(levelStarts[depth]);
       levelStarts.pop_back();
     }
-    void complete(std::uint32_t depth) { incumbent = std::min(incumbent, depth + 1); }
+    void complete(std::uint32_t depth) {
+      if (depth + 1 >= incumbent) return;
+      incumbent = depth + 1;
+      best = path;
+    }
     bool stopped() const {
       return incumbent <= rootBound || (monitor && monitor->interrupted());
     }
-  } visitor{state, monitor, rootBound, cap + 1, {}, {}};
+  } visitor{state, monitor, rootBound, cap + 1, {}, {}, {}, cover};
   walkDepthFirst(state, visitor);
   if (monitor && monitor->interrupted()) return noCover;
   return visitor.incumbent <= cap ? visitor.incumbent : noCover;
 }
 
 // Builds the instance of the alive part of `instance` made of the branches
-// in `branches`, with tests renumbered densely in ascending order.
+// in `branches`, with tests renumbered densely in ascending order; `tests`
+// receives the original number of each new one.
 CoverInstance subInstance(const CoverInstance &instance, const std::vector<std::uint32_t> &branches,
                           const std::vector<std::uint8_t> &aliveTest,
-                          std::vector<std::uint32_t> &newId) {
-  std::vector<std::uint32_t> tests;
+                          std::vector<std::uint32_t> &newId, std::vector<std::uint32_t> &tests) {
+  tests.clear();
   for (std::uint32_t k : branches)
     for (std::uint32_t t : instance.testsOf(k))
       if (aliveTest[t] && newId[t] == noCover) {
@@ -233,11 +245,13 @@ std::uint32_t findRoot(std::vector<std::uint32_t> &parent, std::uint32_t x) {
 }  // namespace
 
 std::optional<std::uint32_t> minimumCoverSize(const CoverInstance &instance, std::uint32_t cap,
-                                              SearchMonitor *monitor) {
+                                              SearchMonitor *monitor,
+                                              std::vector<std::uint32_t> *cover) {
   Reduction reduction(instance);
   if (!reduction.run()) return std::nullopt;
-  std::uint32_t total = reduction.forcedTests();
+  std::uint32_t total = static_cast<std::uint32_t>(reduction.forcedTests().size());
   if (total > cap) return std::nullopt;
+  if (cover) *cover = reduction.forcedTests();
 
   // Connected parts: branches joined by the tests they share.
   const std::uint32_t branchCount = instance.branchCount();
@@ -272,31 +286,42 @@ std::optional<std::uint32_t> minimumCoverSize(const CoverInstance &instance, std
   for (std::uint32_t t = 0; t < instance.testCount(); ++t) aliveTest[t] = reduction.aliveTest(t);
   std::vector<std::uint32_t> newId(instance.testCount(), noCover);
   std::vector<CoverInstance> instances;
+  std::vector<std::vector<std::uint32_t>> originalTests(parts.size());
   std::vector<std::uint32_t> bounds;
   std::uint32_t boundsLeft = 0;
-  for (const auto &part : parts) {
-    instances.push_back(subInstance(instance, part, aliveTest, newId));
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    instances.push_back(subInstance(instance, parts[i], aliveTest, newId, originalTests[i]));
     CoverState state(instances.back());
     bounds.push_back(state.lowerBound(cap));
     boundsLeft += bounds.back();
   }
   if (total + boundsLeft > cap) return std::nullopt;
+  std::vector<std::uint32_t> partCover;
   for (std::size_t i = 0; i < instances.size(); ++i) {
     boundsLeft -= bounds[i];
-    const std::uint32_t size = solveConnected(instances[i], cap - total - boundsLeft, monitor);
+    const std::uint32_t size =
+        solveConnected(instances[i], cap - total - boundsLeft, monitor, partCover);
     if (size == noCover) return std::nullopt;
     total += size;
+    if (cover)
+      for (std::uint32_t test : partCover) cover->push_back(originalTests[i][test]);
   }
   return total;
 }
 
 std::optional<std::uint32_t> minimumRemainingCoverSize(const CoverState &state, std::uint32_t cap,
-                                                       SearchMonitor *monitor) {
+                                                       SearchMonitor *monitor,
+                                                       std::vector<std::uint32_t> *cover) {
   const CoverInstance &instance = state.instance();
   std::vector<std::uint32_t> uncovered;
   for (std::uint32_t k = 0; k < instance.branchCount(); ++k)
     if (!state.isCovered(k)) uncovered.push_back(k);
   const std::vector<std::uint8_t> everyTest(instance.testCount(), 1);
   std::vector<std::uint32_t> newId(instance.testCount(), noCover);
-  return minimumCoverSize(subInstance(instance, uncovered, everyTest, newId), cap, monitor);
+  std::vector<std::uint32_t> tests;
+  const CoverInstance remaining = subInstance(instance, uncovered, everyTest, newId, tests);
+  const std::optional<std::uint32_t> size = minimumCoverSize(remaining, cap, monitor, cover);
+  if (size && cover)
+    for (std::uint32_t &test : *cover) test = tests[test];
+  return size;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "optimizer/cover_instance.h"
 #include "optimizer/cover_state.h"
@@ -12,10 +13,13 @@
 // Exact: reductions that keep the optimum (forced tests, duplicate and
 // dominated tests, dominated branches), then an independent branch and bound
 // per connected part, pruned by CoverState::lowerBound. When `monitor` asks
-// for an interruption the answer is nullopt, whatever the truth.
+// for an interruption the answer is nullopt, whatever the truth. When
+// `cover` is given, it receives the tests of one smallest cover.
 std::optional<std::uint32_t> minimumCoverSize(const CoverInstance &instance, std::uint32_t cap,
-                                              SearchMonitor *monitor = nullptr);
+                                              SearchMonitor *monitor = nullptr,
+                                              std::vector<std::uint32_t> *cover = nullptr);
 
 // The same for the branches `state` has left uncovered.
 std::optional<std::uint32_t> minimumRemainingCoverSize(const CoverState &state, std::uint32_t cap,
-                                                       SearchMonitor *monitor = nullptr);
+                                                       SearchMonitor *monitor = nullptr,
+                                                       std::vector<std::uint32_t> *cover = nullptr);

@@ -62,13 +62,23 @@ void CoverState::readmit() {
   for (std::uint32_t k : instance_.branchesOf(test)) ++admitted_[k];
 }
 
+std::size_t CoverState::firstUncoveredPosition() const {
+  const std::size_t depth = marks_.size();
+  if (firstUncovered_.size() <= depth) firstUncovered_.resize(depth + 1, 0);
+  std::size_t position = depth > 0 ? firstUncovered_[depth - 1] : 0;
+  while (position < byTestCount_.size() && covered_[byTestCount_[position]]) ++position;
+  firstUncovered_[depth] = position;
+  return position;
+}
+
 bool CoverState::appendCandidates(std::vector<std::uint32_t> &order) const {
   if (!exclusions_.empty()) return appendAdmittedCandidates(order);
   std::size_t fewest = 0;
   std::uint32_t bestCount = 0;
   std::uint32_t split = 0;
   bool found = false;
-  for (std::uint32_t branch : byTestCount_) {
+  for (std::size_t position = firstUncoveredPosition(); position < byTestCount_.size(); ++position) {
+    const std::uint32_t branch = byTestCount_[position];
     if (covered_[branch]) continue;
     const auto tests = instance_.testsOf(branch);
     if (fewest == 0) fewest = tests.size();
@@ -119,7 +129,8 @@ std::uint32_t CoverState::greedyDualBound(std::uint32_t enough) {
   // total); the total weight bounds the number of tests from below.
   double total = 0;
   std::uint32_t bound = 0;
-  for (std::uint32_t branch : byTestCount_) {
+  for (std::size_t position = firstUncoveredPosition(); position < byTestCount_.size(); ++position) {
+    const std::uint32_t branch = byTestCount_[position];
     if (covered_[branch]) continue;
     const auto tests = instance_.testsOf(branch);
     if (admitted_[branch] == 0) {

@@ -56,6 +56,10 @@ class CoverState {
   std::vector<std::uint32_t> marks_;
   // Branches by ascending number of tests, then ascending index.
   std::vector<std::uint32_t> byTestCount_;
+  // Per number of applied tests, the first position of byTestCount_ that may
+  // hold an uncovered branch: covering only grows along a path.
+  mutable std::vector<std::size_t> firstUncovered_;
+  std::size_t firstUncoveredPosition() const;
   // Excluded tests, in order, and per branch the tests still admitted.
   std::vector<std::uint8_t> excluded_;
   std::vector<std::uint32_t> exclusions_;
