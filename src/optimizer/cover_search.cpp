@@ -29,7 +29,9 @@
 // On the way to the first optimum cover the search keeps a witness: a
 // smallest cover of what is left uncovered. A candidate that belongs to it
 // needs no solving, since the witness without it covers what the candidate
-// leaves; only other candidates ask the solver, which then gives a new one.
+// leaves; neither does a candidate after which some test of the witness has
+// become redundant. Only other candidates ask the solver, which then gives
+// a new witness.
 // With verbosity 2 every candidate is traced, so the tree is walked whole.
 // Once interrupted, the walk stops at the first accepted cover: before one is
 // found it goes on without pruning, which makes it a quick greedy descent.
@@ -69,8 +71,9 @@ class SearchVisitor {
         setWitness(candidate, 0);
         return true;
       }
+      if (dropRedundantWitnessTest()) return true;
       const std::uint32_t allowed = *optimum_ - depth;
-      if (state_.lowerBound(allowed) > allowed) return false;
+      if (state_.quickLowerBound(allowed) > allowed) return false;
       if (!minimumRemainingCoverSize(state_, allowed, &monitor_, &newWitness_))
         return monitor_.interrupted();
       replaceWitness();
@@ -147,6 +150,37 @@ class SearchVisitor {
     witnessTrail_.emplace_back(test, inWitness_[test]);
     inWitness_[test] = member;
   }
+  // After a candidate outside the witness, looks for a witness test whose
+  // uncovered branches all have another witness test; drops the first one.
+  bool dropRedundantWitnessTest() {
+    const CoverInstance &instance = state_.instance();
+    witnessMembers_.clear();
+    for (TestNumber test = 0; test < inWitness_.size(); ++test)
+      if (inWitness_[test]) witnessMembers_.push_back(test);
+    if (witnessCover_.size() < instance.branchCount()) witnessCover_.assign(instance.branchCount(), 0);
+    for (TestNumber test : witnessMembers_)
+      for (std::uint32_t k : instance.branchesOf(test))
+        if (!state_.isCovered(k)) ++witnessCover_[k];
+    TestNumber redundant = 0;
+    for (TestNumber test : witnessMembers_) {
+      bool needed = false;
+      for (std::uint32_t k : instance.branchesOf(test))
+        if (!state_.isCovered(k) && witnessCover_[k] < 2) {
+          needed = true;
+          break;
+        }
+      if (!needed) {
+        redundant = test;
+        break;
+      }
+    }
+    for (TestNumber test : witnessMembers_)
+      for (std::uint32_t k : instance.branchesOf(test)) witnessCover_[k] = 0;
+    if (redundant == 0) return false;
+    setWitness(redundant, 0);
+    return true;
+  }
+
   void replaceWitness() {
     for (TestNumber test = 0; test < inWitness_.size(); ++test)
       if (inWitness_[test]) setWitness(test, 0);
@@ -201,6 +235,8 @@ class SearchVisitor {
   std::vector<std::pair<TestNumber, std::uint8_t>> witnessTrail_;
   std::vector<std::size_t> witnessMarks_;
   std::vector<std::uint32_t> newWitness_;
+  std::vector<TestNumber> witnessMembers_;
+  std::vector<std::uint32_t> witnessCover_;
 };
 
 CoverInstance instanceOf(const CoverProblem &problem, std::uint32_t testCount) {

@@ -292,7 +292,7 @@ std::optional<std::uint32_t> minimumCoverSize(const CoverInstance &instance, std
   for (std::size_t i = 0; i < parts.size(); ++i) {
     instances.push_back(subInstance(instance, parts[i], aliveTest, newId, originalTests[i]));
     CoverState state(instances.back());
-    bounds.push_back(state.lowerBound(cap));
+    bounds.push_back(state.quickLowerBound(cap));
     boundsLeft += bounds.back();
   }
   if (total + boundsLeft > cap) return std::nullopt;

@@ -159,19 +159,24 @@ std::uint32_t CoverState::lagrangianBound(std::uint32_t enough) {
   // L(u) = sum of u over uncovered branches + sum over tests of
   // min(0, 1 - sum of u over the uncovered branches the test reaches).
   // Every u >= 0 gives a lower bound; subgradient steps raise it.
+  activeBranches_.clear();
+  for (std::uint32_t k = 0; k < instance_.branchCount(); ++k)
+    if (!covered_[k]) activeBranches_.push_back(k);
+  activeTests_.clear();
+  for (std::uint32_t t = 0; t < instance_.testCount(); ++t)
+    if (counts_[t] != 0 && !excluded_[t]) activeTests_.push_back(t);
+
   const double target = enough + 1.0;
   double best = 0;
   double step = 1.0;
   int sinceImproved = 0;
   for (int iteration = 0; iteration < 40; ++iteration) {
     double value = 0;
-    for (std::uint32_t k = 0; k < instance_.branchCount(); ++k) {
-      if (covered_[k]) continue;
+    for (std::uint32_t k : activeBranches_) {
       value += multipliers_[k];
       subgradient_[k] = 1.0;
     }
-    for (std::uint32_t t = 0; t < instance_.testCount(); ++t) {
-      if (counts_[t] == 0 || excluded_[t]) continue;
+    for (std::uint32_t t : activeTests_) {
       double cost = 1.0;
       for (std::uint32_t k : instance_.branchesOf(t))
         if (!covered_[k]) cost -= multipliers_[k];
@@ -190,12 +195,11 @@ std::uint32_t CoverState::lagrangianBound(std::uint32_t enough) {
     }
     if (std::ceil(best - 1e-6) >= target || step < 1e-3) break;
     double norm = 0;
-    for (std::uint32_t k = 0; k < instance_.branchCount(); ++k)
-      if (!covered_[k]) norm += subgradient_[k] * subgradient_[k];
+    for (std::uint32_t k : activeBranches_) norm += subgradient_[k] * subgradient_[k];
     if (norm == 0) break;  // u is optimal for this node
     const double length = step * (target - value) / norm;
-    for (std::uint32_t k = 0; k < instance_.branchCount(); ++k)
-      if (!covered_[k]) multipliers_[k] = std::max(0.0, multipliers_[k] + length * subgradient_[k]);
+    for (std::uint32_t k : activeBranches_)
+      multipliers_[k] = std::max(0.0, multipliers_[k] + length * subgradient_[k]);
   }
   return static_cast<std::uint32_t>(std::max(0.0, std::ceil(best - 1e-6)));
 }
