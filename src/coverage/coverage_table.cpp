@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "coverage/group_index.h"
 #include "shell/messages.h"
+
+CoverageTable::CoverageTable() : index_(std::make_unique<GroupIndex>()) {}
+CoverageTable::~CoverageTable() = default;
 
 BranchGroup::BranchGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind)
     : ftKey(ftKey), dcKey(dcKey), branchKind(branchKind), slots(8) {}
@@ -14,13 +18,11 @@ BranchGroup::~BranchGroup() {
 
 BranchGroup &CoverageTable::findOrInsertGroup(std::uint32_t ftKey, std::uint32_t dcKey,
                                               signed char branchKind) {
-  if (groupHint_ && groupHint_->ftKey == ftKey && groupHint_->dcKey == dcKey &&
-      groupHint_->branchKind == branchKind)
-    return *groupHint_;
-  auto [position, inserted] =
-      groups_.try_emplace(GroupKey{ftKey, dcKey, branchKind}, ftKey, dcKey, branchKind);
-  groupHint_ = &position->second;
-  return position->second;
+  const GroupKey key{ftKey, dcKey, branchKind};
+  if (BranchGroup *group = index_->find(key)) return *group;
+  BranchGroup &group = groups_.try_emplace(key, ftKey, dcKey, branchKind).first->second;
+  index_->insert(&group);
+  return group;
 }
 
 void CoverageTable::addTestToBranch(BranchGroup &group, TestNumber test,

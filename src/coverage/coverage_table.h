@@ -3,11 +3,14 @@
 #include <compare>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <ranges>
 #include <span>
 #include <vector>
 
 #include "coverage/test_number.h"
+
+class GroupIndex;
 
 // One branch: the tests that reach it, in the order they were added (which
 // is non-decreasing test order, since tests are read one after another).
@@ -53,6 +56,11 @@ struct GroupKey {
 // table walks it in one order: groups in key order, slots by index.
 class CoverageTable {
  public:
+  CoverageTable();
+  ~CoverageTable();
+  CoverageTable(const CoverageTable &) = delete;
+  CoverageTable &operator=(const CoverageTable &) = delete;
+
   // The group with that key, created empty (8 slots) when it is new.
   BranchGroup &findOrInsertGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
 
@@ -74,10 +82,9 @@ class CoverageTable {
   auto groups() { return std::views::values(groups_); }
 
  private:
+  // Groups in key order, for walking; the index finds them by key.
   std::map<GroupKey, BranchGroup> groups_;
-  // The group of the latest lookup: branch lines mostly come in runs of one
-  // key, which then cost no search of the index.
-  BranchGroup *groupHint_ = nullptr;
+  std::unique_ptr<GroupIndex> index_;
   std::uint32_t liveBranchCount_ = 0;
   std::uint32_t maxTestsPerBranch_ = 0;
 };
