@@ -166,11 +166,20 @@ std::uint32_t CoverState::lagrangianBound(std::uint32_t enough) {
   for (std::uint32_t t = 0; t < instance_.testCount(); ++t)
     if (counts_[t] != 0 && !excluded_[t]) activeTests_.push_back(t);
 
-  const double target = enough + 1.0;
+  // The step aims at the bound sought, or at a plain upper bound on the
+  // optimum when that is lower: aiming far too high only makes steps wild.
+  const double target = std::min<double>(
+      enough + 1.0, static_cast<double>(std::min(activeTests_.size(), activeBranches_.size())));
   double best = 0;
   double step = 1.0;
   int sinceImproved = 0;
-  for (int iteration = 0; iteration < 40; ++iteration) {
+  // The first call starts from nothing; later ones from the multipliers the
+  // last node left, which are usually close already.
+  // A bound within one of its target gets more steps: it may still prune.
+  int iterations = warmStarted_ ? 12 : 60;
+  warmStarted_ = true;
+  for (int iteration = 0; iteration < iterations; ++iteration) {
+    if (iteration == 11 && iterations == 12 && target - best <= 1.0) iterations = 40;
     double value = 0;
     for (std::uint32_t k : activeBranches_) {
       value += multipliers_[k];

@@ -75,6 +75,7 @@ class CoverState {
   // Lagrangian multipliers per branch, kept between calls; any non-negative
   // values give a valid bound, so stale ones only cost iterations.
   std::vector<double> multipliers_;
+  bool warmStarted_ = false;
   std::vector<double> reducedCost_;
   std::vector<double> subgradient_;
   std::vector<std::uint32_t> activeBranches_;
