@@ -1,0 +1,112 @@
+#include "lcov/conversion.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "lcov/conversion_error.h"
+#include "lcov/tio_encoding.h"
+
+namespace {
+
+bool isNumber(std::string_view text) {
+  return !text.empty() && std::ranges::all_of(text, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string_view withoutLeadingZeros(std::string_view digits) {
+  const std::size_t first = digits.find_first_not_of('0');
+  return first == std::string_view::npos ? std::string_view{} : digits.substr(first);
+}
+
+template <typename Set, typename Key>
+std::uint16_t rankIn(const Set &set, const Key &key) {
+  return static_cast<std::uint16_t>(std::distance(set.begin(), set.find(key)));
+}
+
+}  // namespace
+
+bool NaturalOrder::operator()(std::string_view left, std::string_view right) const {
+  const bool leftIsNumber = isNumber(left), rightIsNumber = isNumber(right);
+  if (leftIsNumber != rightIsNumber) return leftIsNumber;
+  if (leftIsNumber) {
+    left = withoutLeadingZeros(left);
+    right = withoutLeadingZeros(right);
+    if (left.size() != right.size()) return left.size() < right.size();
+  }
+  return left < right;
+}
+
+bool BranchNameOrder::operator()(const BranchName &left, const BranchName &right) const {
+  const NaturalOrder less;
+  if (less(left.block, right.block)) return true;
+  if (less(right.block, left.block)) return false;
+  return less(left.branch, right.branch);
+}
+
+void SourceFile::declareBranch(std::uint32_t line, const BranchName &branch) {
+  auto &branches = branchesByLine_[line];
+  branches.insert(branch);
+  if (branches.size() > maxIndexesPerLine)
+    throw ConversionError("line " + std::to_string(line) + " of " + path_ + " has more than " +
+                          std::to_string(maxIndexesPerLine) + " branches");
+}
+
+void SourceFile::declareFunction(const std::string &function, std::uint32_t line) {
+  const auto [known, added] = functionLines_.emplace(function, line);
+  if (!added) {
+    if (known->second == line) return;
+    throw ConversionError("function " + function + " of " + path_ + " starts on line " +
+                          std::to_string(known->second) + " and on line " +
+                          std::to_string(line));
+  }
+  auto &functions = functionsByLine_[line];
+  functions.insert(function);
+  if (functions.size() > maxIndexesPerLine)
+    throw ConversionError("line " + std::to_string(line) + " of " + path_ +
+                          " starts more than " + std::to_string(maxIndexesPerLine) +
+                          " functions");
+}
+
+bool SourceFile::isDeclared(const std::string &function) const {
+  return functionLines_.contains(function);
+}
+
+std::uint16_t SourceFile::branchIndex(std::uint32_t line, const BranchName &branch) const {
+  return rankIn(branchesByLine_.at(line), branch);
+}
+
+std::uint32_t SourceFile::functionLine(const std::string &function) const {
+  return functionLines_.at(function);
+}
+
+std::uint16_t SourceFile::functionIndex(const std::string &function) const {
+  return rankIn(functionsByLine_.at(functionLine(function)), function);
+}
+
+Conversion::Conversion(std::string baseDirectory) : baseDirectory_(std::move(baseDirectory)) {
+  while (baseDirectory_.size() > 1 && baseDirectory_.back() == '/') baseDirectory_.pop_back();
+  if (!baseDirectory_.empty() && baseDirectory_.back() != '/') baseDirectory_ += '/';
+}
+
+std::size_t Conversion::sourceIndex(std::string_view path) {
+  if (!baseDirectory_.empty() && path.size() > baseDirectory_.size() &&
+      path.starts_with(baseDirectory_))
+    path.remove_prefix(baseDirectory_.size());
+  const std::string keyedPath(path);
+  if (auto known = sourceByPath_.find(keyedPath); known != sourceByPath_.end())
+    return known->second;
+  const std::uint32_t key = sourceFileKey(keyedPath);
+  if (auto other = sourceByKey_.find(key); other != sourceByKey_.end())
+    throw ConversionError("source files " + sources_[other->second].path() + " and " +
+                          keyedPath + " have the same key " + formatTioNumber(key) +
+                          ": their coverage would be mixed (another --base keys them apart)");
+  sources_.emplace_back(keyedPath, key);
+  sourceByPath_.emplace(keyedPath, sources_.size() - 1);
+  sourceByKey_.emplace(key, sources_.size() - 1);
+  return sources_.size() - 1;
+}
+
+std::size_t Conversion::testIndex(const std::string &tracefile, const std::string &name) {
+  const auto [entry, added] = testByOrigin_.emplace(std::pair{tracefile, name}, tests_.size());
+  if (added) tests_.push_back({name, tracefile, {}});
+  return entry->second;
+}

@@ -1,0 +1,67 @@
+// zorvane-lcov: converts LCOV tracefiles into one .tio coverage file.
+
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "lcov/conversion.h"
+#include "lcov/conversion_error.h"
+#include "lcov/converter_options.h"
+#include "lcov/tio_writer.h"
+#include "lcov/tracefile_reader.h"
+#include "output/replacement_file.h"
+#include "version.h"
+
+namespace {
+
+// Every message of the converter goes through here.
+void reportError(std::string_view text) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "zorvane-lcov: %.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+void convert(const ConverterOptions &options) {
+  // The output file is created first, so that a wrong directory shows before
+  // the reading; until commit() nothing replaces the file.
+  std::unique_ptr<ReplacementFile> file;
+  if (options.output != "-") file = std::make_unique<ReplacementFile>(options.output);
+  Conversion conversion(options.baseDirectory);
+  for (const std::string &tracefile : options.tracefiles) readTracefileAt(tracefile, conversion);
+  if (!file) {
+    writeTio(conversion, stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+      throw FileWriteError("the standard output", "write error");
+    return;
+  }
+  writeTio(conversion, file->stream());
+  file->commit();
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  try {
+    const ConverterOptions options = parseConverterOptions(argc, argv);
+    switch (options.request) {
+      case ConverterOptions::Request::Help: printConverterUsage(stdout); return 0;
+      case ConverterOptions::Request::Version:
+        std::puts("zorvane-lcov " ZORVANE_VERSION_STRING);
+        return 0;
+      case ConverterOptions::Request::Convert: convert(options); return 0;
+    }
+  } catch (const UsageError &error) {
+    reportError(std::string(error.what()) + " (zorvane-lcov --help tells more)");
+    return 2;
+  } catch (const ConversionError &error) {
+    std::string where = error.file();
+    if (error.line() != 0) where += ":" + std::to_string(error.line());
+    reportError(where.empty() ? error.what() : where + ": " + error.what());
+  } catch (const FileWriteError &error) {
+    reportError("cannot write " + error.path() + ": " + error.reason());
+  } catch (const std::bad_alloc &) {
+    reportError("out of memory");
+  }
+  return 1;
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// A number as a .tio file writes it: hexadecimal, least significant digit
+// first, upper case, 1 to 8 digits (0x1C is "C1", 0 is "0").
+std::string formatTioNumber(std::uint32_t value);
+
+// The FT key of a source file: the 32-bit FNV-1a hash of its path bytes. It
+// depends on nothing but the path, so separate conversions agree on it.
+std::uint32_t sourceFileKey(std::string_view path);

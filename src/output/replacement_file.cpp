@@ -1,0 +1,75 @@
+#include "output/replacement_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// The temporary file starts with a dot so that directory listings and globs
+// such as *.tio pass over it while it is being written.
+std::string temporaryPathFor(const std::string &path, unsigned attempt) {
+  const std::size_t slash = path.rfind('/');
+  const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return directory + "." + name + ".tmp" + std::to_string(::getpid()) + "-" +
+         std::to_string(attempt);
+}
+
+}  // namespace
+
+FileWriteError::FileWriteError(std::string path, std::string reason)
+    : std::runtime_error(path + ": " + reason), path_(std::move(path)), reason_(std::move(reason)) {}
+
+ReplacementFile::ReplacementFile(std::string path) : path_(std::move(path)) {
+  if (path_.empty()) throw FileWriteError(path_, std::strerror(ENOENT));
+  // A name left behind by another writer is skipped, never reused.
+  int fd = -1;
+  for (unsigned attempt = 0; fd < 0; ++attempt) {
+    temporaryPath_ = temporaryPathFor(path_, attempt);
+    fd = ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && (errno != EEXIST || attempt == 100)) {
+      const int error = errno;
+      temporaryPath_.clear();
+      throw FileWriteError(path_, std::strerror(error));
+    }
+  }
+  stream_ = ::fdopen(fd, "wb");
+  if (!stream_) {
+    const int error = errno;
+    ::close(fd);
+    fail(error);
+  }
+}
+
+ReplacementFile::~ReplacementFile() {
+  if (stream_) std::fclose(stream_);
+  if (!temporaryPath_.empty()) ::unlink(temporaryPath_.c_str());
+}
+
+void ReplacementFile::fail(int error) {
+  if (stream_) std::fclose(stream_);
+  stream_ = nullptr;
+  ::unlink(temporaryPath_.c_str());
+  temporaryPath_.clear();
+  throw FileWriteError(path_, std::strerror(error));
+}
+
+void ReplacementFile::commit() {
+  // errno is only meaningful right after the call that failed.
+  errno = 0;
+  if (std::fflush(stream_) != 0 || std::ferror(stream_)) fail(errno ? errno : EIO);
+  std::FILE *stream = stream_;
+  stream_ = nullptr;
+  if (std::fclose(stream) != 0) fail(errno);
+  if (::rename(temporaryPath_.c_str(), path_.c_str()) != 0) fail(errno);
+  temporaryPath_.clear();
+}
+
+void replaceFile(const std::string &path, std::string_view contents) {
+  ReplacementFile file(path);
+  std::fwrite(contents.data(), 1, contents.size(), file.stream());
+  file.commit();
+}
