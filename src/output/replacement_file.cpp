@@ -58,9 +58,11 @@ void ReplacementFile::fail(int error) {
 }
 
 void ReplacementFile::commit() {
-  // errno is only meaningful right after the call that failed.
+  // A write that failed earlier marked the stream and left its reason in
+  // errno; a flush now could only fail again, without telling why.
+  if (std::ferror(stream_)) fail(errno ? errno : EIO);
   errno = 0;
-  if (std::fflush(stream_) != 0 || std::ferror(stream_)) fail(errno ? errno : EIO);
+  if (std::fflush(stream_) != 0) fail(errno ? errno : EIO);
   std::FILE *stream = stream_;
   stream_ = nullptr;
   if (std::fclose(stream) != 0) fail(errno);

@@ -1,0 +1,57 @@
+#include "lcov/converter_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+ConverterOptions parse(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), "zorvane-lcov");
+  std::vector<char *> argv;
+  for (std::string &argument : arguments) argv.push_back(argument.data());
+  return parseConverterOptions(static_cast<int>(argv.size()), argv.data());
+}
+
+std::string usageErrorOf(std::vector<std::string> arguments) {
+  try {
+    parse(std::move(arguments));
+  } catch (const UsageError &error) {
+    return error.what();
+  }
+  return "no error";
+}
+
+using Files = std::vector<std::string>;
+
+}  // namespace
+
+TEST(ConverterOptions, OptionsInEitherFormAndTracefilesInOrder) {
+  ConverterOptions options = parse({"a.info", "-o", "out.tio", "-b", "/w", "b.info"});
+  EXPECT_EQ(options.request, ConverterOptions::Request::Convert);
+  EXPECT_EQ(options.output, "out.tio");
+  EXPECT_EQ(options.baseDirectory, "/w");
+  EXPECT_EQ(options.tracefiles, (Files{"a.info", "b.info"}));
+  options = parse({"--output=-", "--base=/w=x", "--", "-o", "-"});
+  EXPECT_EQ(options.output, "-");
+  EXPECT_EQ(options.baseDirectory, "/w=x");
+  EXPECT_EQ(options.tracefiles, (Files{"-o", "-"}));
+}
+
+TEST(ConverterOptions, HelpAndVersionWinWhereTheyStand) {
+  EXPECT_EQ(parse({"--help", "--bogus"}).request, ConverterOptions::Request::Help);
+  EXPECT_EQ(parse({"-h"}).request, ConverterOptions::Request::Help);
+  EXPECT_EQ(parse({"--version", "-o"}).request, ConverterOptions::Request::Version);
+  EXPECT_EQ(usageErrorOf({"--bogus", "--help"}), "unknown option --bogus");
+}
+
+TEST(ConverterOptions, UsageErrors) {
+  EXPECT_EQ(usageErrorOf({"a.info"}), "no output file (-o FILE)");
+  EXPECT_EQ(usageErrorOf({"-o", "x.tio"}), "no tracefile to convert");
+  EXPECT_EQ(usageErrorOf({"a.info", "-o"}), "option -o needs a value");
+  EXPECT_EQ(usageErrorOf({"a.info", "--output="}), "option --output needs a value");
+  EXPECT_EQ(usageErrorOf({"a.info", "-o", ""}), "option --output needs a value");
+  EXPECT_EQ(usageErrorOf({"-o", "x.tio", "-x", "a.info"}), "unknown option -x");
+  EXPECT_EQ(usageErrorOf({"-o", "x.tio", "--outputx", "a.info"}), "unknown option --outputx");
+}
