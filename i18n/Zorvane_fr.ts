@@ -116,6 +116,24 @@
 </translation>
     </message>
     <message>
+        <source>Unknown option %1
+</source>
+        <translation>Option inconnue %1
+</translation>
+    </message>
+    <message>
+        <source>Option %1 requires a file name
+</source>
+        <translation>L'option %1 nécessite un nom de fichier
+</translation>
+    </message>
+    <message>
+        <source>Unable to write the file %1: %2
+</source>
+        <translation>Impossible d'écrire le fichier %1 : %2
+</translation>
+    </message>
+    <message>
         <source>info:</source>
         <translation>info :</translation>
     </message>

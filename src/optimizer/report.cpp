@@ -14,18 +14,23 @@ void reportTest(Message message, TestNumber test, const TestRegistry &registry,
 
 }  // namespace
 
-void printReport(const SelectionStack &stack, TestRegistry &registry,
-                 const RunSettings &settings) {
+ReportedTests printReport(const SelectionStack &stack, TestRegistry &registry,
+                          const RunSettings &settings) {
   auto neededAt = [&](std::uint32_t position) {
     return stack.hasSnapshot() ? stack.bestAt(position) : stack.stackAt(position);
   };
   auto counts = registry.covItemCounts();
-  std::uint32_t needed = 0;
-  for (TestNumber test; (test = neededAt(needed)) != 0; ++needed) {
+  ReportedTests reported;
+  for (TestNumber test; (test = neededAt(static_cast<std::uint32_t>(reported.needed.size()))) != 0;) {
     reportTest(Message::NeedTest, test, registry, settings);
     counts[test] = 0;
+    reported.needed.push_back(test);
   }
-  reportMessage(Message::TestsNeeded, "#", std::to_string(needed));
-  for (TestNumber test = 1; test < registry.testCount(); ++test)
-    if (counts[test] != 0) reportTest(Message::UselessTest, test, registry, settings);
+  reportMessage(Message::TestsNeeded, "#", std::to_string(reported.needed.size()));
+  for (TestNumber test = 1; test < registry.testCount(); ++test) {
+    if (counts[test] == 0) continue;
+    reportTest(Message::UselessTest, test, registry, settings);
+    reported.useless.push_back(test);
+  }
+  return reported;
 }

@@ -1,12 +1,20 @@
 #pragma once
 
+#include <vector>
+
 #include "coverage/test_registry.h"
 #include "optimizer/selection_stack.h"
 #include "shell/run_settings.h"
 
+// The tests of the report, each list in the order printed.
+struct ReportedTests {
+  std::vector<TestNumber> needed;
+  std::vector<TestNumber> useless;
+};
+
 // Prints the needed tests (the best snapshot, or the stack when the search
 // accepted no cover because the mandatory tests already cover everything),
 // their number, then every other test that still has branches of its own as
-// useless. Clears the counts of the needed tests.
-void printReport(const SelectionStack &stack, TestRegistry &registry,
-                 const RunSettings &settings);
+// useless. Clears the counts of the needed tests. Returns the tests printed.
+ReportedTests printReport(const SelectionStack &stack, TestRegistry &registry,
+                          const RunSettings &settings);

@@ -35,6 +35,9 @@ const CatalogueEntry catalogue[] = {
     {QT_TRANSLATE_NOOP("Zorvane", "Unable to read the file %1\n"), Severity::Fatal},
     {QT_TRANSLATE_NOOP("Zorvane", "Search interrupted: the needed tests may not be the fewest\n"),
      Severity::Warning},
+    {QT_TRANSLATE_NOOP("Zorvane", "Unknown option %1\n"), Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Option %1 requires a file name\n"), Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Unable to write the file %1: %2\n"), Severity::Fatal},
 };
 
 // Severity words, context "Zorvane", indexed by severity 0 to 3.

@@ -24,6 +24,9 @@ enum class Message {
   UnexpectedError = 13,
   UnableToRead = 14,
   SearchInterrupted = 15,
+  UnknownOption = 16,
+  OptionRequiresFile = 17,
+  UnableToWrite = 18,
 };
 
 // Severities of catalogue entries: 0 to 3 carry a translated word after the

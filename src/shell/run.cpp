@@ -1,6 +1,7 @@
 #include "shell/run.h"
 
 #include <string>
+#include <vector>
 
 #include "coverage/coverage_reader.h"
 #include "coverage/coverage_table.h"
@@ -11,7 +12,9 @@
 #include "optimizer/selection_stack.h"
 #include "optimizer/table_dump.h"
 #include "shell/command_line.h"
+#include "shell/long_options.h"
 #include "shell/messages.h"
+#include "shell/result_lists.h"
 #include "shell/run_settings.h"
 
 namespace {
@@ -25,16 +28,29 @@ void printListings(const CoverageTable &table, const TestRegistry &registry) {
 
 int run(int argc, char **argv) {
   RunSettings settings;
-  settings.bestFileCount = static_cast<std::uint32_t>(argc);
   if (argc <= 1) {
     printUsage();
     return 1;
   }
+  const LongOptions options = takeLongOptions(argc, argv);
+  if (options.request == LongOptions::Request::Help) {
+    printUsage();
+    printLongOptions();
+    return 1;
+  }
+  if (options.request == LongOptions::Request::Version) {
+    printVersion();
+    return 1;
+  }
+  // The search starts from the argument count of the command line without
+  // the long options, as if they had not been given.
+  const std::vector<char *> &arguments = options.arguments;
+  settings.bestFileCount = static_cast<std::uint32_t>(arguments.size());
 
   TestRegistry registry;
   CoverageTable table;
-  for (int i = 1; i < argc; ++i) {
-    const char *argument = argv[i];
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    const char *argument = arguments[i];
     if (argument[0] != '-') {
       reportMessage(Message::Analysing, argument);
       settings.filePaths.emplace_back(argument);
@@ -49,8 +65,8 @@ int run(int argc, char **argv) {
       case OptionKind::FileLevelAllowance: {
         // A missing, zero or negative allowance would leave the search with
         // no sensible bound.
-        if (i + 1 >= argc) reportMessage(Message::OptionRequiresValue);
-        std::int32_t value = parseAllowance(argv[++i]);
+        if (i + 1 >= arguments.size()) reportMessage(Message::OptionRequiresValue);
+        std::int32_t value = parseAllowance(arguments[++i]);
         if (value <= 0) reportMessage(Message::OptionRequiresValue);
         settings.tstNbValue = value;
         break;
@@ -59,7 +75,11 @@ int run(int argc, char **argv) {
     }
   }
 
-  if (!registry.wasEverUsed()) return 1;
+  if (!registry.wasEverUsed()) {
+    // Empty lists, so that no list of an earlier run passes for this one's.
+    writeResultLists(options, {}, registry, settings);
+    return 1;
+  }
   registry.close();
 
   if (settings.verbosity) printListings(table, registry);
@@ -69,6 +89,6 @@ int run(int argc, char **argv) {
 
   if (!searchCover(table, registry, settings, stack).completed)
     reportMessage(Message::SearchInterrupted);
-  printReport(stack, registry, settings);
+  writeResultLists(options, printReport(stack, registry, settings), registry, settings);
   return 0;
 }

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What the arguments starting with "--" ask for, and the arguments left for
+// the single-dash options and the coverage files.
+struct LongOptions {
+  enum class Request { Run, Help, Version };
+  Request request = Request::Run;
+  // Where --needed and --useless write their lists; empty when not asked.
+  std::string neededFile;
+  std::string uselessFile;
+  // The command line without the long options and their files: argv[0],
+  // then the other arguments in their order.
+  std::vector<char *> arguments;
+};
+
+// Takes the long options out of the command line, left to right, before any
+// file is read: --help and --version end the scan where they stand;
+// --needed FILE and --useless FILE (or --needed=FILE, --useless=FILE) take
+// a file name, and the last one given wins; "--" alone is ignored, as it
+// always was. The argument after a single-dash -F is its value, whatever it
+// looks like. An unknown long option is message 16, a missing file name (no
+// next argument, an empty one, or one starting with "-") message 17, both
+// fatal.
+LongOptions takeLongOptions(int argc, char **argv);
+
+// Writes the long options on the standard output stream, after the usage.
+void printLongOptions();
+
+// Writes "Zorvane <version>" on the standard output stream.
+void printVersion();

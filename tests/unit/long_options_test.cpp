@@ -1,0 +1,115 @@
+#include "shell/long_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "coverage/test_registry.h"
+#include "shell/process_exit.h"
+#include "shell/result_lists.h"
+
+namespace {
+
+class LongOptionsTest : public testing::Test {
+ protected:
+  LongOptions take(std::vector<std::string> arguments) {
+    arguments_ = std::move(arguments);
+    arguments_.insert(arguments_.begin(), "zorvane");
+    argv_.clear();
+    for (std::string &argument : arguments_) argv_.push_back(argument.data());
+    return takeLongOptions(static_cast<int>(argv_.size()), argv_.data());
+  }
+  // The arguments left for the single-dash options and the files.
+  static std::vector<std::string> left(const LongOptions &options) {
+    return {options.arguments.begin() + 1, options.arguments.end()};
+  }
+  // The fatal message that taking these arguments ends with.
+  std::string fatalOf(std::vector<std::string> arguments) {
+    testing::internal::CaptureStderr();
+    try {
+      take(std::move(arguments));
+    } catch (const ProcessExit &exit) {
+      EXPECT_EQ(exit.status(), 1);
+    }
+    return testing::internal::GetCapturedStderr();
+  }
+
+  std::vector<std::string> arguments_;
+  std::vector<char *> argv_;
+};
+
+using Arguments = std::vector<std::string>;
+
+}  // namespace
+
+TEST_F(LongOptionsTest, FileOptionsAreTakenOutAndTheRestKeepsItsOrder) {
+  const LongOptions options =
+      take({"-V", "a.tio", "--needed", "n.txt", "b.tio", "--useless=u.txt", "-T", "--", "c.tio"});
+  EXPECT_EQ(options.request, LongOptions::Request::Run);
+  EXPECT_EQ(options.neededFile, "n.txt");
+  EXPECT_EQ(options.uselessFile, "u.txt");
+  EXPECT_EQ(left(options), (Arguments{"-V", "a.tio", "b.tio", "-T", "c.tio"}));
+  EXPECT_EQ(options.arguments.front(), std::string("zorvane"));
+}
+
+TEST_F(LongOptionsTest, TheLastFileGivenWinsAndTheEqualsFormTakesAnyName) {
+  const LongOptions options = take({"--needed", "1.txt", "--needed=-odd=name", "a.tio"});
+  EXPECT_EQ(options.neededFile, "-odd=name");
+  EXPECT_EQ(options.uselessFile, "");
+}
+
+TEST_F(LongOptionsTest, TheValueOfFIsNeverTakenForALongOption) {
+  // As before long options existed: -F reads "--needed" as its value.
+  EXPECT_EQ(left(take({"-F", "--needed", "x"})), (Arguments{"-F", "--needed", "x"}));
+  EXPECT_EQ(take({"-fast", "--help"}).request, LongOptions::Request::Run);
+  EXPECT_EQ(left(take({"a.tio", "-F"})), (Arguments{"a.tio", "-F"}));
+}
+
+TEST_F(LongOptionsTest, HelpAndVersionEndTheScanWhereTheyStand) {
+  EXPECT_EQ(take({"a.tio", "--help", "--bogus"}).request, LongOptions::Request::Help);
+  EXPECT_EQ(take({"--version", "--needed"}).request, LongOptions::Request::Version);
+  EXPECT_EQ(fatalOf({"--bogus", "--help"}), "Zorvane -  fatal: Unknown option --bogus\n");
+}
+
+TEST_F(LongOptionsTest, UnknownOptionsAndMissingFileNamesAreFatal) {
+  EXPECT_EQ(fatalOf({"a.tio", "--verbose"}), "Zorvane -  fatal: Unknown option --verbose\n");
+  EXPECT_EQ(fatalOf({"--help=x"}), "Zorvane -  fatal: Unknown option --help=x\n");
+  EXPECT_EQ(fatalOf({"--neededx", "f"}), "Zorvane -  fatal: Unknown option --neededx\n");
+  const std::string missing = "Zorvane -  fatal: Option --needed requires a file name\n";
+  EXPECT_EQ(fatalOf({"a.tio", "--needed"}), missing);
+  EXPECT_EQ(fatalOf({"--needed=", "a.tio"}), missing);
+  EXPECT_EQ(fatalOf({"--needed", "", "a.tio"}), missing);
+  EXPECT_EQ(fatalOf({"--needed", "-V", "a.tio"}), missing);
+  EXPECT_EQ(fatalOf({"--useless", "--needed", "n"}),
+            "Zorvane -  fatal: Option --useless requires a file name\n");
+}
+
+TEST_F(LongOptionsTest, ADoubleDashAloneIsIgnoredAsBefore) {
+  const LongOptions options = take({"--", "a.tio", "--"});
+  EXPECT_EQ(left(options), (Arguments{"a.tio"}));
+}
+
+TEST(FormatTestList, NumberFileAndNameWithoutItsLineEnd) {
+  TestRegistry registry;
+  const std::vector<std::pair<std::uint32_t, std::string>> tests = {
+      {0, "\"quoted\" rest\n"}, {1, "plain\n"}, {1, "crlf\r\n"}, {0, "cr only\r"},
+      {1, "in\tner\n"},         {0, "last"}};
+  std::uint32_t sequence = 0;
+  for (const auto &[file, name] : tests) {
+    const TestNumber test = registry.newTest(file, name, ++sequence);
+    registry.finishTest(test, 1);
+  }
+  registry.close();
+  RunSettings settings;
+  settings.filePaths = {"a.tio", "dir/b c.tio"};
+  const std::vector<TestNumber> order = {3, 1, 2, 4, 5, 6};
+  EXPECT_EQ(formatTestList(order, registry, settings),
+            "3\tdir/b c.tio\tcrlf\n"
+            "1\ta.tio\t\"quoted\"\n"
+            "2\tdir/b c.tio\tplain\n"
+            "4\ta.tio\tcr only\r\n"
+            "5\tdir/b c.tio\tin\tner\n"
+            "6\ta.tio\tlast\n");
+  EXPECT_EQ(formatTestList({}, registry, settings), "");
+}
