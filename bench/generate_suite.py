@@ -68,6 +68,10 @@ PRESETS = {
     "s50": Realistic(tests=50, executions=2, modules=6, files_per_module=2,
                      functions_per_file=4, setup_functions=4, mean_modules=1.8,
                      reach=0.6, rerun_share=0.1),
+    # Small enough for the reference search to finish in seconds.
+    "s150": Realistic(tests=150, executions=3, modules=12, files_per_module=3,
+                      functions_per_file=4, setup_functions=6, mean_modules=2.0,
+                      reach=0.55, rerun_share=0.1, seed=2),
     "s200": Realistic(tests=200, executions=3, modules=14, files_per_module=3,
                       functions_per_file=4, setup_functions=6, mean_modules=2.2,
                       reach=0.5, rerun_share=0.1),
@@ -90,7 +94,7 @@ PRESETS = {
 }
 
 # Small enough for a quick check of the whole kit.
-QUICK_PRESETS = ["s50", "s200", "s500", "rerun300", "rand60x120", "rand70x160"]
+QUICK_PRESETS = ["s50", "s150", "s200", "s500", "rerun300", "rand60x120", "rand70x160"]
 
 
 def lsd_hex(value):

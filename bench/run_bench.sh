@@ -13,7 +13,7 @@
 #   BENCH_BUILD              build directory (default build-bench)
 #   BENCH_DATA               generated suites and raw logs (default bench/data)
 #   BENCH_SEARCH_TIMEOUT     seconds before a run of the tool's search is killed (60)
-#   BENCH_REFERENCE_SECONDS  limit of the reference search (60, quick: 10)
+#   BENCH_REFERENCE_SECONDS  limit of the reference search (60, quick: 20)
 #   BENCH_REFERENCE_NODES    node limit of the reference search (1000000000)
 #   BENCH_CBC_SECONDS        CBC's time limit (60)
 #
@@ -43,11 +43,11 @@ while [ $# -gt 0 ]; do
 done
 
 if [ $quick = 1 ]; then
-  presets=(s50 s200 s500 rerun300 rand60x120 rand70x160)
-  reference_seconds=${BENCH_REFERENCE_SECONDS:-10}
+  presets=(s50 s150 s200 s500 rerun300 rand60x120 rand70x160)
+  reference_seconds=${BENCH_REFERENCE_SECONDS:-20}
   out=${out:-$data/RESULTS-quick.md}
 else
-  presets=(s50 s200 s500 rerun300 s5000 s20000 rand60x120 rand70x160 rand80x200 rand150x400)
+  presets=(s50 s150 s200 s500 rerun300 s5000 s20000 rand60x120 rand70x160 rand80x200 rand150x400)
   reference_seconds=${BENCH_REFERENCE_SECONDS:-60}
   out=${out:-$bench_dir/RESULTS.md}
 fi
