@@ -7,6 +7,10 @@ ZORVANE_BUILD=${ZORVANE_BUILD:-$ZORVANE_ROOT/build}
 ZORVANE_STAGE=$ZORVANE_BUILD/stage
 
 zorvane_packages=(cmake ninja-build g++ qt6-base-dev qt6-tools-dev qt6-l10n-tools libgtest-dev)
+# Only for the tests (tools/test): lcov captures the tracefiles that the
+# converter's end-to-end case converts; dpkg-dev and file let cpack work out
+# the Debian package's dependencies (dpkg-shlibdeps) in the package test.
+zorvane_test_packages=(lcov dpkg-dev file)
 # Only for the checked build (tools/test --sanitize) and the fuzz targets
 # (tools/fuzz); clang 16 is the first whose C++20 ranges accept GCC 12's
 # standard library.
