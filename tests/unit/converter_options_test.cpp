@@ -46,12 +46,8 @@ TEST(ConverterOptions, HelpAndVersionWinWhereTheyStand) {
   EXPECT_EQ(usageErrorOf({"--bogus", "--help"}), "unknown option --bogus");
 }
 
-TEST(ConverterOptions, UsageErrors) {
-  EXPECT_EQ(usageErrorOf({"a.info"}), "no output file (-o FILE)");
-  EXPECT_EQ(usageErrorOf({"-o", "x.tio"}), "no tracefile to convert");
-  EXPECT_EQ(usageErrorOf({"a.info", "-o"}), "option -o needs a value");
+TEST(ConverterOptions, EmptyValuesAreMissingValues) {
   EXPECT_EQ(usageErrorOf({"a.info", "--output="}), "option --output needs a value");
   EXPECT_EQ(usageErrorOf({"a.info", "-o", ""}), "option --output needs a value");
-  EXPECT_EQ(usageErrorOf({"-o", "x.tio", "-x", "a.info"}), "unknown option -x");
   EXPECT_EQ(usageErrorOf({"-o", "x.tio", "--outputx", "a.info"}), "unknown option --outputx");
 }
