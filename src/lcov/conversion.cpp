@@ -55,15 +55,13 @@ void SourceFile::declareFunction(const std::string &function, std::uint32_t line
   if (!added) {
     if (known->second == line) return;
     throw ConversionError("function " + function + " of " + path_ + " starts on line " +
-                          std::to_string(known->second) + " and on line " +
-                          std::to_string(line));
+                          std::to_string(known->second) + " and on line " + std::to_string(line));
   }
   auto &functions = functionsByLine_[line];
   functions.insert(function);
   if (functions.size() > maxIndexesPerLine)
-    throw ConversionError("line " + std::to_string(line) + " of " + path_ +
-                          " starts more than " + std::to_string(maxIndexesPerLine) +
-                          " functions");
+    throw ConversionError("line " + std::to_string(line) + " of " + path_ + " starts more than " +
+                          std::to_string(maxIndexesPerLine) + " functions");
 }
 
 bool SourceFile::isDeclared(const std::string &function) const {
@@ -96,8 +94,8 @@ std::size_t Conversion::sourceIndex(std::string_view path) {
     return known->second;
   const std::uint32_t key = sourceFileKey(keyedPath);
   if (auto other = sourceByKey_.find(key); other != sourceByKey_.end())
-    throw ConversionError("source files " + sources_[other->second].path() + " and " +
-                          keyedPath + " have the same key " + formatTioNumber(key) +
+    throw ConversionError("source files " + sources_[other->second].path() + " and " + keyedPath +
+                          " have the same key " + formatTioNumber(key) +
                           ": their coverage would be mixed (another --base keys them apart)");
   sources_.emplace_back(keyedPath, key);
   sourceByPath_.emplace(keyedPath, sources_.size() - 1);

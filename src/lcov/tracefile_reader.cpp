@@ -29,11 +29,11 @@ std::optional<std::string_view> takeField(std::string_view &fields) {
 // A line number becomes a 32-bit DC key.
 std::uint32_t parseLineNumber(std::string_view text) {
   std::uint64_t value = 0;
-  const bool isNumber = !text.empty() && std::ranges::all_of(text, [&](char c) {
-    value = value * 10 + static_cast<unsigned>(c - '0');
-    return isDigit(c) && value <= UINT32_MAX;
-  });
-  if (!isNumber) throw ConversionError("bad line number \"" + std::string(text) + "\"");
+  bool valid = !text.empty();
+  for (std::size_t i = 0; valid && i < text.size(); ++i)
+    valid = isDigit(text[i]) &&
+            (value = value * 10 + static_cast<unsigned>(text[i] - '0')) <= UINT32_MAX;
+  if (!valid) throw ConversionError("bad line number \"" + std::string(text) + "\"");
   return static_cast<std::uint32_t>(value);
 }
 
@@ -143,9 +143,10 @@ void TracefileReader::readLine(std::string_view line, std::uint64_t lineNumber) 
 void TracefileReader::finish() {
   if (record_) {
     const std::uint64_t start = record_->startLine;
-    throw ConversionError("the file ends inside the record that starts here (end_of_record "
-                          "missing)",
-                          tracefile_, start);
+    throw ConversionError(
+        "the file ends inside the record that starts here (end_of_record "
+        "missing)",
+        tracefile_, start);
   }
   if (!sawRecord_) throw ConversionError("no coverage record (SF line) in this file", tracefile_);
 }
@@ -167,8 +168,11 @@ void TracefileReader::startRecord(std::string_view path, std::uint64_t lineNumbe
   if (path.empty()) throw ConversionError("SF line without a path");
   const std::string testName = testName_.empty() ? tracefile_ : testName_;
   checkTestName(testName);
-  record_ = Record{conversion_.sourceIndex(path), conversion_.testIndex(tracefile_, testName),
-                   lineNumber, {}, {}};
+  record_ = Record{conversion_.sourceIndex(path),
+                   conversion_.testIndex(tracefile_, testName),
+                   lineNumber,
+                   {},
+                   {}};
   sawRecord_ = true;
 }
 
@@ -177,9 +181,9 @@ void TracefileReader::endRecord() {
   SourceFile &source = conversion_.source(current.source);
   for (const PendingCall &call : current.calls) {
     if (!source.isDeclared(call.function))
-      throw ConversionError("FNDA line for function " + call.function +
-                                ", which no FN line of this record declares",
-                            tracefile_, call.lineNumber);
+      throw ConversionError(
+          "FNDA line for function " + call.function + ", which no FN line of this record declares",
+          tracefile_, call.lineNumber);
     if (call.reached) hits().functions.insert(call.function);
   }
   record_.reset();
@@ -248,7 +252,8 @@ void TracefileReader::readFunctionAlias(std::string_view fields, std::uint64_t l
   record("FNA");
   const auto index = takeField(fields);
   const auto count = index ? takeField(fields) : std::nullopt;
-  if (!count || fields.empty()) throw ConversionError("FNA line needs an index, a count and a name");
+  if (!count || fields.empty())
+    throw ConversionError("FNA line needs an index, a count and a name");
   const auto line = record_->functionLines.find(std::string(*index));
   if (line == record_->functionLines.end())
     throw ConversionError("FNA line for index " + std::string(*index) +

@@ -21,7 +21,9 @@ std::string temporaryPathFor(const std::string &path, unsigned attempt) {
 }  // namespace
 
 FileWriteError::FileWriteError(std::string path, std::string reason)
-    : std::runtime_error(path + ": " + reason), path_(std::move(path)), reason_(std::move(reason)) {}
+    : std::runtime_error(path + ": " + reason),
+      path_(std::move(path)),
+      reason_(std::move(reason)) {}
 
 ReplacementFile::ReplacementFile(std::string path) : path_(std::move(path)) {
   if (path_.empty()) throw FileWriteError(path_, std::strerror(ENOENT));

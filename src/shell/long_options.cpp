@@ -12,10 +12,9 @@ namespace {
 // Whether `argument` is the long option `name` that takes a file; if so the
 // file, given after "=" or as the next argument (then `i` moves past it), is
 // stored in `file`.
-bool takeFileOption(std::string_view argument, std::string_view name, int argc, char **argv,
-                    int &i, std::string &file) {
-  if (argument.starts_with(name) && argument.size() > name.size() &&
-      argument[name.size()] == '=') {
+bool takeFileOption(std::string_view argument, std::string_view name, int argc, char **argv, int &i,
+                    std::string &file) {
+  if (argument.starts_with(name) && argument.size() > name.size() && argument[name.size()] == '=') {
     file = argument.substr(name.size() + 1);
   } else if (argument == name) {
     // A forgotten file name must not swallow the option after it.

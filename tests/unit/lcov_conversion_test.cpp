@@ -63,8 +63,8 @@ TEST(TioEncoding, NumbersAreWrittenLeastSignificantDigitFirst) {
 }
 
 TEST(TioEncoding, TheToolReadsBackEveryNumberWritten) {
-  for (std::uint32_t value : {0u, 1u, 0xAu, 0x10u, 0xA1u, 0xFFFFu, 0x10000u, 0x80000000u,
-                              0xDEADBEEFu, 0xFFFFFFFFu})
+  for (std::uint32_t value :
+       {0u, 1u, 0xAu, 0x10u, 0xA1u, 0xFFFFu, 0x10000u, 0x80000000u, 0xDEADBEEFu, 0xFFFFFFFFu})
     EXPECT_EQ(parseHexaValue(formatTioNumber(value) + "\n", 1), value) << value;
 }
 
@@ -140,8 +140,9 @@ TEST(TracefileReader, EachTestNameIsOneTestAcrossItsRecords) {
 
 TEST(TracefileReader, RecordsWithoutTestNameAreOneTestNamedAfterTheFile) {
   Conversion conversion;
-  read(conversion, "SF:/s/a.c\nDA:1,1\nend_of_record\nTN:\nSF:/s/b.c\nDA:1,1\nend_of_record\n"
-                   "TN:named\nSF:/s/b.c\nDA:2,1\nend_of_record\n",
+  read(conversion,
+       "SF:/s/a.c\nDA:1,1\nend_of_record\nTN:\nSF:/s/b.c\nDA:1,1\nend_of_record\n"
+       "TN:named\nSF:/s/b.c\nDA:2,1\nend_of_record\n",
        "dir/run.info");
   ASSERT_EQ(conversion.tests().size(), 2u);
   EXPECT_EQ(conversion.tests()[0].name, "dir/run.info");
@@ -175,8 +176,10 @@ TEST(TracefileReader, BranchIndexesDependOnlyOnTheBranchesOfTheLine) {
   Conversion first, second;
   read(first, "SF:a.c\nBRDA:7,0,0,1\nBRDA:7,0,1,0\nBRDA:7,1,0,0\nBRDA:7,1,1,1\nend_of_record\n");
   read(second, "SF:a.c\nBRDA:7,1,1,0\nBRDA:7,1,0,1\nBRDA:7,0,1,1\nBRDA:7,0,0,0\nend_of_record\n");
-  EXPECT_EQ(bodyOf(tioOf(first)), "NT \"t.info\"\nDT tracefile t.info\nFT F96FB811\nDC 7\nTB 0\nTB 3\n");
-  EXPECT_EQ(bodyOf(tioOf(second)), "NT \"t.info\"\nDT tracefile t.info\nFT F96FB811\nDC 7\nTB 1\nTB 2\n");
+  EXPECT_EQ(bodyOf(tioOf(first)),
+            "NT \"t.info\"\nDT tracefile t.info\nFT F96FB811\nDC 7\nTB 0\nTB 3\n");
+  EXPECT_EQ(bodyOf(tioOf(second)),
+            "NT \"t.info\"\nDT tracefile t.info\nFT F96FB811\nDC 7\nTB 1\nTB 2\n");
 }
 
 TEST(TracefileReader, ReadsTheFormsOfNewerLcov) {
@@ -197,7 +200,8 @@ TEST(TracefileReader, ReadsTheFormsOfNewerLcov) {
 TEST(TracefileReader, CallsMayComeBeforeTheDeclarationInTheirRecord) {
   Conversion conversion;
   read(conversion, "SF:a.c\nFNDA:1,f\nFN:2,f\nend_of_record\n");
-  EXPECT_EQ(bodyOf(tioOf(conversion)), "NT \"t.info\"\nDT tracefile t.info\nFT F96FB811\nDC 2\nTF 0\n");
+  EXPECT_EQ(bodyOf(tioOf(conversion)),
+            "NT \"t.info\"\nDT tracefile t.info\nFT F96FB811\nDC 2\nTF 0\n");
 }
 
 TEST(TracefileReader, MalformedLinesAreReportedWithTheirLine) {

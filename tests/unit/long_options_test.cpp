@@ -91,8 +91,8 @@ TEST_F(LongOptionsTest, ADoubleDashAloneIsIgnoredAsBefore) {
 TEST(FormatTestList, NumberFileAndNameWithoutItsLineEnd) {
   TestRegistry registry;
   const std::vector<std::pair<std::uint32_t, std::string>> tests = {
-      {0, "\"quoted\" rest\n"}, {1, "plain\n"}, {1, "crlf\r\n"}, {0, "cr only\r"},
-      {1, "in\tner\n"},         {0, "last"}};
+      {0, "\"quoted\" rest\n"}, {1, "plain\n"},   {1, "crlf\r\n"},
+      {0, "cr only\r"},         {1, "in\tner\n"}, {0, "last"}};
   std::uint32_t sequence = 0;
   for (const auto &[file, name] : tests) {
     const TestNumber test = registry.newTest(file, name, ++sequence);
