@@ -137,7 +137,7 @@ record "run=machine commit=$commit tree=\"$tree_state\" nproc=$(nproc)" \
   "cpu=\"$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)\"" \
   "memory_gib=$(awk '/MemTotal/ {printf "%.1f", $2 / 1048576}' /proc/meminfo)" \
   "load=\"$(cut -d' ' -f1-3 /proc/loadavg)\" date=\"$(date -u '+%Y-%m-%d %H:%M UTC')\"" \
-  "cbc=\"$(cbc -version 2>/dev/null | sed -n 's/^Version: *//p' | head -1)\"" \
+  "cbc=\"$(cbc -version 2>/dev/null | sed -n 's/^Version: *\([^ ]*\).*/\1/p' | head -1)\"" \
   "mode=$([ $quick = 1 ] && echo quick || echo full) search_timeout=$search_timeout" \
   "reference_seconds=$reference_seconds reference_nodes=$reference_nodes cbc_seconds=$cbc_seconds"
 

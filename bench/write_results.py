@@ -30,6 +30,8 @@ def fmt_s(value):
     v = num(value)
     if v is None:
         return "–"
+    if v < 1:
+        return "%.4f" % v
     return "%.3f" % v if v < 10 else "%.1f" % v
 
 
@@ -239,7 +241,7 @@ class Results:
             return "–"
         if rc != "0":
             return "killed" if rc == "124" else "exit %s" % rc
-        text = fmt_s(tool.get("wall_s"))
+        text = tool.get("wall_s", "–")  # /usr/bin/time gives hundredths
         # The tool's report must name as many needed tests as the driver found.
         if tool.get("needed") != s.get("needed"):
             text += " **reported %s needed**" % tool.get("needed")
