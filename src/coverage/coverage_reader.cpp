@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstring>
+#include <span>
 #include <string>
 
 #include "coverage/line_source.h"
@@ -59,7 +61,10 @@ class FileReader {
     if (line->first == 'D' && line->second == 'C') setDcKey(parseHexaValue(line->value, lineNumber));
   }
 
-  void finish() { registry_.finishTest(state_.currentTest, state_.covItemCounter); }
+  void finish() {
+    flushBatch();
+    registry_.finishTest(state_.currentTest, state_.covItemCounter);
+  }
 
  private:
   void setFtKey(std::uint32_t value) {
@@ -92,8 +97,9 @@ class FileReader {
       state_.currentGroup =
           &table_.findOrInsertGroup(state_.ftKey, state_.dcKey, static_cast<signed char>(kind));
     }
-    table_.addTestToBranch(*state_.currentGroup, state_.currentTest,
-                           static_cast<std::uint16_t>(value & 0xFFFFu));
+    batch_[batchSize_++] = {state_.currentGroup, state_.currentTest,
+                            static_cast<std::uint16_t>(value & 0xFFFFu)};
+    if (batchSize_ == batch_.size()) flushBatch();
   }
 
   const RunSettings &settings_;
@@ -101,6 +107,15 @@ class FileReader {
   TestRegistry &registry_;
   CoverageTable &table_;
   ReaderState state_;
+  // Branch lines wait here in small batches, which the table stores faster
+  // than one by one; finish() stores what is left.
+  std::array<CoverageTable::BranchEntry, 64> batch_;
+  std::size_t batchSize_ = 0;
+
+  void flushBatch() {
+    table_.addTestsToBranches(std::span(batch_.data(), batchSize_));
+    batchSize_ = 0;
+  }
 };
 
 // Opens a coverage file for reading; -1 if it cannot be read as a file.

@@ -41,6 +41,19 @@ void CoverageTable::addTestToBranch(BranchGroup &group, TestNumber test,
   if (slot.count++ == 0) ++liveBranchCount_;
 }
 
+void CoverageTable::addTestsToBranches(std::span<const BranchEntry> entries) {
+  for (const BranchEntry &entry : entries)
+    if (entry.branchIndex < entry.group->slots.size())
+      __builtin_prefetch(&entry.group->slots[entry.branchIndex], 1);
+  for (const BranchEntry &entry : entries)
+    if (entry.branchIndex < entry.group->slots.size()) {
+      const BranchSlot &slot = entry.group->slots[entry.branchIndex];
+      if (slot.count < slot.capacity) __builtin_prefetch(slot.tests + slot.count, 1);
+    }
+  for (const BranchEntry &entry : entries)
+    addTestToBranch(*entry.group, entry.test, entry.branchIndex);
+}
+
 void CoverageTable::emptySlot(BranchSlot &slot) {
   std::free(slot.tests);
   slot = BranchSlot{};

@@ -67,6 +67,17 @@ class CoverageTable {
   // Appends `test` to the branch `branchIndex` of `group`.
   void addTestToBranch(BranchGroup &group, TestNumber test, std::uint16_t branchIndex);
 
+  // One entry to add, as addTestToBranch takes it.
+  struct BranchEntry {
+    BranchGroup *group;
+    TestNumber test;
+    std::uint16_t branchIndex;
+  };
+  // The same as addTestToBranch for each entry in order, but faster on a
+  // large table: the memory every entry touches is fetched for all of them
+  // at once before any is stored, so that the cache misses overlap.
+  void addTestsToBranches(std::span<const BranchEntry> entries);
+
   // Empties a live slot and releases its list (the mandatory reduction).
   void emptySlot(BranchSlot &slot);
 
