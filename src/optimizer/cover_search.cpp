@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <optional>
-#include <utility>
 #include <span>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "optimizer/cover_problem.h"
 #include "optimizer/cover_solver.h"
 #include "optimizer/cover_state.h"
+#include "optimizer/cover_witness.h"
 #include "optimizer/search_monitor.h"
 
 // The search visits its tree in the order of the plain branch and bound and
@@ -26,12 +26,11 @@
 //   subtree tightly: before that first optimum cover only subtrees that can
 //   still hold a cover of that size are visited, and after it only those
 //   that can still hold one spanning fewer files.
-// On the way to the first optimum cover the search keeps a witness: a
-// smallest cover of what is left uncovered. A candidate that belongs to it
-// needs no solving, since the witness without it covers what the candidate
-// leaves; neither does a candidate after which some test of the witness has
-// become redundant. Only other candidates ask the solver, which then gives
-// a new witness.
+// On the way to the first optimum cover the search keeps a witness (see
+// CoverWitness): a candidate that belongs to it needs no solving, since the
+// witness without it covers what the candidate leaves; neither does a
+// candidate after which some test of the witness has become redundant. Only
+// other candidates ask the solver, which then gives a new witness.
 // With verbosity 2 every candidate is traced, so the tree is walked whole.
 // Once interrupted, the walk stops at the first accepted cover: before one is
 // found it goes on without pruning, which makes it a quick greedy descent.
@@ -53,8 +52,7 @@ class SearchVisitor {
         outcome_{initialBestDepth(registry), settings.bestFileCount},
         fileRefs_(settings.filePaths.size(), 0),
         fileClaims_(settings.filePaths.size(), 0),
-        inWitness_(registry.testCount(), 0) {
-    for (std::uint32_t test : witness) inWitness_[test] = 1;
+        witness_(registry.testCount(), witness) {
     for (std::uint32_t i = 0; TestNumber test = stack.stackAt(i); ++i) addFileOf(test);
     fewestFiles_ = std::max<std::uint32_t>(distinctFiles_, 1);
   }
@@ -67,16 +65,16 @@ class SearchVisitor {
       // Only a subtree that still holds a cover of the optimum size.
       if (*optimum_ <= depth) return false;
       const TestNumber candidate = stack_.stackAt(stack_.stackSize() - 1);
-      if (inWitness_[candidate]) {
-        setWitness(candidate, 0);
+      if (witness_.contains(candidate)) {
+        witness_.remove(candidate);
         return true;
       }
-      if (dropRedundantWitnessTest()) return true;
+      if (witness_.dropRedundantMember(state_)) return true;
       const std::uint32_t allowed = *optimum_ - depth;
       if (state_.quickLowerBound(allowed) > allowed) return false;
       if (!minimumRemainingCoverSize(state_, allowed, &monitor_, &newWitness_))
         return monitor_.interrupted();
-      replaceWitness();
+      witness_.replace(newWitness_);
       return true;
     }
     // Only a subtree that may still hold an acceptable cover on fewer files.
@@ -100,15 +98,11 @@ class SearchVisitor {
     }
     stack_.pushTest(test);
     addFileOf(test);
-    witnessMarks_.push_back(witnessTrail_.size());
+    witness_.mark();
   }
 
   void leaveCandidate(std::uint32_t) {
-    for (std::size_t mark = witnessMarks_.back(); witnessTrail_.size() > mark;) {
-      inWitness_[witnessTrail_.back().first] = witnessTrail_.back().second;
-      witnessTrail_.pop_back();
-    }
-    witnessMarks_.pop_back();
+    witness_.undoToMark();
     const TestNumber test = stack_.popTest();
     if (--fileRefs_[registry_.record(test).fileIndex] == 0) --distinctFiles_;
   }
@@ -143,48 +137,6 @@ class SearchVisitor {
   // Whether depth + slack stays within bestDepth plus the allowance.
   bool withinAllowance(std::uint32_t depth, std::uint32_t slack) const {
     return std::int64_t{depth} + slack <= std::int64_t{outcome_.bestDepth} + settings_.tstNbValue;
-  }
-
-  // Changes of the witness are undone when the candidate is left.
-  void setWitness(TestNumber test, std::uint8_t member) {
-    witnessTrail_.emplace_back(test, inWitness_[test]);
-    inWitness_[test] = member;
-  }
-  // After a candidate outside the witness, looks for a witness test whose
-  // uncovered branches all have another witness test; drops the first one.
-  bool dropRedundantWitnessTest() {
-    const CoverInstance &instance = state_.instance();
-    witnessMembers_.clear();
-    for (TestNumber test = 0; test < inWitness_.size(); ++test)
-      if (inWitness_[test]) witnessMembers_.push_back(test);
-    if (witnessCover_.size() < instance.branchCount()) witnessCover_.assign(instance.branchCount(), 0);
-    for (TestNumber test : witnessMembers_)
-      for (std::uint32_t k : instance.branchesOf(test))
-        if (!state_.isCovered(k)) ++witnessCover_[k];
-    TestNumber redundant = 0;
-    for (TestNumber test : witnessMembers_) {
-      bool needed = false;
-      for (std::uint32_t k : instance.branchesOf(test))
-        if (!state_.isCovered(k) && witnessCover_[k] < 2) {
-          needed = true;
-          break;
-        }
-      if (!needed) {
-        redundant = test;
-        break;
-      }
-    }
-    for (TestNumber test : witnessMembers_)
-      for (std::uint32_t k : instance.branchesOf(test)) witnessCover_[k] = 0;
-    if (redundant == 0) return false;
-    setWitness(redundant, 0);
-    return true;
-  }
-
-  void replaceWitness() {
-    for (TestNumber test = 0; test < inWitness_.size(); ++test)
-      if (inWitness_[test]) setWitness(test, 0);
-    for (TestNumber test : newWitness_) setWitness(test, 1);
   }
 
   void addFileOf(TestNumber test) {
@@ -231,12 +183,8 @@ class SearchVisitor {
   std::uint32_t fewestFiles_ = 1;
   std::vector<std::uint64_t> fileClaims_;
   std::uint64_t claimEpoch_ = 0;
-  std::vector<std::uint8_t> inWitness_;
-  std::vector<std::pair<TestNumber, std::uint8_t>> witnessTrail_;
-  std::vector<std::size_t> witnessMarks_;
+  CoverWitness witness_;
   std::vector<std::uint32_t> newWitness_;
-  std::vector<TestNumber> witnessMembers_;
-  std::vector<std::uint32_t> witnessCover_;
 };
 
 CoverInstance instanceOf(const CoverProblem &problem, std::uint32_t testCount) {
