@@ -23,7 +23,7 @@ namespace {
 constexpr char fileSeparator = '\x1E';
 constexpr std::size_t maxFiles = 4;
 // Beyond this the exponential reference search is not waited for.
-constexpr std::uint64_t referenceNodeLimit = 200000;
+constexpr std::uint64_t referenceNodeLimit = 25000;
 
 std::vector<std::string_view> splitFiles(std::string_view bytes) {
   std::vector<std::string_view> files;
