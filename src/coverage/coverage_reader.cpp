@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <span>
 #include <string>
 
+#include "coverage/branch_writer.h"
 #include "coverage/line_source.h"
 #include "shell/messages.h"
 
@@ -19,11 +21,41 @@ bool isBlank(char c) { return c == ' '; }
 // Bytes that end a number: NUL, controls, blank, '!' and every non-ASCII byte.
 bool endsNumber(char c) { return static_cast<signed char>(c) <= 0x21; }
 
-int hexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+// The value of each byte as a hexadecimal digit, -1 for the others.
+constexpr std::array<signed char, 256> hexDigitValues = [] {
+  std::array<signed char, 256> values{};
+  for (int c = 0; c < 256; ++c) {
+    if (c >= '0' && c <= '9') values[c] = static_cast<signed char>(c - '0');
+    else if (c >= 'A' && c <= 'F') values[c] = static_cast<signed char>(c - 'A' + 10);
+    else if (c >= 'a' && c <= 'f') values[c] = static_cast<signed char>(c - 'a' + 10);
+    else values[c] = -1;
+  }
+  return values;
+}();
+
+int hexDigitValue(char c) { return hexDigitValues[static_cast<unsigned char>(c)]; }
+
+// Reads the commonest line of all, a branch line in its plain form: 'T', an
+// upper-case kind, one blank, at most eight digits and the newline. On a
+// match returns the kind and value and moves `cursor` past the line; any
+// other line, however valid, is left to the general path.
+bool readPlainBranchLine(const char *&cursor, const char *end, char &kind,
+                         std::uint32_t &value) {
+  const char *p = cursor;
+  if (end - p < 4 || p[0] != 'T' || p[1] < 'A' || p[1] > 'Z' || p[2] != ' ') return false;
+  std::uint32_t parsed = 0;
+  const char *digits = p + 3;
+  const char *limit = digits + std::min<std::ptrdiff_t>(8, end - digits);
+  for (p = digits; p < limit; ++p) {
+    const int digit = hexDigitValue(*p);
+    if (digit < 0) break;
+    parsed |= static_cast<std::uint32_t>(digit) << (4 * (p - digits));
+  }
+  if (p == end || *p != '\n') return false;
+  kind = cursor[1];
+  value = parsed;
+  cursor = p + 1;
+  return true;
 }
 
 // What the reader knows while it reads one file.
@@ -34,6 +66,9 @@ struct ReaderState {
   // The kind byte of currentGroup, or -1 for none; a branch line of the
   // same kind needs no lookup.
   int rememberedKind = -1;
+  // The group of the last lookup, kept across key changes: it predicts the
+  // next.
+  BranchGroup *lastGroup = nullptr;
   TestNumber currentTest = 0;
   std::uint64_t covItemCounter = 0;
   std::uint32_t fileSequence = 0;
@@ -45,10 +80,42 @@ class FileReader {
              CoverageTable &table)
       : settings_(settings), fileIndex_(fileIndex), registry_(registry), table_(table) {}
 
+  // Reads a run of whole lines, numbering them from lineNumber + 1; returns
+  // the number of the last.
+  std::uint64_t readLines(std::string_view lines, std::uint64_t lineNumber) {
+    const char *cursor = lines.data();
+    const char *const end = cursor + lines.size();
+    while (cursor != end) {
+      ++lineNumber;
+      char kind;
+      std::uint32_t value;
+      if (readPlainBranchLine(cursor, end, kind, value)) {
+        branchLine(kind, value);
+        continue;
+      }
+      const char *newline = static_cast<const char *>(std::memchr(cursor, '\n', end - cursor));
+      const char *lineEnd = newline ? newline + 1 : end;
+      // A NUL byte ends the text of its line; the rest of the line is skipped.
+      std::string_view text(cursor, lineEnd - cursor);
+      if (const void *nul = std::memchr(cursor, '\0', text.size()))
+        text = text.substr(0, static_cast<const char *>(nul) - cursor);
+      handleLine(text, lineNumber);
+      cursor = lineEnd;
+    }
+    return lineNumber;
+  }
+
+  void finish() {
+    writer_.finish();
+    registry_.finishTest(state_.currentTest, state_.covItemCounter);
+  }
+
+ private:
   void handleLine(std::string_view text, std::uint64_t lineNumber) {
     std::optional<KeywordLine> line = splitKeywordLine(text, lineNumber);
     if (!line) return;
-    if (line->first == 'T') return branchLine(line->second, line->value, lineNumber);
+    if (line->first == 'T')
+      return branchLine(line->second, parseHexaValue(line->value, lineNumber));
     if (line->second == 'T') {
       switch (line->first) {
         case 'F': return setFtKey(parseHexaValue(line->value, lineNumber));
@@ -61,12 +128,6 @@ class FileReader {
     if (line->first == 'D' && line->second == 'C') setDcKey(parseHexaValue(line->value, lineNumber));
   }
 
-  void finish() {
-    flushBatch();
-    registry_.finishTest(state_.currentTest, state_.covItemCounter);
-  }
-
- private:
   void setFtKey(std::uint32_t value) {
     state_.ftKey = value;
     forgetGroup();
@@ -87,19 +148,18 @@ class FileReader {
     state_.covItemCounter = 0;
   }
 
-  void branchLine(char kind, std::string_view valueText, std::uint64_t lineNumber) {
-    const std::uint32_t value = parseHexaValue(valueText, lineNumber);
+  void branchLine(char kind, std::uint32_t value) {
     // Before the first test of a file a branch line belongs to no test.
     if (state_.currentTest == 0) return;
     ++state_.covItemCounter;
     if (state_.rememberedKind != static_cast<unsigned char>(kind)) {
       state_.rememberedKind = static_cast<unsigned char>(kind);
-      state_.currentGroup =
-          &table_.findOrInsertGroup(state_.ftKey, state_.dcKey, static_cast<signed char>(kind));
+      state_.currentGroup = &table_.findOrInsertGroup(
+          state_.ftKey, state_.dcKey, static_cast<signed char>(kind), state_.lastGroup);
+      state_.lastGroup = state_.currentGroup;
     }
-    batch_[batchSize_++] = {state_.currentGroup, state_.currentTest,
-                            static_cast<std::uint16_t>(value & 0xFFFFu)};
-    if (batchSize_ == batch_.size()) flushBatch();
+    writer_.add({state_.currentGroup, state_.currentTest,
+                 static_cast<std::uint16_t>(value & 0xFFFFu)});
   }
 
   const RunSettings &settings_;
@@ -107,15 +167,7 @@ class FileReader {
   TestRegistry &registry_;
   CoverageTable &table_;
   ReaderState state_;
-  // Branch lines wait here in small batches, which the table stores faster
-  // than one by one; finish() stores what is left.
-  std::array<CoverageTable::BranchEntry, 64> batch_;
-  std::size_t batchSize_ = 0;
-
-  void flushBatch() {
-    table_.addTestsToBranches(std::span(batch_.data(), batchSize_));
-    batchSize_ = 0;
-  }
+  BranchWriter writer_{table_};
 };
 
 // Opens a coverage file for reading; -1 if it cannot be read as a file.
@@ -191,13 +243,8 @@ void readCoverageLines(const ReadBlock &read, const RunSettings &settings,
   FileReader reader(settings, fileIndex, registry, table);
   LineSource source(read, blockSize);
   std::uint64_t lineNumber = 0;
-  while (std::optional<std::string_view> line = source.next()) {
-    // A NUL byte ends the text of its line; the rest of the line is skipped.
-    std::string_view text = *line;
-    if (const void *nul = std::memchr(text.data(), '\0', text.size()))
-      text = text.substr(0, static_cast<const char *>(nul) - text.data());
-    reader.handleLine(text, ++lineNumber);
-  }
+  while (std::optional<std::string_view> lines = source.nextLines())
+    lineNumber = reader.readLines(*lines, lineNumber);
   // A result computed from part of a file could call needed tests useless.
   if (source.failed()) reportMessage(Message::UnableToRead, settings.filePaths[fileIndex]);
   reader.finish();

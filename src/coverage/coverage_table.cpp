@@ -17,12 +17,25 @@ BranchGroup::~BranchGroup() {
 }
 
 BranchGroup &CoverageTable::findOrInsertGroup(std::uint32_t ftKey, std::uint32_t dcKey,
-                                              signed char branchKind) {
+                                              signed char branchKind, BranchGroup *previous) {
+  if (previous) {
+    BranchGroup *likely = previous->followedBy;
+    if (likely && likely->ftKey == ftKey && likely->dcKey == dcKey &&
+        likely->branchKind == branchKind) {
+      // Fetched now, the group likely next is there when it is asked for.
+      if (likely->followedBy) __builtin_prefetch(likely->followedBy);
+      return *likely;
+    }
+  }
   const GroupKey key{ftKey, dcKey, branchKind};
-  if (BranchGroup *group = index_->find(key)) return *group;
-  BranchGroup &group = groups_.try_emplace(key, ftKey, dcKey, branchKind).first->second;
-  index_->insert(&group);
-  return group;
+  BranchGroup *group = index_->find(key);
+  if (!group) {
+    group = &groups_.try_emplace(key, ftKey, dcKey, branchKind).first->second;
+    index_->insert(group);
+  }
+  if (previous) previous->followedBy = group;
+  if (group->followedBy) __builtin_prefetch(group->followedBy);
+  return *group;
 }
 
 void CoverageTable::addTestToBranch(BranchGroup &group, TestNumber test,
@@ -42,16 +55,22 @@ void CoverageTable::addTestToBranch(BranchGroup &group, TestNumber test,
 }
 
 void CoverageTable::addTestsToBranches(std::span<const BranchEntry> entries) {
-  for (const BranchEntry &entry : entries)
-    if (entry.branchIndex < entry.group->slots.size())
-      __builtin_prefetch(&entry.group->slots[entry.branchIndex], 1);
-  for (const BranchEntry &entry : entries)
-    if (entry.branchIndex < entry.group->slots.size()) {
-      const BranchSlot &slot = entry.group->slots[entry.branchIndex];
-      if (slot.count < slot.capacity) __builtin_prefetch(slot.tests + slot.count, 1);
-    }
-  for (const BranchEntry &entry : entries)
-    addTestToBranch(*entry.group, entry.test, entry.branchIndex);
+  // Each entry's slot is fetched two strides ahead of its store and the end
+  // of its list one stride ahead, so that the misses of a few dozen entries
+  // are always under way together.
+  constexpr std::size_t stride = 16;
+  const auto slotOf = [](const BranchEntry &entry) -> const BranchSlot * {
+    return entry.branchIndex < entry.group->slots.size() ? &entry.group->slots[entry.branchIndex]
+                                                         : nullptr;
+  };
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (i + 2 * stride < entries.size())
+      if (const BranchSlot *slot = slotOf(entries[i + 2 * stride])) __builtin_prefetch(slot, 1);
+    if (i + stride < entries.size())
+      if (const BranchSlot *slot = slotOf(entries[i + stride]); slot && slot->count < slot->capacity)
+        __builtin_prefetch(slot->tests + slot->count, 1);
+    addTestToBranch(*entries[i].group, entries[i].test, entries[i].branchIndex);
+  }
 }
 
 void CoverageTable::emptySlot(BranchSlot &slot) {

@@ -40,6 +40,10 @@ class BranchGroup {
   std::vector<BranchSlot> slots;
 
   std::uint32_t slotCapacity() const { return static_cast<std::uint32_t>(slots.size()); }
+
+  // The group looked up right after this one the last time: tests of a
+  // suite mostly reach code in the same order, so it is the likely next.
+  BranchGroup *followedBy = nullptr;
 };
 
 // Key order of groups: FT key, then DC key (both unsigned), then the kind as
@@ -62,7 +66,10 @@ class CoverageTable {
   CoverageTable &operator=(const CoverageTable &) = delete;
 
   // The group with that key, created empty (8 slots) when it is new.
-  BranchGroup &findOrInsertGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
+  // `previous`, when given, is the group looked up just before by the same
+  // reader: the group that followed it last time is tried first.
+  BranchGroup &findOrInsertGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind,
+                                 BranchGroup *previous = nullptr);
 
   // Appends `test` to the branch `branchIndex` of `group`.
   void addTestToBranch(BranchGroup &group, TestNumber test, std::uint16_t branchIndex);
@@ -74,8 +81,9 @@ class CoverageTable {
     std::uint16_t branchIndex;
   };
   // The same as addTestToBranch for each entry in order, but faster on a
-  // large table: the memory every entry touches is fetched for all of them
-  // at once before any is stored, so that the cache misses overlap.
+  // large table: the memory that a few dozen entries touch is fetched for
+  // all of them at once before any is stored, so that the cache misses
+  // overlap.
   void addTestsToBranches(std::span<const BranchEntry> entries);
 
   // Empties a live slot and releases its list (the mandatory reduction).

@@ -17,10 +17,10 @@ ReadBlock readFromDescriptor(int fd) {
 LineSource::LineSource(ReadBlock read, std::size_t blockSize)
     : read_(std::move(read)), buffer_(blockSize) {}
 
-std::optional<std::string_view> LineSource::next() {
+std::optional<std::string_view> LineSource::nextLines() {
   for (;;) {
     const char *start = buffer_.data() + begin_;
-    if (const void *newline = std::memchr(start, '\n', end_ - begin_)) {
+    if (const void *newline = ::memrchr(start, '\n', end_ - begin_)) {
       const std::size_t length = static_cast<const char *>(newline) - start + 1;
       begin_ += length;
       return std::string_view(start, length);

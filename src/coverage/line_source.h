@@ -17,19 +17,21 @@ ReadBlock readFromDescriptor(int fd);
 // Large enough that reading costs few system calls.
 inline constexpr std::size_t defaultReadBlockSize = std::size_t{1} << 20;
 
-// Hands out the lines of a file, whole whatever their length, each with its
-// newline when it has one. Reads in large blocks; a line is only moved when
-// it straddles two blocks.
+// Hands out the lines of a file in runs of whole lines, whatever their
+// length, each line with its newline when it has one. Reads in large
+// blocks; a line is only moved when it straddles two blocks, and a caller
+// walks a whole block's lines without a call per line.
 class LineSource {
  public:
   // `blockSize` (above 0) is the size of the first buffer, which grows to
   // hold longer lines.
   explicit LineSource(ReadBlock read, std::size_t blockSize = defaultReadBlockSize);
 
-  // The next line, or nullopt when there is none: at the end of the file, or
-  // after a read error (then failed() is true). The view lasts until the
-  // next call.
-  std::optional<std::string_view> next();
+  // The next lines: one or more whole lines, all ending in a newline except
+  // perhaps the file's last. Nullopt when there are none left: at the end of
+  // the file, or after a read error (then failed() is true). The view lasts
+  // until the next call.
+  std::optional<std::string_view> nextLines();
 
   // Whether reading stopped on an error rather than at the end of the file.
   bool failed() const { return failed_; }

@@ -146,12 +146,12 @@ void reportMessage(Message message, MessageArg first, MessageArg second, Message
 
 void *checkedAlloc(std::size_t size) {
   void *block = std::malloc(size ? size : 1);
-  if (!block) reportMessage(Message::MemoryOverflow);
+  if (!block) throw std::bad_alloc();
   return block;
 }
 
 void *checkedRealloc(void *block, std::size_t size) {
   void *grown = std::realloc(block, size ? size : 1);
-  if (!grown) reportMessage(Message::MemoryOverflow);
+  if (!grown) throw std::bad_alloc();
   return grown;
 }

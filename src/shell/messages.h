@@ -59,6 +59,7 @@ std::string composeMessage(Message message, MessageArg first = {}, MessageArg se
 void reportMessage(Message message, MessageArg first = {}, MessageArg second = {},
                    MessageArg third = {});
 
-// Allocation of raw blocks; failure is reported as message 0.
+// Allocation of raw blocks. Failure throws std::bad_alloc, which the entry
+// reports as message 0 (and which another thread can hand over to it).
 void *checkedAlloc(std::size_t size);
 void *checkedRealloc(void *block, std::size_t size);

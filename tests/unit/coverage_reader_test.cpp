@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <cstdio>
 #include <fstream>
+#include <map>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -258,4 +261,61 @@ TEST_F(ReaderTest, ALastLineWithoutNewlineIsRead) {
   EXPECT_EQ(onlyGroup().slots[1].count, 1u);
   read("NT b\nTB 1\nT");
   EXPECT_EQ(registry_.covItemCounts()[2], 1u);
+}
+
+TEST_F(ReaderTest, ALargeFileReadsAsItsLinesSay) {
+  // Enough branch lines for the stores to run beside the parsing, in keys
+  // that repeat, change order and grow slot arrays midway, written in plain
+  // and in unusual forms: the table must hold exactly what a line-by-line
+  // reading gives.
+  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint16_t>, std::vector<TestNumber>>
+      expected;
+  std::string bytes;
+  std::uint32_t seed = 7;
+  const auto next = [&seed](std::uint32_t range) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % range;
+  };
+  const auto hex = [](std::uint32_t value) {  // least significant digit first
+    std::string digits;
+    do digits += "0123456789ABCDEF"[value % 16];
+    while (value /= 16);
+    return digits;
+  };
+  const std::string forms[] = {"T%c %s\n", "T%c %s\r\n", "  T%c %s\n", "T%c  %s\n", "T%c %s!\n"};
+  std::uint32_t ft = 0, dc = 0;  // keys carry over from test to test
+  for (TestNumber test = 1; test <= 400; ++test) {
+    bytes += "NT case" + std::to_string(test) + "\n";
+    for (int run = 0; run < 12; ++run) {
+      if (next(3) == 0) ft = next(4), bytes += "FT " + hex(ft) + "\n";
+      dc = (dc + 1 + next(2)) % 9, bytes += "DC " + hex(dc) + "\n";
+      const char kind = "BLFC"[next(4)];
+      for (std::uint32_t line = 0, lines = 1 + next(12); line < lines; ++line) {
+        const std::uint32_t index = next(test < 200 ? 40 : 300) | (next(8) == 0 ? 0x10000 : 0);
+        char text[64];
+        std::snprintf(text, sizeof text, forms[next(20) < 16 ? 0 : 1 + next(4)].c_str(), kind,
+                      hex(index).c_str());
+        bytes += text;
+        expected[{ft, dc, kind, static_cast<std::uint16_t>(index)}].push_back(test);
+      }
+    }
+  }
+  read(bytes);
+
+  std::size_t entries = 0;
+  for (const BranchGroup &group : table_.groups())
+    for (std::size_t index = 0; index < group.slots.size(); ++index) {
+      const BranchSlot &slot = group.slots[index];
+      if (!slot.isLive()) continue;
+      const auto key = std::make_tuple(group.ftKey, group.dcKey, static_cast<char>(group.branchKind),
+                                       static_cast<std::uint16_t>(index));
+      ASSERT_TRUE(expected.contains(key));
+      EXPECT_EQ(testsOf(slot), expected[key]);
+      entries += slot.count;
+    }
+  std::size_t expectedEntries = 0;
+  for (const auto &[key, tests] : expected) expectedEntries += tests.size();
+  EXPECT_EQ(entries, expectedEntries);
+  EXPECT_GT(expectedEntries, 4 * 4096u);
+  EXPECT_EQ(table_.liveBranchCount(), expected.size());
 }

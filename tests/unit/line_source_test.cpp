@@ -22,9 +22,21 @@ ReadBlock scriptedRead(std::string bytes, std::size_t chunk, bool failAtEnd) {
   };
 }
 
+// The lines of every run, checking that each run ends on a line's end.
 std::vector<std::string> allLines(LineSource &source) {
   std::vector<std::string> lines;
-  while (auto line = source.next()) lines.emplace_back(*line);
+  bool lastWasWhole = true;
+  while (auto run = source.nextLines()) {
+    EXPECT_TRUE(lastWasWhole) << "only the file's last line may lack its newline";
+    EXPECT_FALSE(run->empty());
+    for (std::size_t start = 0; start < run->size();) {
+      const std::size_t newline = run->find('\n', start);
+      const std::size_t end = newline == std::string_view::npos ? run->size() : newline + 1;
+      lines.emplace_back(run->substr(start, end - start));
+      start = end;
+    }
+    lastWasWhole = run->back() == '\n';
+  }
   return lines;
 }
 
@@ -35,7 +47,7 @@ TEST(LineSource, LinesStraddlingReadsAndBlocksComeWhole) {
   LineSource source(scriptedRead("ab\n" + longLine + "\n\ncd", 7, false), 16);
   EXPECT_EQ(allLines(source), (std::vector<std::string>{"ab\n", longLine + "\n", "\n", "cd"}));
   EXPECT_FALSE(source.failed());
-  EXPECT_FALSE(source.next());
+  EXPECT_FALSE(source.nextLines());
 }
 
 TEST(LineSource, AReadErrorIsNeverTakenAsTheEndOfTheFile) {
@@ -46,6 +58,6 @@ TEST(LineSource, AReadErrorIsNeverTakenAsTheEndOfTheFile) {
   EXPECT_TRUE(source.failed());
 
   LineSource empty(scriptedRead("", 1, true));
-  EXPECT_FALSE(empty.next());
+  EXPECT_FALSE(empty.nextLines());
   EXPECT_TRUE(empty.failed());
 }

@@ -1,0 +1,86 @@
+#include "coverage/branch_writer.h"
+
+#include <malloc.h>
+
+#include <system_error>
+#include <utility>
+
+BranchWriter::~BranchWriter() { stopThread(); }
+
+void BranchWriter::handOver() {
+  if (!storer_.joinable() && !storingHere_) {
+    // The thread allocates from the process's one arena: an arena of its
+    // own would reserve 64 MB of address space, which a memory limit that
+    // the data itself fits in may not leave.
+    ::mallopt(M_ARENA_MAX, 1);
+    try {
+      storer_ = std::thread([this] { storeQueuedBatches(); });
+    } catch (const std::system_error &) {
+      // No thread to be had (a process or memory limit): slower, not wrong.
+      storingHere_ = true;
+    }
+  }
+  if (storingHere_) {
+    table_.addTestsToBranches(filling_);
+    filling_.clear();
+    return;
+  }
+  std::unique_lock lock(mutex_);
+  stored_.wait(lock, [this] { return queue_.size() < queueLimit || failure_; });
+  if (failure_) std::rethrow_exception(failure_);
+  queue_.push_back(std::move(filling_));
+  if (emptied_.empty()) {
+    filling_ = Batch();
+    filling_.reserve(batchSize);
+  } else {
+    filling_ = std::move(emptied_.back());
+    emptied_.pop_back();
+  }
+  queued_.notify_one();
+}
+
+void BranchWriter::storeQueuedBatches() {
+  for (;;) {
+    Batch batch;
+    {
+      std::unique_lock lock(mutex_);
+      queued_.wait(lock, [this] { return !queue_.empty() || closing_; });
+      // Closing lets the queue drain first, so that nothing added is lost.
+      if (queue_.empty()) return;
+      batch = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    try {
+      table_.addTestsToBranches(batch);
+    } catch (...) {
+      const std::lock_guard lock(mutex_);
+      failure_ = std::current_exception();
+      queue_.clear();
+      stored_.notify_one();
+      return;
+    }
+    batch.clear();
+    const std::lock_guard lock(mutex_);
+    emptied_.push_back(std::move(batch));
+    stored_.notify_one();
+  }
+}
+
+void BranchWriter::stopThread() {
+  if (!storer_.joinable()) return;
+  {
+    const std::lock_guard lock(mutex_);
+    closing_ = true;
+  }
+  queued_.notify_one();
+  storer_.join();
+  closing_ = false;
+}
+
+void BranchWriter::finish() {
+  stopThread();
+  if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+  // What is left is stored here, after every queued batch: order is kept.
+  table_.addTestsToBranches(filling_);
+  filling_.clear();
+}

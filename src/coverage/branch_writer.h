@@ -1,0 +1,61 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "coverage/coverage_table.h"
+
+// Stores a reader's branch entries into the table, in the order they are
+// added. Storing is mostly waiting for memory (every entry lands in another
+// list), so once a file proves large, with a first full batch, a second
+// thread stores the batches while the reader goes on parsing. Small files
+// never start it.
+//
+// While the thread runs, the reader may add groups to the table but must not
+// touch any group's slots; finish() ends that.
+class BranchWriter {
+ public:
+  explicit BranchWriter(CoverageTable &table) : table_(table) {}
+  // Waits for the thread, if one was started, and drops its failure: for
+  // when reading itself failed.
+  ~BranchWriter();
+  BranchWriter(const BranchWriter &) = delete;
+  BranchWriter &operator=(const BranchWriter &) = delete;
+
+  void add(const CoverageTable::BranchEntry &entry) {
+    filling_.push_back(entry);
+    if (filling_.size() == batchSize) handOver();
+  }
+
+  // Stores every entry added so far. Rethrows what the storing thread failed
+  // on (running out of memory).
+  void finish();
+
+ private:
+  using Batch = std::vector<CoverageTable::BranchEntry>;
+  static constexpr std::size_t batchSize = 4096;
+  // Full batches waiting at most: enough to even out the two threads' pace.
+  static constexpr std::size_t queueLimit = 4;
+
+  void handOver();
+  void storeQueuedBatches();
+  void stopThread();
+
+  CoverageTable &table_;
+  Batch filling_;
+  std::thread storer_;
+  bool storingHere_ = false;
+
+  // Shared with the storing thread, under mutex_.
+  std::mutex mutex_;
+  std::condition_variable queued_;
+  std::condition_variable stored_;
+  std::deque<Batch> queue_;
+  std::vector<Batch> emptied_;
+  bool closing_ = false;
+  std::exception_ptr failure_;
+};
