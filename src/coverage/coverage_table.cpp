@@ -43,9 +43,9 @@ void CoverageTable::addTestToBranch(BranchGroup &group, TestNumber test,
   if (branchIndex >= group.slots.size()) group.slots.resize((branchIndex / 8u + 1) * 8u);
   BranchSlot &slot = group.slots[branchIndex];
   if (slot.count == slot.capacity) {
-    // Small lists grow by 4 entries, long ones by a half, so that neither
-    // the copying nor the unused room gets large.
-    std::uint32_t step = std::max<std::uint32_t>(4, (slot.capacity / 2) & ~3u);
+    // Short lists grow by 16 entries, long ones by a half, so that neither
+    // the reallocations nor the unused room get large.
+    std::uint32_t step = std::max<std::uint32_t>(16, (slot.capacity / 2) & ~3u);
     void *grown = checkedRealloc(slot.tests, (std::size_t{slot.capacity} + step) * sizeof(TestNumber));
     slot.tests = static_cast<TestNumber *>(grown);
     slot.capacity += step;

@@ -84,9 +84,10 @@ TEST(CoverageTable, TestListsKeepOrderAndDuplicates) {
   EXPECT_EQ(table.liveBranchCount(), 1u);
   EXPECT_EQ(std::vector<TestNumber>(group.slots[0].entries().begin(), group.slots[0].entries().end()),
             (std::vector<TestNumber>{3, 3}));
-  EXPECT_EQ(group.slots[0].capacity, 4u);
-  for (TestNumber test = 4; test <= 6; ++test) table.addTestToBranch(group, test, 0);
-  EXPECT_EQ(group.slots[0].capacity, 8u);
+  EXPECT_EQ(group.slots[0].capacity, 16u);
+  for (TestNumber test = 4; test <= 20; ++test) table.addTestToBranch(group, test, 0);
+  EXPECT_EQ(group.slots[0].capacity, 32u);
+  EXPECT_EQ(group.slots[0].count, 19u);
 }
 
 TEST(CoverageTable, CountsStayExactPast65535Entries) {
