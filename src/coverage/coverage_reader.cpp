@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <span>
 #include <string>
 
 #include "coverage/branch_writer.h"
