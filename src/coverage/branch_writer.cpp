@@ -20,11 +20,7 @@ void BranchWriter::handOver() {
       storingHere_ = true;
     }
   }
-  if (storingHere_) {
-    table_.addTestsToBranches(filling_);
-    filling_.clear();
-    return;
-  }
+  if (storingHere_) return storeFillingHere();
   std::unique_lock lock(mutex_);
   stored_.wait(lock, [this] { return queue_.size() < queueLimit || failure_; });
   if (failure_) std::rethrow_exception(failure_);
@@ -81,6 +77,10 @@ void BranchWriter::finish() {
   stopThread();
   if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
   // What is left is stored here, after every queued batch: order is kept.
+  storeFillingHere();
+}
+
+void BranchWriter::storeFillingHere() {
   table_.addTestsToBranches(filling_);
   filling_.clear();
 }

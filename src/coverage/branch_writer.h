@@ -42,6 +42,7 @@ class BranchWriter {
   static constexpr std::size_t queueLimit = 4;
 
   void handOver();
+  void storeFillingHere();
   void storeQueuedBatches();
   void stopThread();
 

@@ -18,22 +18,17 @@ BranchGroup::~BranchGroup() {
 
 BranchGroup &CoverageTable::findOrInsertGroup(std::uint32_t ftKey, std::uint32_t dcKey,
                                               signed char branchKind, BranchGroup *previous) {
-  if (previous) {
-    BranchGroup *likely = previous->followedBy;
-    if (likely && likely->ftKey == ftKey && likely->dcKey == dcKey &&
-        likely->branchKind == branchKind) {
-      // Fetched now, the group likely next is there when it is asked for.
-      if (likely->followedBy) __builtin_prefetch(likely->followedBy);
-      return *likely;
-    }
-  }
   const GroupKey key{ftKey, dcKey, branchKind};
-  BranchGroup *group = index_->find(key);
-  if (!group) {
-    group = &groups_.try_emplace(key, ftKey, dcKey, branchKind).first->second;
-    index_->insert(group);
+  BranchGroup *group = previous ? previous->followedBy : nullptr;
+  if (!group || GroupKey{group->ftKey, group->dcKey, group->branchKind} != key) {
+    group = index_->find(key);
+    if (!group) {
+      group = &groups_.try_emplace(key, ftKey, dcKey, branchKind).first->second;
+      index_->insert(group);
+    }
+    if (previous) previous->followedBy = group;
   }
-  if (previous) previous->followedBy = group;
+  // Fetched now, the group likely next is there when it is asked for.
   if (group->followedBy) __builtin_prefetch(group->followedBy);
   return *group;
 }
