@@ -24,10 +24,12 @@ void BranchWriter::handOver() {
   std::unique_lock lock(mutex_);
   stored_.wait(lock, [this] { return queue_.size() < queueLimit || failure_; });
   if (failure_) std::rethrow_exception(failure_);
+  const std::span<BranchGroup *const> newGroups = takeNewGroups();
+  filling_.newGroups.assign(newGroups.begin(), newGroups.end());
   queue_.push_back(std::move(filling_));
   if (emptied_.empty()) {
     filling_ = Batch();
-    filling_.reserve(batchSize);
+    filling_.entries.reserve(batchSize);
   } else {
     filling_ = std::move(emptied_.back());
     emptied_.pop_back();
@@ -47,7 +49,7 @@ void BranchWriter::storeQueuedBatches() {
       queue_.pop_front();
     }
     try {
-      table_.addTestsToBranches(batch);
+      table_.addTestsToBranches(batch.entries, batch.newGroups);
     } catch (...) {
       const std::lock_guard lock(mutex_);
       failure_ = std::current_exception();
@@ -55,7 +57,7 @@ void BranchWriter::storeQueuedBatches() {
       stored_.notify_one();
       return;
     }
-    batch.clear();
+    batch.entries.clear();
     const std::lock_guard lock(mutex_);
     emptied_.push_back(std::move(batch));
     stored_.notify_one();
@@ -81,6 +83,12 @@ void BranchWriter::finish() {
 }
 
 void BranchWriter::storeFillingHere() {
-  table_.addTestsToBranches(filling_);
-  filling_.clear();
+  table_.addTestsToBranches(filling_.entries, takeNewGroups());
+  filling_.entries.clear();
+}
+
+std::span<BranchGroup *const> BranchWriter::takeNewGroups() {
+  const std::span<BranchGroup *const> groups = table_.groupsFrom(groupsHandedOver_);
+  groupsHandedOver_ = table_.groupCount();
+  return groups;
 }

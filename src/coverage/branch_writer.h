@@ -19,7 +19,8 @@
 // touch any group's slots; finish() ends that.
 class BranchWriter {
  public:
-  explicit BranchWriter(CoverageTable &table) : table_(table) {}
+  explicit BranchWriter(CoverageTable &table)
+      : table_(table), groupsHandedOver_(table.storedGroupCount()) {}
   // Waits for the thread, if one was started, and drops its failure: for
   // when reading itself failed.
   ~BranchWriter();
@@ -27,8 +28,8 @@ class BranchWriter {
   BranchWriter &operator=(const BranchWriter &) = delete;
 
   void add(const CoverageTable::BranchEntry &entry) {
-    filling_.push_back(entry);
-    if (filling_.size() == batchSize) handOver();
+    filling_.entries.push_back(entry);
+    if (filling_.entries.size() == batchSize) handOver();
   }
 
   // Stores every entry added so far. Rethrows what the storing thread failed
@@ -36,18 +37,25 @@ class BranchWriter {
   void finish();
 
  private:
-  using Batch = std::vector<CoverageTable::BranchEntry>;
+  struct Batch {
+    std::vector<CoverageTable::BranchEntry> entries;
+    // The groups created since the batch before, which its entries may name.
+    std::vector<BranchGroup *> newGroups;
+  };
   static constexpr std::size_t batchSize = 4096;
   // Full batches waiting at most: enough to even out the two threads' pace.
   static constexpr std::size_t queueLimit = 4;
 
   void handOver();
+  // The groups created since the last batch, from now on the storing side's.
+  std::span<BranchGroup *const> takeNewGroups();
   void storeFillingHere();
   void storeQueuedBatches();
   void stopThread();
 
   CoverageTable &table_;
   Batch filling_;
+  GroupId groupsHandedOver_;
   std::thread storer_;
   bool storingHere_ = false;
 

@@ -61,13 +61,13 @@ bool readPlainBranchLine(const char *&cursor, const char *end, char &kind,
 struct ReaderState {
   std::uint32_t ftKey = 0;
   std::uint32_t dcKey = 0;
-  BranchGroup *currentGroup = nullptr;
+  GroupId currentGroup = noGroup;
   // The kind byte of currentGroup, or -1 for none; a branch line of the
   // same kind needs no lookup.
   int rememberedKind = -1;
   // The group of the last lookup, kept across key changes: it predicts the
   // next.
-  BranchGroup *lastGroup = nullptr;
+  GroupId lastGroup = noGroup;
   TestNumber currentTest = 0;
   std::uint64_t covItemCounter = 0;
   std::uint32_t fileSequence = 0;
@@ -136,7 +136,7 @@ class FileReader {
     forgetGroup();
   }
   void forgetGroup() {
-    state_.currentGroup = nullptr;
+    state_.currentGroup = noGroup;
     state_.rememberedKind = -1;
   }
 
@@ -153,7 +153,7 @@ class FileReader {
     ++state_.covItemCounter;
     if (state_.rememberedKind != static_cast<unsigned char>(kind)) {
       state_.rememberedKind = static_cast<unsigned char>(kind);
-      state_.currentGroup = &table_.findOrInsertGroup(
+      state_.currentGroup = table_.findOrInsertGroupId(
           state_.ftKey, state_.dcKey, static_cast<signed char>(kind), state_.lastGroup);
       state_.lastGroup = state_.currentGroup;
     }

@@ -9,34 +9,41 @@
 CoverageTable::CoverageTable() : index_(std::make_unique<GroupIndex>()) {}
 CoverageTable::~CoverageTable() = default;
 
-BranchGroup::BranchGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind)
-    : ftKey(ftKey), dcKey(dcKey), branchKind(branchKind), slots(8) {}
+BranchGroup::BranchGroup(GroupId id, std::uint32_t ftKey, std::uint32_t dcKey,
+                         signed char branchKind)
+    : id(id), ftKey(ftKey), dcKey(dcKey), branchKind(branchKind), slots(8) {}
 
 BranchGroup::~BranchGroup() {
   for (BranchSlot &slot : slots) std::free(slot.tests);
 }
 
-BranchGroup &CoverageTable::findOrInsertGroup(std::uint32_t ftKey, std::uint32_t dcKey,
-                                              signed char branchKind, BranchGroup *previous) {
+GroupId CoverageTable::findOrInsertGroupId(std::uint32_t ftKey, std::uint32_t dcKey,
+                                           signed char branchKind, GroupId previous) {
   const GroupKey key{ftKey, dcKey, branchKind};
-  BranchGroup *group = previous ? previous->followedBy : nullptr;
-  if (!group || GroupKey{group->ftKey, group->dcKey, group->branchKind} != key) {
-    group = index_->find(key);
-    if (!group) {
-      group = &groups_.try_emplace(key, ftKey, dcKey, branchKind).first->second;
-      index_->insert(group);
+  GroupId id = previous != noGroup ? routes_[previous].followedBy : noGroup;
+  if (id == noGroup || routes_[id].key != key) {
+    id = index_->find(key);
+    if (id == noGroup) {
+      id = groupCount();
+      groupsById_.push_back(&groups_.try_emplace(key, id, ftKey, dcKey, branchKind).first->second);
+      routes_.push_back({key});
+      index_->insert(key, id);
     }
-    if (previous) previous->followedBy = group;
+    if (previous != noGroup) routes_[previous].followedBy = id;
   }
-  // Fetched now, the group likely next is there when it is asked for.
-  if (group->followedBy) __builtin_prefetch(group->followedBy);
-  return *group;
+  // Fetched now, the route likely next is there when it is asked for.
+  if (const GroupId next = routes_[id].followedBy; next != noGroup)
+    __builtin_prefetch(&routes_[next]);
+  return id;
 }
 
-void CoverageTable::addTestToBranch(BranchGroup &group, TestNumber test,
-                                    std::uint16_t branchIndex) {
-  if (branchIndex >= group.slots.size()) group.slots.resize((branchIndex / 8u + 1) * 8u);
-  BranchSlot &slot = group.slots[branchIndex];
+void CoverageTable::growSlots(BranchGroup &group, std::uint16_t branchIndex) {
+  group.slots.resize((branchIndex / 8u + 1) * 8u);
+  if (group.id < slotRows_.size())
+    slotRows_[group.id] = {&group, group.slots.data(), group.slotCapacity()};
+}
+
+void CoverageTable::appendTest(BranchSlot &slot, TestNumber test) {
   if (slot.count == slot.capacity) {
     // Short lists grow by 16 entries, long ones by a half, so that neither
     // the reallocations nor the unused room get large.
@@ -49,14 +56,23 @@ void CoverageTable::addTestToBranch(BranchGroup &group, TestNumber test,
   if (slot.count++ == 0) ++liveBranchCount_;
 }
 
-void CoverageTable::addTestsToBranches(std::span<const BranchEntry> entries) {
+void CoverageTable::addTestToBranch(BranchGroup &group, TestNumber test,
+                                    std::uint16_t branchIndex) {
+  if (branchIndex >= group.slots.size()) growSlots(group, branchIndex);
+  appendTest(group.slots[branchIndex], test);
+}
+
+void CoverageTable::addTestsToBranches(std::span<const BranchEntry> entries,
+                                       std::span<BranchGroup *const> newGroups) {
+  for (BranchGroup *group : newGroups)
+    slotRows_.push_back({group, group->slots.data(), group->slotCapacity()});
   // Each entry's slot is fetched two strides ahead of its store and the end
   // of its list one stride ahead, so that the misses of a few dozen entries
   // are always under way together.
   constexpr std::size_t stride = 16;
-  const auto slotOf = [](const BranchEntry &entry) -> const BranchSlot * {
-    return entry.branchIndex < entry.group->slots.size() ? &entry.group->slots[entry.branchIndex]
-                                                         : nullptr;
+  const auto slotOf = [this](const BranchEntry &entry) -> BranchSlot * {
+    const SlotRow &row = slotRows_[entry.group];
+    return entry.branchIndex < row.size ? &row.slots[entry.branchIndex] : nullptr;
   };
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (i + 2 * stride < entries.size())
@@ -64,7 +80,13 @@ void CoverageTable::addTestsToBranches(std::span<const BranchEntry> entries) {
     if (i + stride < entries.size())
       if (const BranchSlot *slot = slotOf(entries[i + stride]); slot && slot->count < slot->capacity)
         __builtin_prefetch(slot->tests + slot->count, 1);
-    addTestToBranch(*entries[i].group, entries[i].test, entries[i].branchIndex);
+    const BranchEntry &entry = entries[i];
+    BranchSlot *slot = slotOf(entry);
+    if (!slot) {
+      growSlots(*slotRows_[entry.group].group, entry.branchIndex);
+      slot = slotOf(entry);
+    }
+    appendTest(*slot, entry.test);
   }
 }
 

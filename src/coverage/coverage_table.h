@@ -24,15 +24,20 @@ struct BranchSlot {
   std::span<const TestNumber> entries() const { return {tests, count}; }
 };
 
+// Groups are numbered from 0 in the order they were created.
+using GroupId = std::uint32_t;
+inline constexpr GroupId noGroup = UINT32_MAX;
+
 // The branches that share an FT key, a DC key and a kind; a branch's index
 // in `slots` is its branch index. The group owns the slots' test lists.
 class BranchGroup {
  public:
-  BranchGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
+  BranchGroup(GroupId id, std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
   ~BranchGroup();
   BranchGroup(const BranchGroup &) = delete;
   BranchGroup &operator=(const BranchGroup &) = delete;
 
+  GroupId id;
   std::uint32_t ftKey;
   std::uint32_t dcKey;
   signed char branchKind;
@@ -40,10 +45,6 @@ class BranchGroup {
   std::vector<BranchSlot> slots;
 
   std::uint32_t slotCapacity() const { return static_cast<std::uint32_t>(slots.size()); }
-
-  // The group looked up right after this one the last time: tests of a
-  // suite mostly reach code in the same order, so it is the likely next.
-  BranchGroup *followedBy = nullptr;
 };
 
 // Key order of groups: FT key, then DC key (both unsigned), then the kind as
@@ -65,26 +66,41 @@ class CoverageTable {
   CoverageTable(const CoverageTable &) = delete;
   CoverageTable &operator=(const CoverageTable &) = delete;
 
-  // The group with that key, created empty (8 slots) when it is new.
-  // `previous`, when given, is the group looked up just before by the same
-  // reader: the group that followed it last time is tried first.
-  BranchGroup &findOrInsertGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind,
-                                 BranchGroup *previous = nullptr);
+  // The id of the group with that key, created empty (8 slots) when it is
+  // new. `previous`, when given, is the group looked up just before by the
+  // same reader: the group that followed it last time is tried first.
+  GroupId findOrInsertGroupId(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind,
+                              GroupId previous = noGroup);
+  BranchGroup &findOrInsertGroup(std::uint32_t ftKey, std::uint32_t dcKey,
+                                 signed char branchKind) {
+    return *groupsById_[findOrInsertGroupId(ftKey, dcKey, branchKind)];
+  }
+
+  GroupId groupCount() const { return static_cast<GroupId>(groupsById_.size()); }
+  // The groups created from id `first` on.
+  std::span<BranchGroup *const> groupsFrom(GroupId first) const {
+    return std::span(groupsById_).subspan(first);
+  }
 
   // Appends `test` to the branch `branchIndex` of `group`.
   void addTestToBranch(BranchGroup &group, TestNumber test, std::uint16_t branchIndex);
 
   // One entry to add, as addTestToBranch takes it.
   struct BranchEntry {
-    BranchGroup *group;
+    GroupId group;
     TestNumber test;
     std::uint16_t branchIndex;
   };
   // The same as addTestToBranch for each entry in order, but faster on a
   // large table: the memory that a few dozen entries touch is fetched for
   // all of them at once before any is stored, so that the cache misses
-  // overlap.
-  void addTestsToBranches(std::span<const BranchEntry> entries);
+  // overlap. `newGroups` are the groups created since the last call, from
+  // id storedGroupCount() on; the storing side learns of groups only
+  // through them, since another thread may be creating groups meanwhile.
+  void addTestsToBranches(std::span<const BranchEntry> entries,
+                          std::span<BranchGroup *const> newGroups);
+  // The groups that addTestsToBranches has been given so far.
+  GroupId storedGroupCount() const { return static_cast<GroupId>(slotRows_.size()); }
 
   // Empties a live slot and releases its list (the mandatory reduction).
   void emptySlot(BranchSlot &slot);
@@ -101,9 +117,33 @@ class CoverageTable {
   auto groups() { return std::views::values(groups_); }
 
  private:
+  void growSlots(BranchGroup &group, std::uint16_t branchIndex);
+  void appendTest(BranchSlot &slot, TestNumber test);
+
   // Groups in key order, for walking; the index finds them by key.
   std::map<GroupKey, BranchGroup> groups_;
   std::unique_ptr<GroupIndex> index_;
+  std::vector<BranchGroup *> groupsById_;
+
+  // What the reader's lookups read, by group id, instead of the groups
+  // themselves, whose memory is spread over the heap: the key, and the group
+  // looked up right after this one the last time (tests of a suite mostly
+  // reach code in the same order, so it is the likely next).
+  struct GroupRoute {
+    GroupKey key;
+    GroupId followedBy = noGroup;
+  };
+  std::vector<GroupRoute> routes_;
+
+  // What storing reads, by group id, for the same reason: where the group's
+  // slots are. Only the storing side touches it.
+  struct SlotRow {
+    BranchGroup *group;
+    BranchSlot *slots;
+    std::uint32_t size;
+  };
+  std::vector<SlotRow> slotRows_;
+
   std::uint32_t liveBranchCount_ = 0;
   std::uint32_t maxTestsPerBranch_ = 0;
 };

@@ -5,25 +5,23 @@
 
 #include "coverage/coverage_table.h"
 
-// Finds a group by its key in constant time, whatever the order in which
-// branch lines name their keys: an open-addressing hash table of pointers
-// to the groups, which the table keeps.
+// Finds a group's id by its key in constant time, whatever the order in
+// which branch lines name their keys: an open-addressing hash table of the
+// keys and ids of the table's groups.
 class GroupIndex {
  public:
   GroupIndex() : slots_(64) {}
 
-  // The group with that key, or nullptr.
-  BranchGroup *find(const GroupKey &key) const {
+  // The id of the group with that key, or noGroup.
+  GroupId find(const GroupKey &key) const {
     for (std::size_t i = hash(key) & mask();; i = (i + 1) & mask()) {
       const Slot &slot = slots_[i];
-      if (!slot.group || (slot.key.ftKey == key.ftKey && slot.key.dcKey == key.dcKey &&
-                          slot.key.branchKind == key.branchKind))
-        return slot.group;
+      if (slot.id == noGroup || slot.key == key) return slot.id;
     }
   }
 
   // Adds a group whose key is not in the index yet.
-  void insert(BranchGroup *group);
+  void insert(const GroupKey &key, GroupId id);
 
  private:
   static std::size_t hash(const GroupKey &key) {
@@ -33,10 +31,9 @@ class GroupIndex {
   }
   std::size_t mask() const { return slots_.size() - 1; }
 
-  // Keys are kept beside the pointers, so that a probe reads no group.
   struct Slot {
     GroupKey key{};
-    BranchGroup *group = nullptr;
+    GroupId id = noGroup;
   };
   std::vector<Slot> slots_;
   std::size_t used_ = 0;
