@@ -7,15 +7,14 @@
 #include "shell/messages.h"
 
 CoverageTable::CoverageTable() : index_(std::make_unique<GroupIndex>()) {}
-CoverageTable::~CoverageTable() = default;
+CoverageTable::~CoverageTable() {
+  for (BranchGroup &group : groups())
+    for (BranchSlot &slot : group.slots) listPool_.release(slot.tests, slot.capacity);
+}
 
 BranchGroup::BranchGroup(GroupId id, std::uint32_t ftKey, std::uint32_t dcKey,
                          signed char branchKind)
     : id(id), ftKey(ftKey), dcKey(dcKey), branchKind(branchKind), slots(8) {}
-
-BranchGroup::~BranchGroup() {
-  for (BranchSlot &slot : slots) std::free(slot.tests);
-}
 
 GroupId CoverageTable::findOrInsertGroupId(std::uint32_t ftKey, std::uint32_t dcKey,
                                            signed char branchKind, GroupId previous) {
@@ -44,14 +43,7 @@ void CoverageTable::growSlots(BranchGroup &group, std::uint16_t branchIndex) {
 }
 
 void CoverageTable::appendTest(BranchSlot &slot, TestNumber test) {
-  if (slot.count == slot.capacity) {
-    // Short lists grow by 16 entries, long ones by a half, so that neither
-    // the reallocations nor the unused room get large.
-    std::uint32_t step = std::max<std::uint32_t>(16, (slot.capacity / 2) & ~3u);
-    void *grown = checkedRealloc(slot.tests, (std::size_t{slot.capacity} + step) * sizeof(TestNumber));
-    slot.tests = static_cast<TestNumber *>(grown);
-    slot.capacity += step;
-  }
+  if (slot.count == slot.capacity) slot.tests = listPool_.grow(slot.tests, slot.capacity);
   slot.tests[slot.count] = test;
   if (slot.count++ == 0) ++liveBranchCount_;
 }
@@ -91,7 +83,7 @@ void CoverageTable::addTestsToBranches(std::span<const BranchEntry> entries,
 }
 
 void CoverageTable::emptySlot(BranchSlot &slot) {
-  std::free(slot.tests);
+  listPool_.release(slot.tests, slot.capacity);
   slot = BranchSlot{};
   --liveBranchCount_;
 }

@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "coverage/test_list_pool.h"
 #include "coverage/test_number.h"
 
 class GroupIndex;
@@ -29,11 +30,10 @@ using GroupId = std::uint32_t;
 inline constexpr GroupId noGroup = UINT32_MAX;
 
 // The branches that share an FT key, a DC key and a kind; a branch's index
-// in `slots` is its branch index. The group owns the slots' test lists.
+// in `slots` is its branch index. The table owns the slots' test lists.
 class BranchGroup {
  public:
   BranchGroup(GroupId id, std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
-  ~BranchGroup();
   BranchGroup(const BranchGroup &) = delete;
   BranchGroup &operator=(const BranchGroup &) = delete;
 
@@ -120,6 +120,8 @@ class CoverageTable {
   void growSlots(BranchGroup &group, std::uint16_t branchIndex);
   void appendTest(BranchSlot &slot, TestNumber test);
 
+  // Declared first, so that it outlives the groups' lists.
+  TestListPool listPool_;
   // Groups in key order, for walking; the index finds them by key.
   std::map<GroupKey, BranchGroup> groups_;
   std::unique_ptr<GroupIndex> index_;
