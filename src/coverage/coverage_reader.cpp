@@ -34,27 +34,27 @@ constexpr std::array<signed char, 256> hexDigitValues = [] {
 
 int hexDigitValue(char c) { return hexDigitValues[static_cast<unsigned char>(c)]; }
 
-// Reads the commonest line of all, a branch line in its plain form: 'T', an
-// upper-case kind, one blank, at most eight digits and the newline. On a
-// match returns the kind and value and moves `cursor` past the line; any
-// other line, however valid, is left to the general path.
-bool readPlainBranchLine(const char *&cursor, const char *end, char &kind,
-                         std::uint32_t &value) {
-  const char *p = cursor;
-  if (end - p < 4 || p[0] != 'T' || p[1] < 'A' || p[1] > 'Z' || p[2] != ' ') return false;
+// Reads a line in the plain form of the commonest lines, those whose
+// keyword carries a number (branch lines, DC and FT): two upper-case
+// letters, one blank, at most eight digits and the newline. Returns the end
+// of the line and its value, or nullptr for any other line, however valid,
+// which is left to the general path.
+const char *readPlainNumberLine(const char *line, const char *end, std::uint32_t &value) {
+  if (end - line < 4 || line[0] < 'A' || line[0] > 'Z' || line[1] < 'A' || line[1] > 'Z' ||
+      line[2] != ' ')
+    return nullptr;
   std::uint32_t parsed = 0;
-  const char *digits = p + 3;
+  const char *digits = line + 3;
   const char *limit = digits + std::min<std::ptrdiff_t>(8, end - digits);
-  for (p = digits; p < limit; ++p) {
+  const char *p = digits;
+  for (; p < limit; ++p) {
     const int digit = hexDigitValue(*p);
     if (digit < 0) break;
     parsed |= static_cast<std::uint32_t>(digit) << (4 * (p - digits));
   }
-  if (p == end || *p != '\n') return false;
-  kind = cursor[1];
+  if (p == end || *p != '\n') return nullptr;
   value = parsed;
-  cursor = p + 1;
-  return true;
+  return p + 1;
 }
 
 // What the reader knows while it reads one file.
@@ -86,12 +86,7 @@ class FileReader {
     const char *const end = cursor + lines.size();
     while (cursor != end) {
       ++lineNumber;
-      char kind;
-      std::uint32_t value;
-      if (readPlainBranchLine(cursor, end, kind, value)) {
-        branchLine(kind, value);
-        continue;
-      }
+      if (readPlainNumberLine(cursor, end)) continue;
       const char *newline = static_cast<const char *>(std::memchr(cursor, '\n', end - cursor));
       const char *lineEnd = newline ? newline + 1 : end;
       // A NUL byte ends the text of its line; the rest of the line is skipped.
@@ -102,6 +97,20 @@ class FileReader {
       cursor = lineEnd;
     }
     return lineNumber;
+  }
+
+  // Reads the line at `cursor` if it is a plain branch, DC or FT line,
+  // moving `cursor` past it.
+  bool readPlainNumberLine(const char *&cursor, const char *end) {
+    std::uint32_t value;
+    const char *next = ::readPlainNumberLine(cursor, end, value);
+    if (!next) return false;
+    if (cursor[0] == 'T') branchLine(cursor[1], value);
+    else if (cursor[0] == 'D' && cursor[1] == 'C') setDcKey(value);
+    else if (cursor[0] == 'F' && cursor[1] == 'T') setFtKey(value);
+    else return false;
+    cursor = next;
+    return true;
   }
 
   void finish() {

@@ -70,7 +70,14 @@ class CoverageTable {
   // new. `previous`, when given, is the group looked up just before by the
   // same reader: the group that followed it last time is tried first.
   GroupId findOrInsertGroupId(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind,
-                              GroupId previous = noGroup);
+                              GroupId previous = noGroup) {
+    const GroupKey key{ftKey, dcKey, branchKind};
+    if (previous != noGroup) {
+      const GroupId predicted = routes_[previous].followedBy;
+      if (predicted != noGroup && routes_[predicted].key == key) return arriveAt(predicted);
+    }
+    return findOrInsertUnpredicted(key, previous);
+  }
   BranchGroup &findOrInsertGroup(std::uint32_t ftKey, std::uint32_t dcKey,
                                  signed char branchKind) {
     return *groupsById_[findOrInsertGroupId(ftKey, dcKey, branchKind)];
@@ -117,6 +124,12 @@ class CoverageTable {
   auto groups() { return std::views::values(groups_); }
 
  private:
+  GroupId findOrInsertUnpredicted(const GroupKey &key, GroupId previous);
+  GroupId arriveAt(GroupId id) {
+    // Fetched now, the route likely next is there when it is asked for.
+    if (const GroupId next = routes_[id].followedBy; next != noGroup) __builtin_prefetch(&routes_[next]);
+    return id;
+  }
   void growSlots(BranchGroup &group, std::uint16_t branchIndex);
   void appendTest(BranchSlot &slot, TestNumber test);
 
