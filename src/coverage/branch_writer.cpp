@@ -22,7 +22,8 @@ void BranchWriter::handOver() {
   }
   if (storingHere_) return storeFillingHere();
   std::unique_lock lock(mutex_);
-  stored_.wait(lock, [this] { return queue_.size() < queueLimit || failure_; });
+  if (queue_.size() == queueLimit)
+    stored_.wait(lock, [this] { return queue_.size() <= queueLimit / 2 || failure_; });
   if (failure_) std::rethrow_exception(failure_);
   const std::span<BranchGroup *const> newGroups = takeNewGroups();
   filling_.newGroups.assign(newGroups.begin(), newGroups.end());
@@ -60,7 +61,7 @@ void BranchWriter::storeQueuedBatches() {
     batch.entries.clear();
     const std::lock_guard lock(mutex_);
     emptied_.push_back(std::move(batch));
-    stored_.notify_one();
+    if (queue_.size() <= queueLimit / 2) stored_.notify_one();
   }
 }
 

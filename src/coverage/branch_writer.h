@@ -44,7 +44,9 @@ class BranchWriter {
   };
   static constexpr std::size_t batchSize = 4096;
   // Full batches waiting at most: enough to even out the two threads' pace.
-  static constexpr std::size_t queueLimit = 4;
+  // A reader that fills the queue waits until half of it is stored, so that
+  // the threads do not wake each other at every batch.
+  static constexpr std::size_t queueLimit = 8;
 
   void handOver();
   // The groups created since the last batch, from now on the storing side's.

@@ -16,24 +16,17 @@ BranchGroup::BranchGroup(GroupId id, std::uint32_t ftKey, std::uint32_t dcKey,
                          signed char branchKind)
     : id(id), ftKey(ftKey), dcKey(dcKey), branchKind(branchKind), slots(8) {}
 
-GroupId CoverageTable::findOrInsertGroupId(std::uint32_t ftKey, std::uint32_t dcKey,
-                                           signed char branchKind, GroupId previous) {
-  const GroupKey key{ftKey, dcKey, branchKind};
-  GroupId id = previous != noGroup ? routes_[previous].followedBy : noGroup;
-  if (id == noGroup || routes_[id].key != key) {
-    id = index_->find(key);
-    if (id == noGroup) {
-      id = groupCount();
-      groupsById_.push_back(&groups_.try_emplace(key, id, ftKey, dcKey, branchKind).first->second);
-      routes_.push_back({key});
-      index_->insert(key, id);
-    }
-    if (previous != noGroup) routes_[previous].followedBy = id;
+GroupId CoverageTable::findOrInsertUnpredicted(const GroupKey &key, GroupId previous) {
+  GroupId id = index_->find(key);
+  if (id == noGroup) {
+    id = groupCount();
+    groupsById_.push_back(
+        &groups_.try_emplace(key, id, key.ftKey, key.dcKey, key.branchKind).first->second);
+    routes_.push_back({key});
+    index_->insert(key, id);
   }
-  // Fetched now, the route likely next is there when it is asked for.
-  if (const GroupId next = routes_[id].followedBy; next != noGroup)
-    __builtin_prefetch(&routes_[next]);
-  return id;
+  if (previous != noGroup) routes_[previous].followedBy = id;
+  return arriveAt(id);
 }
 
 void CoverageTable::growSlots(BranchGroup &group, std::uint16_t branchIndex) {
@@ -61,7 +54,7 @@ void CoverageTable::addTestsToBranches(std::span<const BranchEntry> entries,
   // Each entry's slot is fetched two strides ahead of its store and the end
   // of its list one stride ahead, so that the misses of a few dozen entries
   // are always under way together.
-  constexpr std::size_t stride = 16;
+  constexpr std::size_t stride = 32;
   const auto slotOf = [this](const BranchEntry &entry) -> BranchSlot * {
     const SlotRow &row = slotRows_[entry.group];
     return entry.branchIndex < row.size ? &row.slots[entry.branchIndex] : nullptr;
