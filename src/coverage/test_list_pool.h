@@ -33,9 +33,12 @@ class TestListPool {
     return capacity + (half > 16 ? half : 16);
   }
 
-  // The first capacities of the series, up to blocks of about 11 KB, are
-  // pooled; larger lists come from the process allocator.
-  static constexpr std::size_t pooledClasses = 13;
+  // The first capacities of the series, up to blocks of about 5 KB, are
+  // pooled; larger lists come from the process allocator. A block given back
+  // serves only a list of its own size, and lists that popular code reaches
+  // grow in step, leaving blocks behind that few lists come to need: past
+  // this size they cost more memory than the lock they save.
+  static constexpr std::size_t pooledClasses = 10;
 
   // Moves the full list `list` (nullptr when `capacity` is 0) to a block of
   // the next capacity, which is stored in `capacity`. Throws std::bad_alloc
