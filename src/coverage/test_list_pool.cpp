@@ -8,7 +8,7 @@
 
 namespace {
 
-// The pooled capacities: 16, 32, 48, 72, 108, ... 1,212.
+// The pooled capacities: 16, 32, 48, 72, 108, ... 808.
 constexpr auto pooledCapacities = [] {
   std::array<std::uint32_t, TestListPool::pooledClasses> capacities{};
   std::uint32_t capacity = 0;

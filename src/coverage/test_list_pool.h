@@ -33,7 +33,7 @@ class TestListPool {
     return capacity + (half > 16 ? half : 16);
   }
 
-  // The first capacities of the series, up to blocks of about 5 KB, are
+  // The first capacities of the series, up to blocks of about 3 KB, are
   // pooled; larger lists come from the process allocator. A block given back
   // serves only a list of its own size, and lists that popular code reaches
   // grow in step, leaving blocks behind that few lists come to need: past

@@ -35,10 +35,10 @@ TEST(TestListPool, ListsKeepTheirEntriesWhileBlocksAreReused) {
 
   for (TestNumber round = 0; round < 6000; ++round)
     for (std::size_t which = 0; which < lists.size(); ++which)
-      if (round % (which % 7 + 1) == 0 && (which < 5 || lists[which].count < 900))
+      if (round % (which % 7 + 1) == 0 && (which < 5 || lists[which].count < 500))
         append(which, static_cast<TestNumber>(which * 100000 + lists[which].count));
   expectIntact();
-  EXPECT_GT(lists[0].capacity, 1212u);
+  EXPECT_GT(lists[0].capacity, 808u);  // past the pooled sizes
 
   // A block given back is the next one handed out for its size.
   List &given = lists[59];
