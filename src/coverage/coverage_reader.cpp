@@ -39,7 +39,7 @@ int hexDigitValue(char c) { return hexDigitValues[static_cast<unsigned char>(c)]
 // letters, one blank, at most eight digits and the newline. Returns the end
 // of the line and its value, or nullptr for any other line, however valid,
 // which is left to the general path.
-const char *readPlainNumberLine(const char *line, const char *end, std::uint32_t &value) {
+const char *parsePlainNumberLine(const char *line, const char *end, std::uint32_t &value) {
   if (end - line < 4 || line[0] < 'A' || line[0] > 'Z' || line[1] < 'A' || line[1] > 'Z' ||
       line[2] != ' ')
     return nullptr;
@@ -103,7 +103,7 @@ class FileReader {
   // moving `cursor` past it.
   bool readPlainNumberLine(const char *&cursor, const char *end) {
     std::uint32_t value;
-    const char *next = ::readPlainNumberLine(cursor, end, value);
+    const char *next = parsePlainNumberLine(cursor, end, value);
     if (!next) return false;
     if (cursor[0] == 'T') branchLine(cursor[1], value);
     else if (cursor[0] == 'D' && cursor[1] == 'C') setDcKey(value);

@@ -8,6 +8,8 @@
 
 CoverageTable::CoverageTable() : index_(std::make_unique<GroupIndex>()) {}
 CoverageTable::~CoverageTable() {
+  // The pool frees its own chunks; the longest lists are the process
+  // allocator's and must be given back one by one.
   for (BranchGroup &group : groups())
     for (BranchSlot &slot : group.slots) listPool_.release(slot.tests, slot.capacity);
 }
