@@ -16,7 +16,8 @@ std::set<Row> distinctRows(const CoverageTable &table) {
   std::set<Row> rows;
   Row row;
   for (const BranchGroup &group : table.groups())
-    for (const BranchSlot &slot : group.slots) {
+    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index) {
+      const BranchSlot slot = table.slot(group, index);
       if (!slot.isLive()) continue;
       const auto entries = slot.entries();
       row.assign(entries.begin(), entries.end());
@@ -38,7 +39,8 @@ void writeSum(std::FILE *out, const std::vector<TestNumber> &tests) {
 
 }  // namespace
 
-LpExportSize exportSetCoverLp(const CoverageTable &table, const std::string &path) {
+LpExportSize exportSetCoverLp(CoverageTable &table, const std::string &path) {
+  table.buildTestLists();
   const std::set<Row> rows = distinctRows(table);
   std::vector<TestNumber> columns;
   LpExportSize size;

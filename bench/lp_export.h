@@ -16,4 +16,4 @@ struct LpExportSize {
 // general integer-programming solver. Branches listing the same set of tests
 // give one constraint: the optimum is the same and the file much smaller.
 // Throws std::runtime_error when the file cannot be written.
-LpExportSize exportSetCoverLp(const CoverageTable &table, const std::string &path);
+LpExportSize exportSetCoverLp(CoverageTable &table, const std::string &path);

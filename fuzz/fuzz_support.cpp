@@ -40,7 +40,7 @@ std::string CapturedStreams::err() {
   return std::string(errText_, errSize_);
 }
 
-void checkReadInvariants(const CoverageTable &table, const TestRegistry &registry,
+void checkReadInvariants(CoverageTable &table, const TestRegistry &registry,
                          std::size_t fileCount) {
   const TestNumber lastTest = registry.testCount();
   const auto counts = registry.covItemCounts();
@@ -48,6 +48,7 @@ void checkReadInvariants(const CoverageTable &table, const TestRegistry &registr
 
   std::vector<std::uint64_t> entriesOf(std::size_t{lastTest} + 1, 0);
   std::uint32_t liveSlots = 0;
+  table.buildTestLists();
   const BranchGroup *previous = nullptr;
   for (const BranchGroup &group : table.groups()) {
     if (previous)
@@ -56,10 +57,11 @@ void checkReadInvariants(const CoverageTable &table, const TestRegistry &registr
               "group keys strictly ascending");
     previous = &group;
     require(group.slotCapacity() % 8 == 0 && group.slotCapacity() <= 65536, "slot capacity");
-    for (const BranchSlot &slot : group.slots) {
-      require(slot.count <= slot.capacity, "slot count within its capacity");
-      require((slot.capacity == 0) == (slot.tests == nullptr), "slot list exists with capacity");
+    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index) {
+      const BranchSlot slot = table.slot(group, index);
       if (!slot.isLive()) continue;
+      require(slot.entries().size() == slot.count && slot.entries().back() == slot.lastTest,
+              "list agrees with the branch's count and last test");
       ++liveSlots;
       TestNumber before = 1;
       for (TestNumber test : slot.entries()) {

@@ -80,9 +80,11 @@ void checkOptimisation(const std::vector<std::string_view> &files, std::uint8_t 
   registry.close();
 
   std::vector<std::vector<TestNumber>> branches;
+  table.buildTestLists();
   for (const BranchGroup &group : table.groups())
-    for (const BranchSlot &slot : group.slots)
-      if (slot.isLive()) branches.emplace_back(slot.entries().begin(), slot.entries().end());
+    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index)
+      if (const BranchSlot slot = table.slot(group, index); slot.isLive())
+        branches.emplace_back(slot.entries().begin(), slot.entries().end());
 
   SelectionStack stack;
   reduceMandatoryTests(table, registry, stack, 0);

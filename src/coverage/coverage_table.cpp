@@ -1,22 +1,16 @@
 #include "coverage/coverage_table.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "coverage/group_index.h"
 #include "shell/messages.h"
 
 CoverageTable::CoverageTable() : index_(std::make_unique<GroupIndex>()) {}
-CoverageTable::~CoverageTable() {
-  // The pool frees its own chunks; the longest lists are the process
-  // allocator's and must be given back one by one.
-  for (BranchGroup &group : groups())
-    for (BranchSlot &slot : group.slots) listPool_.release(slot.tests, slot.capacity);
-}
+CoverageTable::~CoverageTable() = default;
 
 BranchGroup::BranchGroup(GroupId id, std::uint32_t ftKey, std::uint32_t dcKey,
                          signed char branchKind)
-    : id(id), ftKey(ftKey), dcKey(dcKey), branchKind(branchKind), slots(8) {}
+    : id(id), ftKey(ftKey), dcKey(dcKey), branchKind(branchKind), branchIds(8, noBranch) {}
 
 GroupId CoverageTable::findOrInsertUnpredicted(const GroupKey &key, GroupId previous) {
   GroupId id = index_->find(key);
@@ -32,54 +26,83 @@ GroupId CoverageTable::findOrInsertUnpredicted(const GroupKey &key, GroupId prev
 }
 
 void CoverageTable::growSlots(BranchGroup &group, std::uint16_t branchIndex) {
-  group.slots.resize((branchIndex / 8u + 1) * 8u);
+  group.branchIds.resize((branchIndex / 8u + 1) * 8u, noBranch);
   if (group.id < slotRows_.size())
-    slotRows_[group.id] = {&group, group.slots.data(), group.slotCapacity()};
+    slotRows_[group.id] = {&group, group.branchIds.data(), group.slotCapacity()};
 }
 
-void CoverageTable::appendTest(BranchSlot &slot, TestNumber test) {
-  if (slot.count == slot.capacity) slot.tests = listPool_.grow(slot.tests, slot.capacity);
-  slot.tests[slot.count] = test;
-  if (slot.count++ == 0) ++liveBranchCount_;
+BranchId CoverageTable::newBranch() {
+  tallies_.emplace_back();
+  return static_cast<BranchId>(tallies_.size() - 1);
+}
+
+void CoverageTable::addEntry(BranchId &branch, TestNumber test) {
+  if (branch == noBranch) branch = newBranch();
+  BranchTally &tally = tallies_[branch];
+  if (tally.count++ == 0) ++liveBranchCount_;
+  tally.lastTest = test;
+  log_.append(test, branch);
+  listsBuilt_ = false;
 }
 
 void CoverageTable::addTestToBranch(BranchGroup &group, TestNumber test,
                                     std::uint16_t branchIndex) {
-  if (branchIndex >= group.slots.size()) growSlots(group, branchIndex);
-  appendTest(group.slots[branchIndex], test);
+  if (branchIndex >= group.branchIds.size()) growSlots(group, branchIndex);
+  addEntry(group.branchIds[branchIndex], test);
 }
 
 void CoverageTable::addTestsToBranches(std::span<const BranchEntry> entries,
                                        std::span<BranchGroup *const> newGroups) {
   for (BranchGroup *group : newGroups)
-    slotRows_.push_back({group, group->slots.data(), group->slotCapacity()});
-  // Each entry's slot is fetched two strides ahead of its store and the end
-  // of its list one stride ahead, so that the misses of a few dozen entries
-  // are always under way together.
-  constexpr std::size_t stride = 32;
-  const auto slotOf = [this](const BranchEntry &entry) -> BranchSlot * {
+    slotRows_.push_back({group, group->branchIds.data(), group->slotCapacity()});
+  // Each entry's branch id is fetched two strides ahead of its store and the
+  // branch's tally one stride ahead, so that the misses of a few dozen
+  // entries are always under way together.
+  constexpr std::size_t stride = 16;
+  const auto branchOf = [this](const BranchEntry &entry) -> BranchId * {
     const SlotRow &row = slotRows_[entry.group];
-    return entry.branchIndex < row.size ? &row.slots[entry.branchIndex] : nullptr;
+    return entry.branchIndex < row.size ? &row.branchIds[entry.branchIndex] : nullptr;
   };
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (i + 2 * stride < entries.size())
-      if (const BranchSlot *slot = slotOf(entries[i + 2 * stride])) __builtin_prefetch(slot, 1);
+      if (const BranchId *branch = branchOf(entries[i + 2 * stride])) __builtin_prefetch(branch);
     if (i + stride < entries.size())
-      if (const BranchSlot *slot = slotOf(entries[i + stride]); slot && slot->count < slot->capacity)
-        __builtin_prefetch(slot->tests + slot->count, 1);
+      if (const BranchId *branch = branchOf(entries[i + stride]); branch && *branch != noBranch)
+        __builtin_prefetch(&tallies_[*branch], 1);
     const BranchEntry &entry = entries[i];
-    BranchSlot *slot = slotOf(entry);
-    if (!slot) {
+    BranchId *branch = branchOf(entry);
+    if (!branch) {
       growSlots(*slotRows_[entry.group].group, entry.branchIndex);
-      slot = slotOf(entry);
+      branch = branchOf(entry);
     }
-    appendTest(*slot, entry.test);
+    addEntry(*branch, entry.test);
   }
 }
 
-void CoverageTable::emptySlot(BranchSlot &slot) {
-  listPool_.release(slot.tests, slot.capacity);
-  slot = BranchSlot{};
+void CoverageTable::buildTestLists() {
+  if (listsBuilt_) return;
+  // Room for the live branches only: before the mandatory reduction that is
+  // every branch, after it only those the search still needs.
+  listStarts_.assign(tallies_.size() + 1, 0);
+  std::size_t total = 0;
+  for (std::size_t branch = 0; branch < tallies_.size(); ++branch) {
+    listStarts_[branch] = total;
+    total += tallies_[branch].count;
+  }
+  listStarts_.back() = total;
+  listEntries_.clear();
+  listEntries_.shrink_to_fit();
+  listEntries_.resize(total);
+  std::vector<std::size_t> cursors(listStarts_.begin(), listStarts_.end() - 1);
+  log_.forEachRun([&](TestNumber test, std::span<const BranchId> branches) {
+    for (BranchId branch : branches)
+      if (tallies_[branch].count != 0) listEntries_[cursors[branch]++] = test;
+  });
+  listsBuilt_ = true;
+}
+
+void CoverageTable::emptySlot(const BranchSlot &slot) {
+  tallies_[slot.id].count = 0;
   --liveBranchCount_;
 }
 
@@ -88,11 +111,11 @@ std::vector<std::uint32_t> CoverageTable::buildCoverCounts() {
   coverCounts.reserve(liveBranchCount_);
   std::uint32_t largest = maxTestsPerBranch_;
   for (const BranchGroup &group : groups())
-    for (const BranchSlot &slot : group.slots) {
-      if (!slot.isLive()) continue;
+    for (const BranchId branch : group.branchIds) {
+      if (branch == noBranch || tallies_[branch].count == 0) continue;
       if (coverCounts.size() == liveBranchCount_) reportMessage(Message::TooMuchCovItem);
-      coverCounts.push_back(slot.count);
-      largest = std::max(largest, slot.count);
+      coverCounts.push_back(tallies_[branch].count);
+      largest = std::max(largest, tallies_[branch].count);
     }
   if (!groups_.empty()) maxTestsPerBranch_ = largest;
   return coverCounts;

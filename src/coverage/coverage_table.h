@@ -8,21 +8,23 @@
 #include <span>
 #include <vector>
 
-#include "coverage/test_list_pool.h"
+#include "coverage/entry_log.h"
 #include "coverage/test_number.h"
 
 class GroupIndex;
 
-// One branch: the tests that reach it, in the order they were added (which
-// is non-decreasing test order, since tests are read one after another).
-// A repeated branch line adds the same test again.
+// What the table knows of one branch: how many entries it has (a repeated
+// branch line counts twice), the test of the last of them, and, once the
+// lists are built, its tests in the order they were added (which is
+// non-decreasing test order, since tests are read one after another).
 struct BranchSlot {
+  BranchId id = noBranch;
   std::uint32_t count = 0;
-  std::uint32_t capacity = 0;
-  TestNumber *tests = nullptr;
+  TestNumber lastTest = 0;
+  std::span<const TestNumber> tests;
 
   bool isLive() const { return count != 0; }
-  std::span<const TestNumber> entries() const { return {tests, count}; }
+  std::span<const TestNumber> entries() const { return tests; }
 };
 
 // Groups are numbered from 0 in the order they were created.
@@ -30,7 +32,7 @@ using GroupId = std::uint32_t;
 inline constexpr GroupId noGroup = UINT32_MAX;
 
 // The branches that share an FT key, a DC key and a kind; a branch's index
-// in `slots` is its branch index. The table owns the slots' test lists.
+// in `branchIds` is its branch index.
 class BranchGroup {
  public:
   BranchGroup(GroupId id, std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
@@ -41,10 +43,11 @@ class BranchGroup {
   std::uint32_t ftKey;
   std::uint32_t dcKey;
   signed char branchKind;
-  // Grows in steps of 8 slots to hold the highest branch index seen.
-  std::vector<BranchSlot> slots;
+  // The branch at each index, noBranch where none was reached. Grows in
+  // steps of 8 to hold the highest branch index seen.
+  std::vector<BranchId> branchIds;
 
-  std::uint32_t slotCapacity() const { return static_cast<std::uint32_t>(slots.size()); }
+  std::uint32_t slotCapacity() const { return static_cast<std::uint32_t>(branchIds.size()); }
 };
 
 // Key order of groups: FT key, then DC key (both unsigned), then the kind as
@@ -109,8 +112,26 @@ class CoverageTable {
   // The groups that addTestsToBranches has been given so far.
   GroupId storedGroupCount() const { return static_cast<GroupId>(slotRows_.size()); }
 
-  // Empties a live slot and releases its list (the mandatory reduction).
-  void emptySlot(BranchSlot &slot);
+  // The branch at `index` of `group` (which may be past its capacity).
+  BranchSlot slot(const BranchGroup &group, std::uint32_t index) const {
+    const BranchId id = index < group.branchIds.size() ? group.branchIds[index] : noBranch;
+    if (id == noBranch) return {};
+    const BranchTally &tally = tallies_[id];
+    return {id, tally.count, tally.lastTest,
+            listsBuilt_ ? std::span(listEntries_).subspan(listStarts_[id], tally.count)
+                        : std::span<const TestNumber>()};
+  }
+
+  // Builds the test list of every live branch, which slot() then gives;
+  // until then slots have no lists. Entries added later undo it.
+  void buildTestLists();
+
+  // Every entry in the order added, by test: see EntryLog::forEachRun.
+  const EntryLog &entryLog() const { return log_; }
+  std::uint32_t branchCount() const { return static_cast<std::uint32_t>(tallies_.size()); }
+
+  // Empties a live slot (the mandatory reduction).
+  void emptySlot(const BranchSlot &slot);
 
   // The entry count of every live slot in table order; also sets
   // maxTestsPerBranch(). Reports message 3 if the live slots found disagree
@@ -131,10 +152,9 @@ class CoverageTable {
     return id;
   }
   void growSlots(BranchGroup &group, std::uint16_t branchIndex);
-  void appendTest(BranchSlot &slot, TestNumber test);
+  void addEntry(BranchId &branch, TestNumber test);
+  BranchId newBranch();
 
-  // Declared first, so that it outlives the groups' lists.
-  TestListPool listPool_;
   // Groups in key order, for walking; the index finds them by key.
   std::map<GroupKey, BranchGroup> groups_;
   std::unique_ptr<GroupIndex> index_;
@@ -151,13 +171,25 @@ class CoverageTable {
   std::vector<GroupRoute> routes_;
 
   // What storing reads, by group id, for the same reason: where the group's
-  // slots are. Only the storing side touches it.
+  // branch ids are. Only the storing side touches it.
   struct SlotRow {
     BranchGroup *group;
-    BranchSlot *slots;
+    BranchId *branchIds;
     std::uint32_t size;
   };
   std::vector<SlotRow> slotRows_;
+
+  struct BranchTally {
+    std::uint32_t count = 0;
+    TestNumber lastTest = 0;
+  };
+  std::vector<BranchTally> tallies_;
+  EntryLog log_;
+
+  // The lists, one after another in branch id order, while listsBuilt_.
+  std::vector<TestNumber> listEntries_;
+  std::vector<std::size_t> listStarts_;
+  bool listsBuilt_ = false;
 
   std::uint32_t liveBranchCount_ = 0;
   std::uint32_t maxTestsPerBranch_ = 0;

@@ -3,12 +3,13 @@
 CoverProblem buildCoverProblem(CoverageTable &table, const TestRegistry &registry) {
   CoverProblem problem;
   problem.coverCounts = table.buildCoverCounts();
+  table.buildTestLists();
   problem.maxTestsPerBranch = table.maxTestsPerBranch();
   problem.branches.reserve(problem.coverCounts.size());
   for (const BranchGroup &group : table.groups())
     for (std::uint32_t index = 0; index < group.slotCapacity(); ++index)
-      if (group.slots[index].isLive())
-        problem.branches.push_back({group.slots[index].entries(), &group, index});
+      if (const BranchSlot slot = table.slot(group, index); slot.isLive())
+        problem.branches.push_back({slot.entries(), &group, index});
   const auto counts = registry.covItemCounts();
   problem.testCounts.assign(counts.begin(), counts.end());
   return problem;

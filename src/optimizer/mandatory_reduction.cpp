@@ -1,11 +1,26 @@
 #include "optimizer/mandatory_reduction.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "shell/messages.h"
+
+namespace {
+
+// Which branches (by id) hold an entry of a marked test: found through the
+// marked tests' own entries, without the branches' lists.
+std::vector<bool> branchesReachedBy(const CoverageTable &table,
+                                    const std::vector<bool> &mandatoryMarks) {
+  std::vector<bool> reached(table.branchCount(), false);
+  table.entryLog().forEachRun([&](TestNumber test, std::span<const BranchId> branches) {
+    if (mandatoryMarks[test])
+      for (BranchId branch : branches) reached[branch] = true;
+  });
+  return reached;
+}
+
+}  // namespace
 
 void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, SelectionStack &stack,
                           std::uint8_t verbosity) {
@@ -14,9 +29,9 @@ void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, Selectio
 
   for (const BranchGroup &group : table.groups())
     for (std::uint32_t index = 0; index < group.slotCapacity(); ++index) {
-      const BranchSlot &slot = group.slots[index];
+      const BranchSlot slot = table.slot(group, index);
       if (slot.count != 1) continue;
-      const TestNumber test = slot.tests[0];
+      const TestNumber test = slot.lastTest;
       if (mandatoryMarks[test]) continue;
       mandatoryMarks[test] = true;
       if (verbosity >= 2)
@@ -27,19 +42,23 @@ void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, Selectio
       stack.pushTest(test);
     }
 
-  for (BranchGroup &group : table.groups())
+  const std::vector<bool> removed = branchesReachedBy(table, mandatoryMarks);
+  // Every entry of a removed branch lowers its test's count. The trace lists
+  // them branch by branch, from the lists; without it one walk of the
+  // entries does.
+  if (verbosity >= 2) table.buildTestLists();
+  else
+    table.entryLog().forEachRun([&](TestNumber test, std::span<const BranchId> branches) {
+      for (BranchId branch : branches) counts[test] -= removed[branch];
+    });
+  for (const BranchGroup &group : table.groups())
     for (std::uint32_t index = 0; index < group.slotCapacity(); ++index) {
-      BranchSlot &slot = group.slots[index];
-      const auto entries = slot.entries();
-      if (std::none_of(entries.begin(), entries.end(),
-                       [&](TestNumber test) { return mandatoryMarks[test]; }))
-        continue;
-      for (TestNumber test : entries) {
-        --counts[test];
-        if (verbosity >= 2)
+      const BranchSlot slot = table.slot(group, index);
+      if (!slot.isLive() || !removed[slot.id]) continue;
+      if (verbosity >= 2)
+        for (TestNumber test : slot.entries())
           std::printf("branche T%c %u reduced by tst%u (%u covItem)\n", group.branchKind, index,
-                      test, counts[test]);
-      }
+                      test, --counts[test]);
       table.emptySlot(slot);
     }
 }

@@ -4,12 +4,13 @@
 
 #include "shell/messages.h"
 
-void dumpCoverageTable(const CoverageTable &table) {
+void dumpCoverageTable(CoverageTable &table) {
+  table.buildTestLists();
   reportMessage(Message::CovItemsTitle);
   for (const BranchGroup &group : table.groups()) {
     std::printf("%x %x\n", group.ftKey, group.dcKey);
     for (std::uint32_t index = 0; index < group.slotCapacity(); ++index) {
-      const BranchSlot &slot = group.slots[index];
+      const BranchSlot slot = table.slot(group, index);
       if (!slot.isLive()) continue;
       std::printf("\tT%c %u =>%u: ", group.branchKind, index, slot.count);
       for (TestNumber test : slot.entries()) std::printf("%u ", test);

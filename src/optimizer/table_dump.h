@@ -7,8 +7,9 @@
 
 // Lists the whole table on the standard output stream (after the catalogue
 // title "CovItems:"): a key line per group, a line per live branch with its
-// tests, then a line of dashes.
-void dumpCoverageTable(const CoverageTable &table);
+// tests, then a line of dashes. Builds the table's test lists first, if
+// they are not built yet; changes nothing else.
+void dumpCoverageTable(CoverageTable &table);
 
 // Prints `title`, then "test=count " for tests 1 up to counts.size() - 1 on
 // one line, then a line of dashes.

@@ -19,7 +19,7 @@
 
 namespace {
 
-void printListings(const CoverageTable &table, const TestRegistry &registry) {
+void printListings(CoverageTable &table, const TestRegistry &registry) {
   dumpCoverageTable(table);
   printTestCounts(registry.covItemCounts(), "Tests:");
 }

@@ -16,6 +16,10 @@ std::vector<Key> keysInOrder(const CoverageTable &table) {
   return keys;
 }
 
+std::vector<TestNumber> testsOf(const BranchSlot &slot) {
+  return {slot.entries().begin(), slot.entries().end()};
+}
+
 }  // namespace
 
 TEST(CoverageTable, GroupsAreKeptInKeyOrder) {
@@ -63,7 +67,8 @@ TEST(CoverageTable, SlotArraysGrowInStepsOf8) {
   table.addTestToBranch(group, 1, 20);
   EXPECT_EQ(group.slotCapacity(), 24u);
   EXPECT_EQ(table.liveBranchCount(), 3u);
-  EXPECT_FALSE(group.slots[9].isLive());
+  EXPECT_FALSE(table.slot(group, 9).isLive());
+  EXPECT_FALSE(table.slot(group, 100).isLive());
 }
 
 TEST(CoverageTable, HoldsTheHighestBranchIndexes) {
@@ -72,7 +77,7 @@ TEST(CoverageTable, HoldsTheHighestBranchIndexes) {
   for (std::uint32_t index = 65528; index <= 65535; ++index)
     table.addTestToBranch(group, 1, static_cast<std::uint16_t>(index));
   EXPECT_EQ(group.slotCapacity(), 65536u);
-  EXPECT_EQ(group.slots[65535].count, 1u);
+  EXPECT_EQ(table.slot(group, 65535).count, 1u);
   EXPECT_EQ(table.liveBranchCount(), 8u);
 }
 
@@ -82,21 +87,24 @@ TEST(CoverageTable, TestListsKeepOrderAndDuplicates) {
   table.addTestToBranch(group, 3, 0);
   table.addTestToBranch(group, 3, 0);
   EXPECT_EQ(table.liveBranchCount(), 1u);
-  EXPECT_EQ(std::vector<TestNumber>(group.slots[0].entries().begin(), group.slots[0].entries().end()),
-            (std::vector<TestNumber>{3, 3}));
-  EXPECT_EQ(group.slots[0].capacity, 16u);
+  table.buildTestLists();
+  EXPECT_EQ(testsOf(table.slot(group, 0)), (std::vector<TestNumber>{3, 3}));
+  // Entries added after the lists were built are in the lists built next.
   for (TestNumber test = 4; test <= 20; ++test) table.addTestToBranch(group, test, 0);
-  EXPECT_EQ(group.slots[0].capacity, 32u);
-  EXPECT_EQ(group.slots[0].count, 19u);
+  EXPECT_TRUE(table.slot(group, 0).entries().empty());
+  table.buildTestLists();
+  EXPECT_EQ(table.slot(group, 0).count, 19u);
+  EXPECT_EQ(table.slot(group, 0).lastTest, 20u);
+  EXPECT_EQ(testsOf(table.slot(group, 0)).size(), 19u);
 }
 
 TEST(CoverageTable, CountsStayExactPast65535Entries) {
   CoverageTable table;
   BranchGroup &group = table.findOrInsertGroup(0, 0, 'B');
   for (TestNumber test = 1; test <= 70000; ++test) table.addTestToBranch(group, test, 2);
-  EXPECT_EQ(group.slots[2].count, 70000u);
-  EXPECT_GE(group.slots[2].capacity, 70000u);
-  EXPECT_EQ(group.slots[2].tests[69999], 70000u);
+  table.buildTestLists();
+  EXPECT_EQ(table.slot(group, 2).count, 70000u);
+  EXPECT_EQ(table.slot(group, 2).entries()[69999], 70000u);
   EXPECT_EQ(table.buildCoverCounts(), (std::vector<std::uint32_t>{70000}));
   EXPECT_EQ(table.maxTestsPerBranch(), 70000u);
 }
@@ -121,8 +129,58 @@ TEST(CoverageTable, CoverCountsOfAnEmptiedTable) {
   table.addTestToBranch(group, 1, 0);
   table.addTestToBranch(group, 2, 0);
   table.buildCoverCounts();
-  table.emptySlot(group.slots[0]);
+  table.emptySlot(table.slot(group, 0));
   EXPECT_EQ(table.liveBranchCount(), 0u);
   EXPECT_TRUE(table.buildCoverCounts().empty());
   EXPECT_EQ(table.maxTestsPerBranch(), 2u);
+}
+
+TEST(CoverageTable, ListsFollowTheOrderOfAddingAcrossBranchesAndTests) {
+  CoverageTable table;
+  BranchGroup &b = table.findOrInsertGroup(0, 0, 'B');
+  BranchGroup &l = table.findOrInsertGroup(0, 0, 'L');
+  // Tests interleave as a caller may add them; each list keeps its order.
+  table.addTestToBranch(b, 2, 1);
+  table.addTestToBranch(l, 1, 0);
+  table.addTestToBranch(b, 1, 1);
+  table.addTestToBranch(b, 2, 3);
+  table.addTestToBranch(l, 2, 0);
+  table.addTestToBranch(b, 2, 1);
+  table.buildTestLists();
+  EXPECT_EQ(testsOf(table.slot(b, 1)), (std::vector<TestNumber>{2, 1, 2}));
+  EXPECT_EQ(testsOf(table.slot(b, 3)), (std::vector<TestNumber>{2}));
+  EXPECT_EQ(testsOf(table.slot(l, 0)), (std::vector<TestNumber>{1, 2}));
+  EXPECT_EQ(table.slot(b, 1).lastTest, 2u);
+}
+
+TEST(CoverageTable, ListsBuiltAfterEmptyingHoldOnlyLiveBranches) {
+  CoverageTable table;
+  BranchGroup &group = table.findOrInsertGroup(0, 0, 'B');
+  for (TestNumber test = 1; test <= 3; ++test) {
+    table.addTestToBranch(group, test, 0);
+    table.addTestToBranch(group, test, 1);
+  }
+  table.emptySlot(table.slot(group, 0));
+  table.buildTestLists();
+  EXPECT_FALSE(table.slot(group, 0).isLive());
+  EXPECT_TRUE(table.slot(group, 0).entries().empty());
+  EXPECT_EQ(testsOf(table.slot(group, 1)), (std::vector<TestNumber>{1, 2, 3}));
+}
+
+TEST(EntryLog, RunsComeBackInOrderAcrossChunks) {
+  // Enough entries to fill several chunks, with runs that straddle them.
+  EntryLog log;
+  std::vector<std::pair<TestNumber, BranchId>> added;
+  for (std::uint32_t i = 0; i < 300000; ++i) {
+    const TestNumber test = 1 + i / 7000 % 5;
+    added.emplace_back(test, i * 2654435761u % 1000);
+    log.append(added.back().first, added.back().second);
+  }
+  EXPECT_EQ(log.size(), added.size());
+  std::vector<std::pair<TestNumber, BranchId>> walked;
+  log.forEachRun([&](TestNumber test, std::span<const BranchId> branches) {
+    ASSERT_FALSE(branches.empty());
+    for (BranchId branch : branches) walked.emplace_back(test, branch);
+  });
+  EXPECT_EQ(walked, added);
 }
