@@ -35,7 +35,9 @@ void BranchWriter::handOver() {
     filling_ = std::move(emptied_.back());
     emptied_.pop_back();
   }
-  queued_.notify_one();
+  // A storing thread that waits is woken only once a few batches are
+  // there: waking it costs more than storing one.
+  if (queue_.size() == queueLimit / 2) queued_.notify_one();
 }
 
 void BranchWriter::storeQueuedBatches() {
@@ -43,7 +45,9 @@ void BranchWriter::storeQueuedBatches() {
     Batch batch;
     {
       std::unique_lock lock(mutex_);
-      queued_.wait(lock, [this] { return !queue_.empty() || closing_; });
+      // Once awake, the thread stores until the queue is empty.
+      if (queue_.empty())
+        queued_.wait(lock, [this] { return queue_.size() >= queueLimit / 2 || closing_; });
       // Closing lets the queue drain first, so that nothing added is lost.
       if (queue_.empty()) return;
       batch = std::move(queue_.front());

@@ -6,6 +6,10 @@
 
 #include <algorithm>
 #include <array>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+#include <bit>
 #include <cstring>
 #include <string>
 
@@ -34,40 +38,87 @@ constexpr std::array<signed char, 256> hexDigitValues = [] {
 
 int hexDigitValue(char c) { return hexDigitValues[static_cast<unsigned char>(c)]; }
 
+// Bytes that parsePlainNumberLine may look at from the start of a line.
+constexpr std::ptrdiff_t plainLineReach = 11;
+
+// Eight bytes at once, the first in the lowest bits.
+std::uint64_t loadWord(const char *bytes) {
+  static_assert(std::endian::native == std::endian::little);
+  std::uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
+}
+
+constexpr std::uint64_t everyByte(std::uint8_t byte) { return 0x0101010101010101ull * byte; }
+
 // Reads a line in the plain form of the commonest lines, those whose
 // keyword carries a number (branch lines, DC and FT): two upper-case
-// letters, one blank, at most eight digits and the newline. Returns the end
-// of the line and its value, or nullptr for any other line, however valid,
-// which is left to the general path.
-const char *parsePlainNumberLine(const char *line, const char *end, std::uint32_t &value) {
-  if (end - line < 4 || line[0] < 'A' || line[0] > 'Z' || line[1] < 'A' || line[1] > 'Z' ||
-      line[2] != ' ')
-    return nullptr;
-  std::uint32_t parsed = 0;
-  const char *digits = line + 3;
-  const char *limit = digits + std::min<std::ptrdiff_t>(8, end - digits);
-  const char *p = digits;
-  for (; p < limit; ++p) {
-    const int digit = hexDigitValue(*p);
-    if (digit < 0) break;
-    parsed |= static_cast<std::uint32_t>(digit) << (4 * (p - digits));
+// letters, one blank, at most eight digits, then `newline`. Returns whether
+// it is one, and its value; any other line, however valid, is left to the
+// general path. Looks at plainLineReach bytes, and at the digits all at
+// once, without a branch per digit: a branch whose outcome changes from
+// line to line costs more than the whole line.
+inline bool parsePlainNumberLine(const char *line, const char *newline, std::uint32_t &value) {
+  const std::ptrdiff_t digitCount = newline - line - 3;
+  if (digitCount < 0 || digitCount > 8 || line[0] < 'A' || line[0] > 'Z' || line[1] < 'A' ||
+      line[1] > 'Z' || line[2] != ' ')
+    return false;
+  const std::uint64_t digitBytes =
+      digitCount == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * digitCount)) - 1;
+  const std::uint64_t bytes = loadWord(line + 3);
+  // Byte by byte on the low seven bits, the tops of the bytes as results:
+  // at least `low`, at most `high`.
+  const std::uint64_t ascii = bytes & everyByte(0x7F);
+  const auto atLeast = [](std::uint64_t v, std::uint8_t low) {
+    return (v + everyByte(static_cast<std::uint8_t>(0x80 - low))) & everyByte(0x80);
+  };
+  const auto atMost = [](std::uint64_t v, std::uint8_t high) {
+    return ~(v + everyByte(static_cast<std::uint8_t>(0x7F - high))) & everyByte(0x80);
+  };
+  const std::uint64_t lowerCase = ascii | everyByte(0x20);
+  const std::uint64_t decimal = atLeast(ascii, '0') & atMost(ascii, '9');
+  const std::uint64_t letter = atLeast(lowerCase, 'a') & atMost(lowerCase, 'f');
+  const std::uint64_t hexadecimal = (decimal | letter) & ~bytes;
+  if ((hexadecimal & digitBytes) != (everyByte(0x80) & digitBytes)) return false;
+  // A digit's value is its low four bits, plus 9 for a letter; then the
+  // digits, least significant first, are packed a nibble each.
+  std::uint64_t nibbles = ((bytes & everyByte(0x0F)) + (letter >> 7) * 9) & digitBytes;
+  nibbles = (nibbles | nibbles >> 4) & 0x00FF00FF00FF00FFull;
+  nibbles = (nibbles | nibbles >> 8) & 0x0000FFFF0000FFFFull;
+  nibbles = (nibbles | nibbles >> 16) & 0x00000000FFFFFFFFull;
+  value = static_cast<std::uint32_t>(nibbles);
+  return true;
+}
+
+// Bit i set when block[i] is a newline, for the 64 bytes from `block`.
+std::uint64_t newlineMask(const char *block) {
+#ifdef __SSE2__
+  const __m128i newline = _mm_set1_epi8('\n');
+  std::uint64_t mask = 0;
+  for (int part = 0; part < 4; ++part) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 16 * part));
+    mask |= std::uint64_t{static_cast<std::uint16_t>(
+                _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)))}
+            << (16 * part);
   }
-  if (p == end || *p != '\n') return nullptr;
-  value = parsed;
-  return p + 1;
+  return mask;
+#else
+  std::uint64_t mask = 0;
+  for (int i = 0; i < 64; ++i) mask |= std::uint64_t{block[i] == '\n'} << i;
+  return mask;
+#endif
 }
 
 // What the reader knows while it reads one file.
 struct ReaderState {
   std::uint32_t ftKey = 0;
   std::uint32_t dcKey = 0;
-  GroupId currentGroup = noGroup;
-  // The kind byte of currentGroup, or -1 for none; a branch line of the
-  // same kind needs no lookup.
-  int rememberedKind = -1;
-  // The group of the last lookup, kept across key changes: it predicts the
+  // The pair of the keys in force, or noKeyPair until the next branch line
+  // looks it up.
+  KeyPairId keyPair = noKeyPair;
+  // The pair of the last lookup, kept across key changes: it predicts the
   // next.
-  GroupId lastGroup = noGroup;
+  KeyPairId lastKeyPair = noKeyPair;
   TestNumber currentTest = 0;
   std::uint64_t covItemCounter = 0;
   std::uint32_t fileSequence = 0;
@@ -80,37 +131,43 @@ class FileReader {
       : settings_(settings), fileIndex_(fileIndex), registry_(registry), table_(table) {}
 
   // Reads a run of whole lines, numbering them from lineNumber + 1; returns
-  // the number of the last.
+  // the number of the last. The newlines of 64 bytes are found at once, so
+  // that where a line starts never waits for the reading of the line before.
   std::uint64_t readLines(std::string_view lines, std::uint64_t lineNumber) {
-    const char *cursor = lines.data();
-    const char *const end = cursor + lines.size();
-    while (cursor != end) {
-      ++lineNumber;
-      if (readPlainNumberLine(cursor, end)) continue;
-      const char *newline = static_cast<const char *>(std::memchr(cursor, '\n', end - cursor));
-      const char *lineEnd = newline ? newline + 1 : end;
-      // A NUL byte ends the text of its line; the rest of the line is skipped.
-      std::string_view text(cursor, lineEnd - cursor);
-      if (const void *nul = std::memchr(cursor, '\0', text.size()))
-        text = text.substr(0, static_cast<const char *>(nul) - cursor);
-      handleLine(text, lineNumber);
-      cursor = lineEnd;
+    const char *const end = lines.data() + lines.size();
+    const char *lineStart = lines.data();
+    for (const char *block = lines.data(); block < end; block += 64) {
+      std::uint64_t newlines = 0;
+      if (end - block >= 64) newlines = newlineMask(block);
+      else
+        for (std::ptrdiff_t i = 0; i < end - block; ++i)
+          newlines |= std::uint64_t{block[i] == '\n'} << i;
+      for (; newlines != 0; newlines &= newlines - 1) {
+        const char *newline = block + std::countr_zero(newlines);
+        readLine(lineStart, newline + 1, end, ++lineNumber);
+        lineStart = newline + 1;
+      }
     }
+    // The file's last line, when it has no newline.
+    if (lineStart != end) readLine(lineStart, end, end, ++lineNumber);
     return lineNumber;
   }
 
-  // Reads the line at `cursor` if it is a plain branch, DC or FT line,
-  // moving `cursor` past it.
-  bool readPlainNumberLine(const char *&cursor, const char *end) {
+  // Reads the line from `line` to `lineEnd` (after its newline, if it has
+  // one); `end` is where the bytes that may be looked at end.
+  void readLine(const char *line, const char *lineEnd, const char *end, std::uint64_t lineNumber) {
     std::uint32_t value;
-    const char *next = parsePlainNumberLine(cursor, end, value);
-    if (!next) return false;
-    if (cursor[0] == 'T') branchLine(cursor[1], value);
-    else if (cursor[0] == 'D' && cursor[1] == 'C') setDcKey(value);
-    else if (cursor[0] == 'F' && cursor[1] == 'T') setFtKey(value);
-    else return false;
-    cursor = next;
-    return true;
+    if (end - line >= plainLineReach && lineEnd[-1] == '\n' &&
+        parsePlainNumberLine(line, lineEnd - 1, value)) {
+      if (line[0] == 'T') return branchLine(line[1], value);
+      if (line[0] == 'D' && line[1] == 'C') return setDcKey(value);
+      if (line[0] == 'F' && line[1] == 'T') return setFtKey(value);
+    }
+    // A NUL byte ends the text of its line; the rest of the line is skipped.
+    std::string_view text(line, lineEnd - line);
+    if (const void *nul = std::memchr(line, '\0', text.size()))
+      text = text.substr(0, static_cast<const char *>(nul) - line);
+    handleLine(text, lineNumber);
   }
 
   void finish() {
@@ -138,15 +195,11 @@ class FileReader {
 
   void setFtKey(std::uint32_t value) {
     state_.ftKey = value;
-    forgetGroup();
+    state_.keyPair = noKeyPair;
   }
   void setDcKey(std::uint32_t value) {
     state_.dcKey = value;
-    forgetGroup();
-  }
-  void forgetGroup() {
-    state_.currentGroup = noGroup;
-    state_.rememberedKind = -1;
+    state_.keyPair = noKeyPair;
   }
 
   void openTest(std::string_view nameText) {
@@ -160,14 +213,11 @@ class FileReader {
     // Before the first test of a file a branch line belongs to no test.
     if (state_.currentTest == 0) return;
     ++state_.covItemCounter;
-    if (state_.rememberedKind != static_cast<unsigned char>(kind)) {
-      state_.rememberedKind = static_cast<unsigned char>(kind);
-      state_.currentGroup = table_.findOrInsertGroupId(
-          state_.ftKey, state_.dcKey, static_cast<signed char>(kind), state_.lastGroup);
-      state_.lastGroup = state_.currentGroup;
-    }
-    writer_.add({state_.currentGroup, state_.currentTest,
-                 static_cast<std::uint16_t>(value & 0xFFFFu)});
+    if (state_.keyPair == noKeyPair)
+      state_.keyPair = state_.lastKeyPair =
+          table_.findKeyPair(state_.ftKey, state_.dcKey, state_.lastKeyPair);
+    writer_.add({table_.findOrInsertGroupId(state_.keyPair, static_cast<signed char>(kind)),
+                 state_.currentTest, static_cast<std::uint16_t>(value & 0xFFFFu)});
   }
 
   const RunSettings &settings_;

@@ -2,27 +2,40 @@
 
 #include <algorithm>
 
-#include "coverage/group_index.h"
+#include "coverage/key_pair_index.h"
 #include "shell/messages.h"
 
-CoverageTable::CoverageTable() : index_(std::make_unique<GroupIndex>()) {}
+CoverageTable::CoverageTable() : pairIndex_(std::make_unique<KeyPairIndex>()) {
+  kindSlots_.fill(kindSlotLimit);
+}
 CoverageTable::~CoverageTable() = default;
 
 BranchGroup::BranchGroup(GroupId id, std::uint32_t ftKey, std::uint32_t dcKey,
                          signed char branchKind)
     : id(id), ftKey(ftKey), dcKey(dcKey), branchKind(branchKind), branchIds(8, noBranch) {}
 
-GroupId CoverageTable::findOrInsertUnpredicted(const GroupKey &key, GroupId previous) {
-  GroupId id = index_->find(key);
-  if (id == noGroup) {
-    id = groupCount();
-    groupsById_.push_back(
-        &groups_.try_emplace(key, id, key.ftKey, key.dcKey, key.branchKind).first->second);
-    routes_.push_back({key});
-    index_->insert(key, id);
+KeyPairId CoverageTable::findKeyPairUnpredicted(std::uint32_t ftKey, std::uint32_t dcKey,
+                                                KeyPairId previous) {
+  KeyPairId pair = pairIndex_->find(ftKey, dcKey);
+  if (pair == noKeyPair) {
+    pair = static_cast<KeyPairId>(pairs_.size());
+    KeyPair &added = pairs_.emplace_back(KeyPair{ftKey, dcKey});
+    added.groupOfKindSlot.fill(noGroup);
+    pairIndex_->insert(ftKey, dcKey, pair);
   }
-  if (previous != noGroup) routes_[previous].followedBy = id;
-  return arriveAt(id);
+  if (previous != noKeyPair) pairs_[previous].followedBy = pair;
+  return arriveAt(pair);
+}
+
+GroupId CoverageTable::findOrInsertGroupOfNewKind(KeyPairId pair, signed char branchKind) {
+  KeyPair &keys = pairs_[pair];
+  const GroupKey key{keys.ftKey, keys.dcKey, branchKind};
+  const auto [found, added] = groups_.try_emplace(key, groupCount(), key.ftKey, key.dcKey, branchKind);
+  if (added) groupsById_.push_back(&found->second);
+  std::uint8_t &kindSlot = kindSlots_[static_cast<unsigned char>(branchKind)];
+  if (kindSlot == kindSlotLimit && kindSlotCount_ < kindSlotLimit) kindSlot = kindSlotCount_++;
+  if (kindSlot != kindSlotLimit) keys.groupOfKindSlot[kindSlot] = found->second.id;
+  return found->second.id;
 }
 
 void CoverageTable::growSlots(BranchGroup &group, std::uint16_t branchIndex) {

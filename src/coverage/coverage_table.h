@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <compare>
 #include <cstdint>
 #include <map>
@@ -11,7 +12,7 @@
 #include "coverage/entry_log.h"
 #include "coverage/test_number.h"
 
-class GroupIndex;
+class KeyPairIndex;
 
 // What the table knows of one branch: how many entries it has (a repeated
 // branch line counts twice), the test of the last of them, and, once the
@@ -30,6 +31,11 @@ struct BranchSlot {
 // Groups are numbered from 0 in the order they were created.
 using GroupId = std::uint32_t;
 inline constexpr GroupId noGroup = UINT32_MAX;
+
+// Pairs of an FT and a DC key are numbered from 0 in the order they were
+// first looked up.
+using KeyPairId = std::uint32_t;
+inline constexpr KeyPairId noKeyPair = UINT32_MAX;
 
 // The branches that share an FT key, a DC key and a kind; a branch's index
 // in `branchIds` is its branch index.
@@ -69,17 +75,33 @@ class CoverageTable {
   CoverageTable(const CoverageTable &) = delete;
   CoverageTable &operator=(const CoverageTable &) = delete;
 
-  // The id of the group with that key, created empty (8 slots) when it is
-  // new. `previous`, when given, is the group looked up just before by the
-  // same reader: the group that followed it last time is tried first.
-  GroupId findOrInsertGroupId(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind,
-                              GroupId previous = noGroup) {
-    const GroupKey key{ftKey, dcKey, branchKind};
-    if (previous != noGroup) {
-      const GroupId predicted = routes_[previous].followedBy;
-      if (predicted != noGroup && routes_[predicted].key == key) return arriveAt(predicted);
+  // Groups are found in two steps, as a reader meets their keys: the pair of
+  // FT and DC keys, at the key lines, then the kind, at each branch line.
+
+  // The pair of those keys, added if new. `previous`, when given, is the
+  // pair looked up just before by the same reader: the pair that followed it
+  // last time is tried first (tests of a suite mostly reach code in the same
+  // order).
+  KeyPairId findKeyPair(std::uint32_t ftKey, std::uint32_t dcKey,
+                        KeyPairId previous = noKeyPair) {
+    if (previous != noKeyPair) {
+      const KeyPairId predicted = pairs_[previous].followedBy;
+      if (predicted != noKeyPair && pairs_[predicted].ftKey == ftKey &&
+          pairs_[predicted].dcKey == dcKey)
+        return arriveAt(predicted);
     }
-    return findOrInsertUnpredicted(key, previous);
+    return findKeyPairUnpredicted(ftKey, dcKey, previous);
+  }
+  // The id of the group of that pair and kind, created empty (8 slots) when
+  // it is new. Costs two reads from memory that stays in cache, with no
+  // branch that depends on the data, for the first kinds a run meets.
+  GroupId findOrInsertGroupId(KeyPairId pair, signed char branchKind) {
+    const std::uint8_t kindSlot = kindSlots_[static_cast<unsigned char>(branchKind)];
+    const GroupId id = pairs_[pair].groupOfKindSlot[kindSlot];
+    return id != noGroup ? id : findOrInsertGroupOfNewKind(pair, branchKind);
+  }
+  GroupId findOrInsertGroupId(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind) {
+    return findOrInsertGroupId(findKeyPair(ftKey, dcKey), branchKind);
   }
   BranchGroup &findOrInsertGroup(std::uint32_t ftKey, std::uint32_t dcKey,
                                  signed char branchKind) {
@@ -145,30 +167,38 @@ class CoverageTable {
   auto groups() { return std::views::values(groups_); }
 
  private:
-  GroupId findOrInsertUnpredicted(const GroupKey &key, GroupId previous);
-  GroupId arriveAt(GroupId id) {
-    // Fetched now, the route likely next is there when it is asked for.
-    if (const GroupId next = routes_[id].followedBy; next != noGroup) __builtin_prefetch(&routes_[next]);
-    return id;
+  KeyPairId findKeyPairUnpredicted(std::uint32_t ftKey, std::uint32_t dcKey, KeyPairId previous);
+  GroupId findOrInsertGroupOfNewKind(KeyPairId pair, signed char branchKind);
+  KeyPairId arriveAt(KeyPairId pair) {
+    // Fetched now, the pair likely next is there when it is asked for.
+    if (const KeyPairId next = pairs_[pair].followedBy; next != noKeyPair)
+      __builtin_prefetch(&pairs_[next]);
+    return pair;
   }
   void growSlots(BranchGroup &group, std::uint16_t branchIndex);
   void addEntry(BranchId &branch, TestNumber test);
   BranchId newBranch();
 
-  // Groups in key order, for walking; the index finds them by key.
+  // Groups in key order, for walking and for finding them by key.
   std::map<GroupKey, BranchGroup> groups_;
-  std::unique_ptr<GroupIndex> index_;
   std::vector<BranchGroup *> groupsById_;
 
-  // What the reader's lookups read, by group id, instead of the groups
-  // themselves, whose memory is spread over the heap: the key, and the group
-  // looked up right after this one the last time (tests of a suite mostly
-  // reach code in the same order, so it is the likely next).
-  struct GroupRoute {
-    GroupKey key;
-    GroupId followedBy = noGroup;
+  // What the reader's lookups read instead of the groups, whose memory is
+  // spread over the heap. The first kinds met (few in any real suite) get a
+  // slot each, and every pair holds its groups by kind slot; a kind without
+  // a slot reads the last entry, which stays empty, and is looked up by key.
+  static constexpr std::uint8_t kindSlotLimit = 8;
+  std::array<std::uint8_t, 256> kindSlots_;
+  std::uint8_t kindSlotCount_ = 0;
+  struct KeyPair {
+    std::uint32_t ftKey;
+    std::uint32_t dcKey;
+    // The pair looked up right after this one the last time.
+    KeyPairId followedBy = noKeyPair;
+    std::array<GroupId, kindSlotLimit + 1> groupOfKindSlot;
   };
-  std::vector<GroupRoute> routes_;
+  std::vector<KeyPair> pairs_;
+  std::unique_ptr<KeyPairIndex> pairIndex_;
 
   // What storing reads, by group id, for the same reason: where the group's
   // branch ids are. Only the storing side touches it.

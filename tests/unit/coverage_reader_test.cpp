@@ -267,6 +267,45 @@ TEST_F(ReaderTest, ALastLineWithoutNewlineIsRead) {
   EXPECT_EQ(slotAt(onlyGroup(), 1).count, 1u);
   read("NT b\nTB 1\nT");
   EXPECT_EQ(registry_.covItemCounts()[2], 1u);
+  // Eight digits and no newline: every digit counts.
+  read("NT c\nDC 12345678");
+  read("NT d\nDC 12345678\nTB 2");
+  std::vector<std::uint32_t> dcKeys;
+  for (const BranchGroup &group : table_.groups()) dcKeys.push_back(group.dcKey);
+  EXPECT_EQ(dcKeys, (std::vector<std::uint32_t>{0, 0x87654321u}));
+}
+
+TEST_F(ReaderTest, NumbersOfEveryLengthAndCaseReadAsDigitByDigit) {
+  // Key and branch lines with 0 to 8 digits of either case, at every offset
+  // from the blocks in which the reader looks for newlines; each value must
+  // be the one parseHexaValue gives for the same text.
+  std::string bytes = "NT a\n";
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> expected;  // DC key, branch value
+  std::uint32_t seed = 11;
+  const auto next = [&seed](std::uint32_t range) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % range;
+  };
+  const auto digits = [&next](std::uint32_t count) {
+    std::string text;
+    while (text.size() < count) text += "0123456789abcdefABCDEF"[next(22)];
+    return text;
+  };
+  for (int line = 0; line < 3000; ++line) {
+    const std::string dc = digits(next(9));
+    const std::string index = digits(next(9));
+    bytes += "DC " + dc + "\nTB " + index + "\n";
+    expected.emplace_back(parseHexaValue(dc, 0), parseHexaValue(index, 0));
+  }
+  read(bytes);
+  std::map<std::pair<std::uint32_t, std::uint16_t>, std::uint32_t> got;
+  for (const BranchGroup &group : table_.groups())
+    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index)
+      if (const std::uint32_t count = slotAt(group, index).count)
+        got[{group.dcKey, static_cast<std::uint16_t>(index)}] = count;
+  std::map<std::pair<std::uint32_t, std::uint16_t>, std::uint32_t> want;
+  for (const auto &[dc, value] : expected) ++want[{dc, static_cast<std::uint16_t>(value)}];
+  EXPECT_EQ(got, want);
 }
 
 TEST_F(ReaderTest, ALargeFileReadsAsItsLinesSay) {
