@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -183,4 +184,23 @@ TEST(EntryLog, RunsComeBackInOrderAcrossChunks) {
     for (BranchId branch : branches) walked.emplace_back(test, branch);
   });
   EXPECT_EQ(walked, added);
+}
+
+TEST(CoverageTable, KindsPastTheSlottedOnesAreFoundByKey) {
+  // More kinds than get slots of their own, met in two pairs in turn: each
+  // lookup must find the one group of its key, and create it only once.
+  CoverageTable table;
+  const std::string kinds = "BLFCDEGHIJKMN";
+  std::vector<GroupId> first;
+  for (int round = 0; round < 3; ++round)
+    for (std::uint32_t dc = 1; dc <= 2; ++dc) {
+      const KeyPairId pair = table.findKeyPair(7, dc);
+      for (std::size_t k = 0; k < kinds.size(); ++k) {
+        const GroupId id = table.findOrInsertGroupId(pair, static_cast<signed char>(kinds[k]));
+        if (round == 0) first.push_back(id);
+        else EXPECT_EQ(id, first[(dc - 1) * kinds.size() + k]);
+      }
+    }
+  EXPECT_EQ(table.groupCount(), 2 * kinds.size());
+  EXPECT_EQ(keysInOrder(table).size(), 2 * kinds.size());
 }
