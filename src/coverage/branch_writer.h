@@ -10,13 +10,13 @@
 #include "coverage/coverage_table.h"
 
 // Stores a reader's branch entries into the table, in the order they are
-// added. Storing is mostly waiting for memory (every entry lands in another
-// list), so once a file proves large, with a first full batch, a second
-// thread stores the batches while the reader goes on parsing. Small files
-// never start it.
+// added. Storing is mostly waiting for memory (every entry finds its branch
+// through its group, spread over the table), so once a file proves large,
+// with a first full batch, a second thread stores the batches while the
+// reader goes on parsing. Small files never start it.
 //
-// While the thread runs, the reader may add groups to the table but must not
-// touch any group's slots; finish() ends that.
+// While the thread runs, the reader may add key pairs and groups to the
+// table but must not touch any group's branches; finish() ends that.
 class BranchWriter {
  public:
   explicit BranchWriter(CoverageTable &table)
