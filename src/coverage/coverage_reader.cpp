@@ -90,23 +90,24 @@ inline bool parsePlainNumberLine(const char *line, const char *newline, std::uin
   return true;
 }
 
-// Bit i set when block[i] is a newline, for the 64 bytes from `block`.
-std::uint64_t newlineMask(const char *block) {
+// Bit i set when block[i] is a newline, for the `length` (at most 64)
+// bytes from `block`.
+std::uint64_t newlineMask(const char *block, std::ptrdiff_t length) {
+  std::uint64_t mask = 0;
 #ifdef __SSE2__
-  const __m128i newline = _mm_set1_epi8('\n');
-  std::uint64_t mask = 0;
-  for (int part = 0; part < 4; ++part) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 16 * part));
-    mask |= std::uint64_t{static_cast<std::uint16_t>(
-                _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)))}
-            << (16 * part);
+  if (length == 64) {
+    const __m128i newline = _mm_set1_epi8('\n');
+    for (int part = 0; part < 4; ++part) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 16 * part));
+      mask |= std::uint64_t{static_cast<std::uint16_t>(
+                  _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)))}
+              << (16 * part);
+    }
+    return mask;
   }
-  return mask;
-#else
-  std::uint64_t mask = 0;
-  for (int i = 0; i < 64; ++i) mask |= std::uint64_t{block[i] == '\n'} << i;
-  return mask;
 #endif
+  for (std::ptrdiff_t i = 0; i < length; ++i) mask |= std::uint64_t{block[i] == '\n'} << i;
+  return mask;
 }
 
 // What the reader knows while it reads one file.
@@ -137,11 +138,7 @@ class FileReader {
     const char *const end = lines.data() + lines.size();
     const char *lineStart = lines.data();
     for (const char *block = lines.data(); block < end; block += 64) {
-      std::uint64_t newlines = 0;
-      if (end - block >= 64) newlines = newlineMask(block);
-      else
-        for (std::ptrdiff_t i = 0; i < end - block; ++i)
-          newlines |= std::uint64_t{block[i] == '\n'} << i;
+      std::uint64_t newlines = newlineMask(block, std::min<std::ptrdiff_t>(64, end - block));
       for (; newlines != 0; newlines &= newlines - 1) {
         const char *newline = block + std::countr_zero(newlines);
         readLine(lineStart, newline + 1, end, ++lineNumber);
