@@ -38,55 +38,26 @@ constexpr std::array<signed char, 256> hexDigitValues = [] {
 
 int hexDigitValue(char c) { return hexDigitValues[static_cast<unsigned char>(c)]; }
 
-// Bytes that parsePlainNumberLine may look at from the start of a line.
-constexpr std::ptrdiff_t plainLineReach = 11;
-
-// Eight bytes at once, the first in the lowest bits.
-std::uint64_t loadWord(const char *bytes) {
-  static_assert(std::endian::native == std::endian::little);
-  std::uint64_t word;
-  std::memcpy(&word, bytes, sizeof word);
-  return word;
-}
-
-constexpr std::uint64_t everyByte(std::uint8_t byte) { return 0x0101010101010101ull * byte; }
-
 // Reads a line in the plain form of the commonest lines, those whose
 // keyword carries a number (branch lines, DC and FT): two upper-case
 // letters, one blank, at most eight digits, then `newline`. Returns whether
 // it is one, and its value; any other line, however valid, is left to the
-// general path. Looks at plainLineReach bytes, and at the digits all at
-// once, without a branch per digit: a branch whose outcome changes from
-// line to line costs more than the whole line.
+// general path. The digits are counted before they are read, so the loop
+// over them ends where the processor expects it to.
 inline bool parsePlainNumberLine(const char *line, const char *newline, std::uint32_t &value) {
   const std::ptrdiff_t digitCount = newline - line - 3;
   if (digitCount < 0 || digitCount > 8 || line[0] < 'A' || line[0] > 'Z' || line[1] < 'A' ||
       line[1] > 'Z' || line[2] != ' ')
     return false;
-  const std::uint64_t digitBytes =
-      digitCount == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * digitCount)) - 1;
-  const std::uint64_t bytes = loadWord(line + 3);
-  // Byte by byte on the low seven bits, the tops of the bytes as results:
-  // at least `low`, at most `high`.
-  const std::uint64_t ascii = bytes & everyByte(0x7F);
-  const auto atLeast = [](std::uint64_t v, std::uint8_t low) {
-    return (v + everyByte(static_cast<std::uint8_t>(0x80 - low))) & everyByte(0x80);
-  };
-  const auto atMost = [](std::uint64_t v, std::uint8_t high) {
-    return ~(v + everyByte(static_cast<std::uint8_t>(0x7F - high))) & everyByte(0x80);
-  };
-  const std::uint64_t lowerCase = ascii | everyByte(0x20);
-  const std::uint64_t decimal = atLeast(ascii, '0') & atMost(ascii, '9');
-  const std::uint64_t letter = atLeast(lowerCase, 'a') & atMost(lowerCase, 'f');
-  const std::uint64_t hexadecimal = (decimal | letter) & ~bytes;
-  if ((hexadecimal & digitBytes) != (everyByte(0x80) & digitBytes)) return false;
-  // A digit's value is its low four bits, plus 9 for a letter; then the
-  // digits, least significant first, are packed a nibble each.
-  std::uint64_t nibbles = ((bytes & everyByte(0x0F)) + (letter >> 7) * 9) & digitBytes;
-  nibbles = (nibbles | nibbles >> 4) & 0x00FF00FF00FF00FFull;
-  nibbles = (nibbles | nibbles >> 8) & 0x0000FFFF0000FFFFull;
-  nibbles = (nibbles | nibbles >> 16) & 0x00000000FFFFFFFFull;
-  value = static_cast<std::uint32_t>(nibbles);
+  std::uint32_t parsed = 0;
+  int invalid = 0;
+  for (std::ptrdiff_t position = 0; position < digitCount; ++position) {
+    const int digit = hexDigitValue(line[3 + position]);
+    invalid |= digit;
+    parsed |= static_cast<std::uint32_t>(digit) << (4 * position);
+  }
+  if (invalid < 0) return false;
+  value = parsed;
   return true;
 }
 
@@ -141,21 +112,20 @@ class FileReader {
       std::uint64_t newlines = newlineMask(block, std::min<std::ptrdiff_t>(64, end - block));
       for (; newlines != 0; newlines &= newlines - 1) {
         const char *newline = block + std::countr_zero(newlines);
-        readLine(lineStart, newline + 1, end, ++lineNumber);
+        readLine(lineStart, newline + 1, ++lineNumber);
         lineStart = newline + 1;
       }
     }
     // The file's last line, when it has no newline.
-    if (lineStart != end) readLine(lineStart, end, end, ++lineNumber);
+    if (lineStart != end) readLine(lineStart, end, ++lineNumber);
     return lineNumber;
   }
 
   // Reads the line from `line` to `lineEnd` (after its newline, if it has
-  // one); `end` is where the bytes that may be looked at end.
-  void readLine(const char *line, const char *lineEnd, const char *end, std::uint64_t lineNumber) {
+  // one).
+  void readLine(const char *line, const char *lineEnd, std::uint64_t lineNumber) {
     std::uint32_t value;
-    if (end - line >= plainLineReach && lineEnd[-1] == '\n' &&
-        parsePlainNumberLine(line, lineEnd - 1, value)) {
+    if (lineEnd[-1] == '\n' && parsePlainNumberLine(line, lineEnd - 1, value)) {
       if (line[0] == 'T') return branchLine(line[1], value);
       if (line[0] == 'D' && line[1] == 'C') return setDcKey(value);
       if (line[0] == 'F' && line[1] == 'T') return setFtKey(value);
