@@ -27,17 +27,23 @@ void BranchWriter::handOver() {
   if (failure_) std::rethrow_exception(failure_);
   const std::span<BranchGroup *const> newGroups = takeNewGroups();
   filling_.newGroups.assign(newGroups.begin(), newGroups.end());
+  filling_.count = batchSize;
   queue_.push_back(std::move(filling_));
   if (emptied_.empty()) {
-    filling_ = Batch();
-    filling_.entries.reserve(batchSize);
+    startFilling(Batch());
   } else {
-    filling_ = std::move(emptied_.back());
+    startFilling(std::move(emptied_.back()));
     emptied_.pop_back();
   }
   // A storing thread that waits is woken only once a few batches are
   // there: waking it costs more than storing one.
   if (queue_.size() == queueLimit / 2) queued_.notify_one();
+}
+
+void BranchWriter::startFilling(Batch batch) {
+  filling_ = std::move(batch);
+  fillCursor_ = filling_.entries.get();
+  fillEnd_ = fillCursor_ + batchSize;
 }
 
 void BranchWriter::storeQueuedBatches() {
@@ -54,7 +60,7 @@ void BranchWriter::storeQueuedBatches() {
       queue_.pop_front();
     }
     try {
-      table_.addTestsToBranches(batch.entries, batch.newGroups);
+      table_.addTestsToBranches(batch.filled(), batch.newGroups);
     } catch (...) {
       const std::lock_guard lock(mutex_);
       failure_ = std::current_exception();
@@ -62,7 +68,6 @@ void BranchWriter::storeQueuedBatches() {
       stored_.notify_one();
       return;
     }
-    batch.entries.clear();
     const std::lock_guard lock(mutex_);
     emptied_.push_back(std::move(batch));
     if (queue_.size() <= queueLimit / 2) stored_.notify_one();
@@ -88,8 +93,9 @@ void BranchWriter::finish() {
 }
 
 void BranchWriter::storeFillingHere() {
-  table_.addTestsToBranches(filling_.entries, takeNewGroups());
-  filling_.entries.clear();
+  filling_.count = static_cast<std::size_t>(fillCursor_ - filling_.entries.get());
+  table_.addTestsToBranches(filling_.filled(), takeNewGroups());
+  fillCursor_ = filling_.entries.get();
 }
 
 std::span<BranchGroup *const> BranchWriter::takeNewGroups() {

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -20,7 +21,9 @@
 class BranchWriter {
  public:
   explicit BranchWriter(CoverageTable &table)
-      : table_(table), groupsHandedOver_(table.storedGroupCount()) {}
+      : table_(table), groupsHandedOver_(table.storedGroupCount()) {
+    startFilling(Batch());
+  }
   // Waits for the thread, if one was started, and drops its failure: for
   // when reading itself failed.
   ~BranchWriter();
@@ -28,8 +31,8 @@ class BranchWriter {
   BranchWriter &operator=(const BranchWriter &) = delete;
 
   void add(const CoverageTable::BranchEntry &entry) {
-    filling_.entries.push_back(entry);
-    if (filling_.entries.size() == batchSize) handOver();
+    *fillCursor_++ = entry;
+    if (fillCursor_ == fillEnd_) handOver();
   }
 
   // Stores every entry added so far. Rethrows what the storing thread failed
@@ -37,18 +40,23 @@ class BranchWriter {
   void finish();
 
  private:
+  static constexpr std::size_t batchSize = 4096;
   struct Batch {
-    std::vector<CoverageTable::BranchEntry> entries;
+    std::unique_ptr<CoverageTable::BranchEntry[]> entries =
+        std::make_unique_for_overwrite<CoverageTable::BranchEntry[]>(batchSize);
+    std::size_t count = 0;
     // The groups created since the batch before, which its entries may name.
     std::vector<BranchGroup *> newGroups;
+
+    std::span<const CoverageTable::BranchEntry> filled() const { return {entries.get(), count}; }
   };
-  static constexpr std::size_t batchSize = 4096;
   // Full batches waiting at most: enough to even out the two threads' pace.
   // A reader that fills the queue waits until half of it is stored, so that
   // the threads do not wake each other at every batch.
   static constexpr std::size_t queueLimit = 8;
 
   void handOver();
+  void startFilling(Batch batch);
   // The groups created since the last batch, from now on the storing side's.
   std::span<BranchGroup *const> takeNewGroups();
   void storeFillingHere();
@@ -57,6 +65,10 @@ class BranchWriter {
 
   CoverageTable &table_;
   Batch filling_;
+  // Where the next entry of filling_ goes, and the end of its room: adding
+  // an entry is a store and a compare.
+  CoverageTable::BranchEntry *fillCursor_;
+  CoverageTable::BranchEntry *fillEnd_;
   GroupId groupsHandedOver_;
   std::thread storer_;
   bool storingHere_ = false;
