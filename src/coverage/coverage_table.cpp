@@ -49,25 +49,27 @@ BranchId CoverageTable::newBranch() {
   return static_cast<BranchId>(tallies_.size() - 1);
 }
 
-void CoverageTable::addEntry(BranchId &branch, TestNumber test) {
+// The callers say that the lists built so far are out of date.
+inline void CoverageTable::addEntry(BranchId &branch, TestNumber test) {
   if (branch == noBranch) branch = newBranch();
   BranchTally &tally = tallies_[branch];
   if (tally.count++ == 0) ++liveBranchCount_;
   tally.lastTest = test;
   log_.append(test, branch);
-  listsBuilt_ = false;
 }
 
 void CoverageTable::addTestToBranch(BranchGroup &group, TestNumber test,
                                     std::uint16_t branchIndex) {
   if (branchIndex >= group.branchIds.size()) growSlots(group, branchIndex);
   addEntry(group.branchIds[branchIndex], test);
+  listsBuilt_ = false;
 }
 
 void CoverageTable::addTestsToBranches(std::span<const BranchEntry> entries,
                                        std::span<BranchGroup *const> newGroups) {
   for (BranchGroup *group : newGroups)
     slotRows_.push_back({group, group->branchIds.data(), group->slotCapacity()});
+  listsBuilt_ = false;
   // Each entry's branch id is fetched two strides ahead of its store and the
   // branch's tally one stride ahead, so that the misses of a few dozen
   // entries are always under way together.

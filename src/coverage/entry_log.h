@@ -25,7 +25,7 @@ class EntryLog {
   EntryLog &operator=(const EntryLog &) = delete;
 
   void append(TestNumber test, BranchId branch) {
-    if (runs_.empty() || runs_.back().test != test) startRun(test);
+    if (test != runTest_ || runs_.empty()) startRun(test);
     if (cursor_ == chunkEnd_) addChunk();
     *cursor_++ = branch;
   }
@@ -62,7 +62,10 @@ class EntryLog {
   static std::size_t chunkSizeOf(std::size_t chunk) {
     return std::size_t{1} << std::min<std::size_t>(16 + chunk, 20);
   }
-  void startRun(TestNumber test) { runs_.push_back({test, size()}); }
+  void startRun(TestNumber test) {
+    runs_.push_back({test, size()});
+    runTest_ = test;
+  }
   void addChunk();
 
   std::vector<std::unique_ptr<BranchId[]>> chunks_;
@@ -72,4 +75,6 @@ class EntryLog {
   BranchId *cursor_ = nullptr;
   BranchId *chunkEnd_ = nullptr;
   std::vector<Run> runs_;
+  // The test of the last run.
+  TestNumber runTest_ = 0;
 };
