@@ -98,17 +98,16 @@ void CoverageTable::buildTestLists() {
   if (listsBuilt_) return;
   // Room for the live branches only: before the mandatory reduction that is
   // every branch, after it only those the search still needs.
-  listStarts_.assign(tallies_.size() + 1, 0);
+  listStarts_.resize(tallies_.size());
   std::size_t total = 0;
   for (std::size_t branch = 0; branch < tallies_.size(); ++branch) {
     listStarts_[branch] = total;
     total += tallies_[branch].count;
   }
-  listStarts_.back() = total;
   listEntries_.clear();
   listEntries_.shrink_to_fit();
   listEntries_.resize(total);
-  std::vector<std::size_t> cursors(listStarts_.begin(), listStarts_.end() - 1);
+  std::vector<std::size_t> cursors(listStarts_);
   log_.forEachRun([&](TestNumber test, std::span<const BranchId> branches) {
     for (BranchId branch : branches)
       if (tallies_[branch].count != 0) listEntries_[cursors[branch]++] = test;
