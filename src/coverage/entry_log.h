@@ -68,7 +68,12 @@ class EntryLog {
   }
   void addChunk();
 
-  std::vector<std::unique_ptr<BranchId[]>> chunks_;
+  // Chunks are mapped from the system directly (see entry_log.cpp).
+  struct ChunkUnmapper {
+    std::size_t bytes;
+    void operator()(BranchId *chunk) const;
+  };
+  std::vector<std::unique_ptr<BranchId[], ChunkUnmapper>> chunks_;
   // Entries in the chunks before the current one.
   std::size_t filled_ = 0;
   BranchId *chunkBegin_ = nullptr;
