@@ -108,9 +108,8 @@ void CoverageTable::buildTestLists() {
   listEntries_.shrink_to_fit();
   listEntries_.resize(total);
   std::vector<std::size_t> cursors(listStarts_);
-  log_.forEachRun([&](TestNumber test, std::span<const BranchId> branches) {
-    for (BranchId branch : branches)
-      if (tallies_[branch].count != 0) listEntries_[cursors[branch]++] = test;
+  log_.forEachEntry([&](TestNumber test, BranchId branch) {
+    if (tallies_[branch].count != 0) listEntries_[cursors[branch]++] = test;
   });
   listsBuilt_ = true;
 }

@@ -148,7 +148,7 @@ class CoverageTable {
   // until then slots have no lists. Entries added later undo it.
   void buildTestLists();
 
-  // Every entry in the order added, by test: see EntryLog::forEachRun.
+  // Every entry in the order added, by test: see EntryLog::forEachEntry.
   const EntryLog &entryLog() const { return log_; }
   std::uint32_t branchCount() const { return static_cast<std::uint32_t>(tallies_.size()); }
 

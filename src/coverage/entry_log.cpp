@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 
@@ -15,7 +16,7 @@ constexpr std::size_t hugePageSize = std::size_t{2} << 20;
 // whole huge pages are aligned to them and asked to be backed by them, and
 // every chunk is populated in one call. Both requests are hints; a kernel
 // that ignores them leaves ordinary pages that fault in as they are written.
-BranchId *mapChunk(std::size_t bytes) {
+std::uint8_t *mapChunk(std::size_t bytes) {
   const bool huge = bytes % hugePageSize == 0;
   const std::size_t reserved = huge ? bytes + hugePageSize : bytes;
   void *area = ::mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -31,18 +32,19 @@ BranchId *mapChunk(std::size_t bytes) {
     ::madvise(chunk, bytes, MADV_HUGEPAGE);
   }
   ::madvise(chunk, bytes, MADV_POPULATE_WRITE);
-  return reinterpret_cast<BranchId *>(chunk);
+  return reinterpret_cast<std::uint8_t *>(chunk);
 }
 
 }  // namespace
 
-void EntryLog::ChunkUnmapper::operator()(BranchId *chunk) const { ::munmap(chunk, bytes); }
+void EntryLog::ChunkUnmapper::operator()(std::uint8_t *bytes) const { ::munmap(bytes, size); }
 
 void EntryLog::addChunk() {
-  const std::size_t chunk = chunks_.size();
-  const std::size_t bytes = chunkSizeOf(chunk) * sizeof(BranchId);
-  chunks_.emplace_back(mapChunk(bytes), ChunkUnmapper{bytes});
-  if (chunk != 0) filled_ += chunkSizeOf(chunk - 1);
-  chunkBegin_ = cursor_ = chunks_.back().get();
-  chunkEnd_ = chunkBegin_ + chunkSizeOf(chunk);
+  if (!chunks_.empty()) chunks_.back().used = static_cast<std::size_t>(cursor_ - chunks_.back().bytes.get());
+  // Chunks double from 256 KB up to 4 MB, so that a small log holds little
+  // unused room and a large one few chunks.
+  const std::size_t size = (std::size_t{256} << 10) << std::min<std::size_t>(chunks_.size(), 4);
+  chunks_.push_back({{mapChunk(size), ChunkUnmapper{size}}, 0});
+  cursor_ = chunks_.back().bytes.get();
+  chunkEnd_ = cursor_ + size;
 }

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <vector>
 
 #include "coverage/test_number.h"
@@ -18,6 +16,13 @@ inline constexpr BranchId noBranch = UINT32_MAX;
 // sequentially, which is all a large file's reading can afford: the lists
 // of tests per branch are built from it afterwards, and only for the
 // branches that still need them.
+//
+// Within a run each branch is stored as its difference from the one before,
+// in one to five bytes (zigzag, seven bits a byte). Tests mostly reach code
+// in the order in which branches were first met, so that nine differences
+// in ten are small and take one byte: the log of a large suite takes about
+// a quarter of the memory, and of the fresh pages to be zeroed, that plain
+// ids would.
 class EntryLog {
  public:
   EntryLog() = default;
@@ -26,60 +31,93 @@ class EntryLog {
 
   void append(TestNumber test, BranchId branch) {
     if (test != runTest_ || runs_.empty()) startRun(test);
-    if (cursor_ == chunkEnd_) addChunk();
-    *cursor_++ = branch;
+    if (chunkEnd_ - cursor_ < maxEncodedSize) addChunk();
+    // The difference wraps; zigzag then maps small differences of either
+    // sign to small numbers, and reading undoes both exactly.
+    const std::uint32_t difference = branch - previous_;
+    previous_ = branch;
+    std::uint32_t code =
+        (difference << 1) ^ static_cast<std::uint32_t>(static_cast<std::int32_t>(difference) >> 31);
+    for (; code >= 0x80; code >>= 7) *cursor_++ = static_cast<std::uint8_t>(code | 0x80);
+    *cursor_++ = static_cast<std::uint8_t>(code);
   }
 
-  std::size_t size() const { return filled_ + static_cast<std::size_t>(cursor_ - chunkBegin_); }
-
-  // Calls visit(test, branches) for the entries in the order they were
-  // added: `branches` are consecutive entries of `test`. A run of one test
-  // may come in several pieces.
+  // Calls visit(test, branch) for the entries in the order they were added.
   template <class Visit>
-  void forEachRun(Visit visit) const {
-    std::size_t chunk = 0;
-    std::size_t offset = 0;
+  void forEachEntry(Visit visit) const {
+    forEachEntryOf([](TestNumber) { return true; }, visit);
+  }
+  // The same, for the entries of the tests that `wanted(test)` accepts; the
+  // others are skipped without being read.
+  template <class Wanted, class Visit>
+  void forEachEntryOf(Wanted wanted, Visit visit) const {
     for (std::size_t r = 0; r < runs_.size(); ++r) {
-      std::size_t left = (r + 1 < runs_.size() ? runs_[r + 1].begin : size()) - runs_[r].begin;
-      while (left != 0) {
-        const std::size_t length = std::min(left, chunkSizeOf(chunk) - offset);
-        visit(runs_[r].test, std::span<const BranchId>(chunks_[chunk].get() + offset, length));
-        left -= length;
-        offset += length;
-        if (offset == chunkSizeOf(chunk)) ++chunk, offset = 0;
+      const TestNumber test = runs_[r].test;
+      if (!wanted(test)) continue;
+      const Position end = r + 1 < runs_.size() ? runs_[r + 1].start : endPosition();
+      BranchId branch = 0;
+      for (std::size_t chunk = runs_[r].start.chunk;; ++chunk) {
+        const std::uint8_t *byte = chunks_[chunk].bytes.get();
+        const std::uint8_t *stop = byte + (chunk == end.chunk ? end.offset : chunks_[chunk].used);
+        if (chunk == runs_[r].start.chunk) byte += runs_[r].start.offset;
+        while (byte < stop) {
+          std::uint32_t code = *byte++;
+          if (code >= 0x80) {
+            code &= 0x7F;
+            for (unsigned shift = 7;; shift += 7) {
+              const std::uint32_t next = *byte++;
+              code |= (next & 0x7F) << shift;
+              if (next < 0x80) break;
+            }
+          }
+          branch += (code >> 1) ^ (0u - (code & 1));
+          visit(test, branch);
+        }
+        if (chunk == end.chunk) break;
       }
     }
   }
 
  private:
+  static constexpr std::ptrdiff_t maxEncodedSize = 5;
+
+  // Where in the chunks a run starts.
+  struct Position {
+    std::size_t chunk;
+    std::size_t offset;
+  };
   struct Run {
     TestNumber test;
-    std::size_t begin;
+    Position start;
+  };
+  // Chunks are mapped from the system directly (see entry_log.cpp).
+  struct ChunkUnmapper {
+    std::size_t size;
+    void operator()(std::uint8_t *bytes) const;
+  };
+  struct Chunk {
+    std::unique_ptr<std::uint8_t[], ChunkUnmapper> bytes;
+    // Bytes in use: the last few may stay empty, as an entry never
+    // straddles two chunks.
+    std::size_t used;
   };
 
-  // Chunks double from 64 K entries up to 1 M, so that a small run holds
-  // little unused room and a large one few chunks.
-  static std::size_t chunkSizeOf(std::size_t chunk) {
-    return std::size_t{1} << std::min<std::size_t>(16 + chunk, 20);
+  Position endPosition() const {
+    if (chunks_.empty()) return {0, 0};
+    return {chunks_.size() - 1, static_cast<std::size_t>(cursor_ - chunks_.back().bytes.get())};
   }
   void startRun(TestNumber test) {
-    runs_.push_back({test, size()});
+    runs_.push_back({test, endPosition()});
     runTest_ = test;
+    previous_ = 0;
   }
   void addChunk();
 
-  // Chunks are mapped from the system directly (see entry_log.cpp).
-  struct ChunkUnmapper {
-    std::size_t bytes;
-    void operator()(BranchId *chunk) const;
-  };
-  std::vector<std::unique_ptr<BranchId[], ChunkUnmapper>> chunks_;
-  // Entries in the chunks before the current one.
-  std::size_t filled_ = 0;
-  BranchId *chunkBegin_ = nullptr;
-  BranchId *cursor_ = nullptr;
-  BranchId *chunkEnd_ = nullptr;
+  std::vector<Chunk> chunks_;
+  std::uint8_t *cursor_ = nullptr;
+  std::uint8_t *chunkEnd_ = nullptr;
   std::vector<Run> runs_;
-  // The test of the last run.
+  // The test of the last run, and the last branch appended to it.
   TestNumber runTest_ = 0;
+  BranchId previous_ = 0;
 };

@@ -13,10 +13,8 @@ namespace {
 std::vector<bool> branchesReachedBy(const CoverageTable &table,
                                     const std::vector<bool> &mandatoryMarks) {
   std::vector<bool> reached(table.branchCount(), false);
-  table.entryLog().forEachRun([&](TestNumber test, std::span<const BranchId> branches) {
-    if (mandatoryMarks[test])
-      for (BranchId branch : branches) reached[branch] = true;
-  });
+  table.entryLog().forEachEntryOf([&](TestNumber test) { return mandatoryMarks[test]; },
+                                  [&](TestNumber, BranchId branch) { reached[branch] = true; });
   return reached;
 }
 
@@ -48,9 +46,8 @@ void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, Selectio
   // entries does.
   if (verbosity >= 2) table.buildTestLists();
   else
-    table.entryLog().forEachRun([&](TestNumber test, std::span<const BranchId> branches) {
-      for (BranchId branch : branches) counts[test] -= removed[branch];
-    });
+    table.entryLog().forEachEntry(
+        [&](TestNumber test, BranchId branch) { counts[test] -= removed[branch]; });
   for (const BranchGroup &group : table.groups())
     for (std::uint32_t index = 0; index < group.slotCapacity(); ++index) {
       const BranchSlot slot = table.slot(group, index);

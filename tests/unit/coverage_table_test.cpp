@@ -168,22 +168,30 @@ TEST(CoverageTable, ListsBuiltAfterEmptyingHoldOnlyLiveBranches) {
   EXPECT_EQ(testsOf(table.slot(group, 1)), (std::vector<TestNumber>{1, 2, 3}));
 }
 
-TEST(EntryLog, RunsComeBackInOrderAcrossChunks) {
-  // Enough entries to fill several chunks, with runs that straddle them.
+TEST(EntryLog, EntriesComeBackInOrderAcrossChunks) {
+  // Enough entries to fill several chunks, with runs that straddle them, and
+  // differences of every encoded size and sign, wrapping ones included.
   EntryLog log;
   std::vector<std::pair<TestNumber, BranchId>> added;
-  for (std::uint32_t i = 0; i < 300000; ++i) {
+  for (std::uint32_t i = 0; i < 400000; ++i) {
     const TestNumber test = 1 + i / 7000 % 5;
-    added.emplace_back(test, i * 2654435761u % 1000);
-    log.append(added.back().first, added.back().second);
+    const BranchId branch = i % 3 == 0   ? i * 2654435761u
+                            : i % 3 == 1 ? i / 3 + (i & 7)
+                                         : UINT32_MAX - 1 - i % 300;
+    added.emplace_back(test, branch);
+    log.append(test, branch);
   }
-  EXPECT_EQ(log.size(), added.size());
   std::vector<std::pair<TestNumber, BranchId>> walked;
-  log.forEachRun([&](TestNumber test, std::span<const BranchId> branches) {
-    ASSERT_FALSE(branches.empty());
-    for (BranchId branch : branches) walked.emplace_back(test, branch);
-  });
+  log.forEachEntry([&](TestNumber test, BranchId branch) { walked.emplace_back(test, branch); });
   EXPECT_EQ(walked, added);
+
+  // Runs of the tests not wanted are skipped, and the others still read
+  // from their own start.
+  std::vector<std::pair<TestNumber, BranchId>> wanted;
+  std::erase_if(added, [](const auto &entry) { return entry.first % 2 == 0; });
+  log.forEachEntryOf([](TestNumber test) { return test % 2 != 0; },
+                     [&](TestNumber test, BranchId branch) { wanted.emplace_back(test, branch); });
+  EXPECT_EQ(wanted, added);
 }
 
 TEST(CoverageTable, KindsPastTheSlottedOnesAreFoundByKey) {
