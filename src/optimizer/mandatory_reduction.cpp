@@ -1,6 +1,8 @@
 #include "optimizer/mandatory_reduction.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,17 @@ std::vector<bool> branchesReachedBy(const CoverageTable &table,
   table.entryLog().forEachEntryOf([&](TestNumber test) { return mandatoryMarks[test]; },
                                   [&](TestNumber, BranchId branch) { reached[branch] = true; });
   return reached;
+}
+
+// Sets each test's count to its entries in the live branches. The lists are
+// built for those branches only, and the search needs them next: one walk of
+// all entries serves both.
+void countLiveEntries(CoverageTable &table, std::span<std::uint32_t> counts) {
+  table.buildTestLists();
+  std::ranges::fill(counts, 0u);
+  for (const BranchGroup &group : table.groups())
+    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index)
+      for (TestNumber test : table.slot(group, index).entries()) ++counts[test];
 }
 
 }  // namespace
@@ -41,13 +54,9 @@ void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, Selectio
     }
 
   const std::vector<bool> removed = branchesReachedBy(table, mandatoryMarks);
-  // Every entry of a removed branch lowers its test's count. The trace lists
-  // them branch by branch, from the lists; without it one walk of the
-  // entries does.
+  // The trace lowers each count entry by entry, from the lists of every
+  // branch; without it the counts are made anew below.
   if (verbosity >= 2) table.buildTestLists();
-  else
-    table.entryLog().forEachEntry(
-        [&](TestNumber test, BranchId branch) { counts[test] -= removed[branch]; });
   for (const BranchGroup &group : table.groups())
     for (std::uint32_t index = 0; index < group.slotCapacity(); ++index) {
       const BranchSlot slot = table.slot(group, index);
@@ -58,4 +67,5 @@ void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, Selectio
                       test, --counts[test]);
       table.emptySlot(slot);
     }
+  if (verbosity < 2) countLiveEntries(table, counts);
 }

@@ -10,6 +10,6 @@
 // on the stack in table order, and removes every branch that a mandatory test
 // reaches, lowering the counts of all tests listed in it. At verbosity 1 and
 // above each mandatory test is reported (message 4); at 2 the reasons and the
-// removed entries are traced.
+// removed entries are traced. Leaves the test lists built.
 void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, SelectionStack &stack,
                           std::uint8_t verbosity);
