@@ -19,7 +19,8 @@ constexpr std::size_t hugePageSize = std::size_t{2} << 20;
 std::uint8_t *mapChunk(std::size_t bytes) {
   const bool huge = bytes % hugePageSize == 0;
   const std::size_t reserved = huge ? bytes + hugePageSize : bytes;
-  void *area = ::mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void *area =
+      ::mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (area == MAP_FAILED) throw std::bad_alloc();
   auto *begin = static_cast<char *>(area);
   char *chunk = begin;
@@ -31,7 +32,9 @@ std::uint8_t *mapChunk(std::size_t bytes) {
       ::munmap(end, static_cast<std::size_t>(begin + reserved - end));
     ::madvise(chunk, bytes, MADV_HUGEPAGE);
   }
+#ifdef MADV_POPULATE_WRITE
   ::madvise(chunk, bytes, MADV_POPULATE_WRITE);
+#endif
   return reinterpret_cast<std::uint8_t *>(chunk);
 }
 
@@ -40,7 +43,8 @@ std::uint8_t *mapChunk(std::size_t bytes) {
 void EntryLog::ChunkUnmapper::operator()(std::uint8_t *bytes) const { ::munmap(bytes, size); }
 
 void EntryLog::addChunk() {
-  if (!chunks_.empty()) chunks_.back().used = static_cast<std::size_t>(cursor_ - chunks_.back().bytes.get());
+  if (!chunks_.empty())
+    chunks_.back().used = static_cast<std::size_t>(cursor_ - chunks_.back().bytes.get());
   // Chunks double from 256 KB up to 4 MB, so that a small log holds little
   // unused room and a large one few chunks.
   const std::size_t size = (std::size_t{256} << 10) << std::min<std::size_t>(chunks_.size(), 4);
