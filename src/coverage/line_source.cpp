@@ -15,11 +15,13 @@ ReadBlock readFromDescriptor(int fd) {
 }
 
 LineSource::LineSource(ReadBlock read, std::size_t blockSize)
-    : read_(std::move(read)), buffer_(blockSize) {}
+    : read_(std::move(read)),
+      buffer_(std::make_unique_for_overwrite<char[]>(blockSize)),
+      capacity_(blockSize) {}
 
 std::optional<std::string_view> LineSource::nextLines() {
   for (;;) {
-    const char *start = buffer_.data() + begin_;
+    const char *start = buffer_.get() + begin_;
     if (const void *newline = ::memrchr(start, '\n', end_ - begin_)) {
       const std::size_t length = static_cast<const char *>(newline) - start + 1;
       begin_ += length;
@@ -37,11 +39,16 @@ std::optional<std::string_view> LineSource::nextLines() {
 }
 
 void LineSource::refill() {
-  std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+  std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
   end_ -= begin_;
   begin_ = 0;
-  if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
-  const std::ptrdiff_t got = read_(buffer_.data() + end_, buffer_.size() - end_);
+  if (end_ == capacity_) {
+    auto larger = std::make_unique_for_overwrite<char[]>(2 * capacity_);
+    std::memcpy(larger.get(), buffer_.get(), end_);
+    buffer_ = std::move(larger);
+    capacity_ *= 2;
+  }
+  const std::ptrdiff_t got = read_(buffer_.get() + end_, capacity_ - end_);
   if (got > 0) {
     end_ += static_cast<std::size_t>(got);
     return;

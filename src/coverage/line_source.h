@@ -2,9 +2,9 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 // Reads at most `size` bytes of a file into `buffer`, as read(2) does: the
 // number of bytes read, 0 at the end of the file, or -1 on an error.
@@ -40,7 +40,10 @@ class LineSource {
   void refill();
 
   ReadBlock read_;
-  std::vector<char> buffer_;
+  // Left uninitialised: only what read_ fills is ever looked at, and
+  // zeroing a large buffer for every small file costs more than reading it.
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool atEnd_ = false;
