@@ -8,6 +8,10 @@
 BranchWriter::~BranchWriter() { stopThread(); }
 
 void BranchWriter::handOver() {
+  if (batchesStoredHere_ < batchesBeforeThread) {
+    ++batchesStoredHere_;
+    return storeFillingHere();
+  }
   if (!storer_.joinable() && !storingHere_) {
     // The thread allocates from the process's one arena: an arena of its
     // own would reserve 64 MB of address space, which a memory limit that

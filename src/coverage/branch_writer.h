@@ -12,9 +12,10 @@
 
 // Stores a reader's branch entries into the table, in the order they are
 // added. Storing is mostly waiting for memory (every entry finds its branch
-// through its group, spread over the table), so once a file proves large,
-// with a first full batch, a second thread stores the batches while the
-// reader goes on parsing. Small files never start it.
+// through its group, spread over the table), so once a file proves large a
+// second thread stores the batches while the reader goes on parsing. Files
+// of up to a megabyte or so never start it: on them, starting it and waking
+// it from time to time cost more than it saved.
 //
 // While the thread runs, the reader may add key pairs and groups to the
 // table but must not touch any group's branches; finish() ends that.
@@ -39,8 +40,12 @@ class BranchWriter {
   // on (running out of memory).
   void finish();
 
- private:
+  // Entries in a batch, and the full batches a file stores on the reader's
+  // own thread before it starts the storing one.
   static constexpr std::size_t batchSize = 4096;
+  static constexpr std::size_t batchesBeforeThread = 64;
+
+ private:
   struct Batch {
     std::unique_ptr<CoverageTable::BranchEntry[]> entries =
         std::make_unique_for_overwrite<CoverageTable::BranchEntry[]>(batchSize);
@@ -70,6 +75,7 @@ class BranchWriter {
   CoverageTable::BranchEntry *fillCursor_;
   CoverageTable::BranchEntry *fillEnd_;
   GroupId groupsHandedOver_;
+  std::size_t batchesStoredHere_ = 0;
   std::thread storer_;
   bool storingHere_ = false;
 
