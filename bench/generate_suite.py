@@ -84,6 +84,10 @@ PRESETS = {
     "s5000": Realistic(tests=5000, executions=8, modules=80, files_per_module=4,
                        functions_per_file=5, setup_functions=20, mean_modules=2.5,
                        reach=0.5, rerun_share=0.12),
+    # s5000's suite run as 400 executions: reading many small files.
+    "s5000x400": Realistic(tests=5000, executions=400, modules=80, files_per_module=4,
+                           functions_per_file=5, setup_functions=20, mean_modules=2.5,
+                           reach=0.5, rerun_share=0.12),
     "s20000": Realistic(tests=20000, executions=12, modules=160, files_per_module=6,
                         functions_per_file=14, setup_functions=100, mean_modules=3.0,
                         reach=0.6, rerun_share=0.12),

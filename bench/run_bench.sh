@@ -47,7 +47,7 @@ if [ $quick = 1 ]; then
   reference_seconds=${BENCH_REFERENCE_SECONDS:-20}
   out=${out:-$data/RESULTS-quick.md}
 else
-  presets=(s50 s150 s200 s500 rerun300 s5000 s20000 rand60x120 rand70x160 rand80x200 rand150x400)
+  presets=(s50 s150 s200 s500 rerun300 s5000 s5000x400 s20000 rand60x120 rand70x160 rand80x200 rand150x400)
   reference_seconds=${BENCH_REFERENCE_SECONDS:-60}
   out=${out:-$bench_dir/RESULTS.md}
 fi
