@@ -57,8 +57,9 @@ class BranchWriter {
   };
   // Full batches waiting at most: enough to even out the two threads' pace.
   // A reader that fills the queue waits until half of it is stored, so that
-  // the threads do not wake each other at every batch.
-  static constexpr std::size_t queueLimit = 8;
+  // the threads do not wake each other at every batch; on a virtual machine
+  // each wake costs dearly, and a long queue (3 MB) makes them rare.
+  static constexpr std::size_t queueLimit = 64;
 
   void handOver();
   void startFilling(Batch batch);
