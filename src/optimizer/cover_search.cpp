@@ -11,6 +11,7 @@
 #include "optimizer/cover_solver.h"
 #include "optimizer/cover_state.h"
 #include "optimizer/cover_witness.h"
+#include "optimizer/file_cover_solver.h"
 #include "optimizer/search_monitor.h"
 
 // The search visits its tree in the order of the plain branch and bound and
@@ -31,6 +32,13 @@
 // witness without it covers what the candidate leaves; neither does a
 // candidate after which some test of the witness has become redundant. Only
 // other candidates ask the solver, which then gives a new witness.
+// After it, when files are counted, an integer program gives the fewest
+// files any acceptable cover spans, and the walk stops at the first cover
+// on that many. Without an allowance such a cover always follows the first
+// optimum one, so only subtrees that can still hold one are visited, each
+// proven by the witness (kept on few files the same way) or by the program.
+// With an allowance it may lie before, out of reach: then the walk is done
+// again, visiting every subtree that can still improve on the best.
 // With verbosity 2 every candidate is traced, so the tree is walked whole.
 // Once interrupted, the walk stops at the first accepted cover: before one is
 // found it goes on without pruning, which makes it a quick greedy descent.
@@ -40,20 +48,27 @@ class SearchVisitor {
  public:
   SearchVisitor(CoverState &state, const TestRegistry &registry, const RunSettings &settings,
                 SelectionStack &stack, std::optional<std::uint32_t> optimum,
-                const std::vector<std::uint32_t> &witness, SearchMonitor &monitor)
+                const std::vector<std::uint32_t> &witness, SearchMonitor &monitor,
+                bool aimAtFewestFiles)
       : state_(state),
         monitor_(monitor),
         registry_(registry),
         settings_(settings),
         stack_(stack),
         optimum_(optimum),
+        aimAtFewestFiles_(aimAtFewestFiles),
         traced_(settings.verbosity >= 2),
         countFiles_(settings.bestFileCount != 0),
         outcome_{initialBestDepth(registry), settings.bestFileCount},
         fileRefs_(settings.filePaths.size(), 0),
         fileClaims_(settings.filePaths.size(), 0),
         witness_(registry.testCount(), witness) {
+    fileOfTest_.reserve(registry.testCount());
+    for (TestNumber test = 0; test < registry.testCount(); ++test)
+      fileOfTest_.push_back(registry.record(test).fileIndex);
     for (std::uint32_t i = 0; TestNumber test = stack.stackAt(i); ++i) addFileOf(test);
+    mandatoryFileRefs_ = fileRefs_;
+    mandatoryFiles_ = distinctFiles_;
     fewestFiles_ = std::max<std::uint32_t>(distinctFiles_, 1);
   }
 
@@ -77,15 +92,28 @@ class SearchVisitor {
       witness_.replace(newWitness_);
       return true;
     }
-    // Only a subtree that may still hold an acceptable cover on fewer files.
-    if (distinctFiles_ >= outcome_.bestFileCount) return false;
+    // Only a subtree that may still hold a cover worth accepting on few files.
+    const std::uint32_t wanted = filesWanted();
+    if (distinctFiles_ > wanted) return false;
     const std::int64_t allowedSigned =
         std::int64_t{*optimum_} + settings_.tstNbValue - std::int64_t{depth};
     if (allowedSigned <= 0) return false;
     const auto allowed = static_cast<std::uint32_t>(std::min<std::int64_t>(allowedSigned, UINT32_MAX - 1));
-    if (state_.lowerBound(allowed) > allowed) return false;
-    return distinctFiles_ + newFilesNeeded(outcome_.bestFileCount - distinctFiles_) <
-           outcome_.bestFileCount;
+    if (distinctFiles_ + newFilesNeeded(wanted - distinctFiles_ + 1) > wanted) return false;
+    const TestNumber candidate = stack_.stackAt(stack_.stackSize() - 1);
+    if (witness_.contains(candidate))
+      witness_.remove(candidate);
+    else
+      witness_.dropRedundantMember(state_);
+    if (witnessFits(allowed, wanted)) return true;
+    if (!solverPays()) return state_.lowerBound(allowed) <= allowed;
+    if (state_.quickLowerBound(allowed) > allowed) return false;
+    const FileCoverAnswer answer =
+        noteSolverAnswer(fewestNewFilesCover(state_, fileOfTest_, fileRefs_, allowed, wanted - distinctFiles_,
+                                             solverBudget, &monitor_, newWitness_));
+    if (answer.kind == FileCoverAnswer::Kind::none) return false;
+    if (answer.kind == FileCoverAnswer::Kind::found) witness_.replace(newWitness_);
+    return true;
   }
 
   void tryCandidate(std::uint32_t depth, TestNumber test, std::uint32_t count) {
@@ -104,7 +132,7 @@ class SearchVisitor {
   void leaveCandidate(std::uint32_t) {
     witness_.undoToMark();
     const TestNumber test = stack_.popTest();
-    if (--fileRefs_[registry_.record(test).fileIndex] == 0) --distinctFiles_;
+    if (--fileRefs_[fileOfTest_[test]] == 0) --distinctFiles_;
   }
 
   void complete(std::uint32_t depth) {
@@ -128,10 +156,20 @@ class SearchVisitor {
       return stack_.hasSnapshot();
     }
     if (traced_ || !foundOptimum_) return false;
-    return !countFiles_ || outcome_.bestFileCount <= fewestFiles_;
+    if (!countFiles_) return true;
+    settleFewestFiles();
+    return outcome_.bestFileCount <= fewestFiles_;
   }
 
   const SearchOutcome &outcome() const { return outcome_; }
+
+  // Whether a walk that aimed at the fewest files possible has to be done
+  // again without aiming: it did not meet a cover on that many, so the
+  // covers it skipped as not good enough may have mattered after all.
+  bool missedFewestFiles() const {
+    return aimAtFewestFiles_ && fewestFilesExact_ && outcome_.completed &&
+           outcome_.bestFileCount > fewestFiles_;
+  }
 
  private:
   // Whether depth + slack stays within bestDepth plus the allowance.
@@ -140,7 +178,65 @@ class SearchVisitor {
   }
 
   void addFileOf(TestNumber test) {
-    if (fileRefs_[registry_.record(test).fileIndex]++ == 0) ++distinctFiles_;
+    if (fileRefs_[fileOfTest_[test]]++ == 0) ++distinctFiles_;
+  }
+
+  // The most files a cover found below may span and still matter. Aiming
+  // at the fewest files possible, only a cover on that many matters: the
+  // first one met replaces whatever was accepted before it. Otherwise any
+  // improvement on the best counts.
+  std::uint32_t filesWanted() const {
+    if (aimAtFewestFiles_ && fewestFilesExact_) return fewestFiles_;
+    return outcome_.bestFileCount - 1;
+  }
+
+  // Once the first cover of the optimum size is accepted and its files
+  // exceed the weak bound, works out the fewest files any acceptable cover
+  // spans, so that the walk can stop as soon as it meets one.
+  void settleFewestFiles() {
+    if (fewestFilesSettled_ || outcome_.bestFileCount <= fewestFiles_) return;
+    fewestFilesSettled_ = true;
+    const std::int64_t allowed = std::int64_t{*optimum_} + settings_.tstNbValue;
+    if (allowed <= 0) return;
+    const CoverState root(state_.instance());
+    const FileCoverAnswer answer = noteSolverAnswer(
+        fewestNewFilesCover(root, fileOfTest_, mandatoryFileRefs_,
+                            static_cast<std::uint32_t>(std::min<std::int64_t>(allowed, UINT32_MAX - 1)),
+                            outcome_.bestFileCount - 1 - mandatoryFiles_, solverBudget, &monitor_,
+                            newWitness_));
+    if (answer.kind == FileCoverAnswer::Kind::none) {
+      fewestFiles_ = outcome_.bestFileCount;
+    } else if (answer.kind == FileCoverAnswer::Kind::found) {
+      fewestFiles_ = std::max<std::uint32_t>(mandatoryFiles_ + answer.newFiles, 1);
+      fewestFilesExact_ = true;
+    }
+  }
+
+  // The integer programs of a suite are alike: when one takes the solver
+  // more than its budget, the rest would too, and the walk does better
+  // without it, on the counting bounds alone.
+  static constexpr std::uint32_t solverBudget = 64;
+  bool solverPays() const { return !solverGaveUp_; }
+  FileCoverAnswer noteSolverAnswer(const FileCoverAnswer &answer) {
+    if (answer.kind == FileCoverAnswer::Kind::unknown && !monitor_.interrupted()) solverGaveUp_ = true;
+    return answer;
+  }
+
+  // Whether the witness, a cover of the uncovered branches, has at most
+  // `allowed` tests and leaves the cover on at most `wanted` files.
+  bool witnessFits(std::uint32_t allowed, std::uint32_t wanted) {
+    ++claimEpoch_;
+    std::uint32_t members = 0;
+    std::uint32_t files = distinctFiles_;
+    witness_.forEachMember([&](std::uint32_t test) {
+      ++members;
+      const std::uint32_t file = fileOfTest_[test];
+      if (fileRefs_[file] == 0 && fileClaims_[file] != claimEpoch_) {
+        fileClaims_[file] = claimEpoch_;
+        ++files;
+      }
+    });
+    return members <= allowed && files <= wanted;
   }
 
   // A lower bound on the coverage files a cover of the uncovered branches
@@ -155,7 +251,7 @@ class SearchVisitor {
       if (state_.isCovered(k)) continue;
       bool reachable = false;
       for (TestNumber test : instance.testsOf(k)) {
-        const std::uint32_t file = registry_.record(test).fileIndex;
+        const std::uint32_t file = fileOfTest_[test];
         if (fileRefs_[file] != 0 || fileClaims_[file] == claimEpoch_) {
           reachable = true;
           break;
@@ -163,7 +259,7 @@ class SearchVisitor {
       }
       if (reachable) continue;
       ++needed;
-      for (TestNumber test : instance.testsOf(k)) fileClaims_[registry_.record(test).fileIndex] = claimEpoch_;
+      for (TestNumber test : instance.testsOf(k)) fileClaims_[fileOfTest_[test]] = claimEpoch_;
     }
     return needed;
   }
@@ -174,13 +270,23 @@ class SearchVisitor {
   const RunSettings &settings_;
   SelectionStack &stack_;
   const std::optional<std::uint32_t> optimum_;
+  const bool aimAtFewestFiles_;
   const bool traced_;
   const bool countFiles_;
   SearchOutcome outcome_;
   bool foundOptimum_ = false;
   std::vector<std::uint32_t> fileRefs_;
   std::uint32_t distinctFiles_ = 0;
+  std::vector<std::uint32_t> fileOfTest_;
+  // The files of the mandatory tests, which every cover spans.
+  std::vector<std::uint32_t> mandatoryFileRefs_;
+  std::uint32_t mandatoryFiles_ = 0;
+  // A lower bound on the files of any acceptable cover; exact once settled
+  // by the solver.
   std::uint32_t fewestFiles_ = 1;
+  bool fewestFilesSettled_ = false;
+  bool fewestFilesExact_ = false;
+  bool solverGaveUp_ = false;
   std::vector<std::uint64_t> fileClaims_;
   std::uint64_t claimEpoch_ = 0;
   CoverWitness witness_;
@@ -206,7 +312,15 @@ SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
   if (settings.verbosity < 2)
     optimum = minimumCoverSize(instance, UINT32_MAX - 1, &monitor, &witness);
   CoverState state(instance);
-  SearchVisitor visitor(state, registry, settings, stack, optimum, witness, monitor);
-  walkDepthFirst(state, visitor);
-  return visitor.outcome();
+  // Without an allowance every cover of the optimum size comes after the
+  // first one, so one on the fewest files possible is always met. With one,
+  // such a cover may lie only before it, and then the walk is done again.
+  SearchVisitor aiming(state, registry, settings, stack, optimum, witness, monitor, true);
+  walkDepthFirst(state, aiming);
+  if (!aiming.missedFewestFiles()) return aiming.outcome();
+  SearchVisitor improving(state, registry, settings, stack, optimum, witness, monitor, false);
+  walkDepthFirst(state, improving);
+  SearchOutcome outcome = improving.outcome();
+  outcome.nodes += aiming.outcome().nodes;
+  return outcome;
 }

@@ -16,6 +16,11 @@ class CoverWitness {
   CoverWitness(std::uint32_t testCount, const std::vector<std::uint32_t> &members);
 
   bool contains(std::uint32_t test) const { return member_[test] != 0; }
+  template <class Visit>
+  void forEachMember(const Visit &visit) const {
+    for (std::uint32_t test = 0; test < member_.size(); ++test)
+      if (member_[test]) visit(test);
+  }
   void remove(std::uint32_t test) { set(test, 0); }
   // Takes `members` as the witness instead.
   void replace(const std::vector<std::uint32_t> &members);
