@@ -314,7 +314,8 @@ SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
   CoverState state(instance);
   // Without an allowance every cover of the optimum size comes after the
   // first one, so one on the fewest files possible is always met. With one,
-  // such a cover may lie only before it, and then the walk is done again.
+  // such a cover may lie only before it, and then the walk is done again
+  // (as it would be, should the solver ever have misjudged the fewest).
   SearchVisitor aiming(state, registry, settings, stack, optimum, witness, monitor, true);
   walkDepthFirst(state, aiming);
   if (!aiming.missedFewestFiles()) return aiming.outcome();

@@ -168,6 +168,17 @@ void reduceModel(FileCoverModel &model) {
   }
 }
 
+// Whether `tests` reach every branch that `state` has left uncovered.
+bool coversTheRest(const CoverState &state, const std::vector<std::uint32_t> &tests) {
+  const CoverInstance &instance = state.instance();
+  std::vector<char> reached(instance.branchCount(), 0);
+  for (std::uint32_t test : tests)
+    for (std::uint32_t k : instance.branchesOf(test)) reached[k] = 1;
+  for (std::uint32_t k = 0; k < instance.branchCount(); ++k)
+    if (!state.isCovered(k) && !reached[k]) return false;
+  return true;
+}
+
 // GLPK reports a failure (on a well-formed program only running out of
 // memory) by calling this hook, which must not return.
 thread_local std::jmp_buf *glpkFailure = nullptr;
@@ -285,7 +296,8 @@ FileCoverAnswer fewestNewFilesCover(const CoverState &state,
   Effort effort{monitor, budget};
   const FileCoverAnswer::Kind kind = solve(model, maxTests, maxNewFiles, effort, chosen);
   if (kind != FileCoverAnswer::Kind::found) return {kind, 0};
-  // Counted from the tests themselves rather than read from the file columns.
+  // The solver works in floating point: what it found is checked on the
+  // tests themselves, and a cover that does not hold is no answer.
   std::vector<char> counted(freeFiles.size(), 0);
   std::uint32_t newFiles = 0;
   for (std::size_t column = 0; column < chosen.size(); ++column) {
@@ -298,5 +310,7 @@ FileCoverAnswer fewestNewFilesCover(const CoverState &state,
       ++newFiles;
     }
   }
+  if (cover.size() > maxTests || newFiles > maxNewFiles || !coversTheRest(state, cover))
+    return {FileCoverAnswer::Kind::unknown, 0};
   return {FileCoverAnswer::Kind::found, newFiles};
 }
