@@ -11,6 +11,8 @@ const char *usageText() {
          "  --limit-seconds S   stop the reference search after S seconds\n"
          "  --limit-nodes N     stop the reference search after N nodes\n"
          "  --export-lp FILE    write the reduced set cover as an LP file\n"
+         "  --export-file-lp FILE  after the search, write the fewest-files problem\n"
+         "                      (covers of the size found) as an LP file\n"
          "  --no-search         stop after the reduction (and the export)\n"
          "Prints one line of key=value measurements on the standard output.\n";
 }
@@ -52,6 +54,8 @@ BenchOptions parseBenchOptions(int argc, char **argv) {
       options.limits.maxNodes = parseNumber<std::uint64_t>(argument, value());
     } else if (argument == "--export-lp") {
       options.exportLp = value();
+    } else if (argument == "--export-file-lp") {
+      options.exportFileLp = value();
     } else if (argument == "--no-search") {
       options.search = false;
     } else if (argument.starts_with("-")) {

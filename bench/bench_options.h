@@ -14,6 +14,7 @@ struct BenchOptions {
   bool reference = false;          // --reference: the plain branch and bound
   SearchLimits limits;             // only the reference search takes them
   std::string exportLp;            // --export-lp FILE
+  std::string exportFileLp;        // --export-file-lp FILE
   bool search = true;              // --no-search: stop after the reduction
 };
 

@@ -37,24 +37,50 @@ void writeSum(std::FILE *out, const std::vector<TestNumber> &tests) {
     std::fprintf(out, "%s x%u%s", i ? " +" : "", tests[i], i % 16 == 15 ? "\n   " : "");
 }
 
+using File = std::unique_ptr<std::FILE, int (*)(std::FILE *)>;
+
+File openForWriting(const std::string &path) {
+  File file(std::fopen(path.c_str(), "w"), &std::fclose);
+  if (!file) throw std::runtime_error("cannot write " + path);
+  return file;
+}
+
+// The distinct tests of all rows, ascending.
+std::vector<TestNumber> columnsOf(const std::set<Row> &rows) {
+  std::vector<TestNumber> columns;
+  for (const Row &row : rows) columns.insert(columns.end(), row.begin(), row.end());
+  std::sort(columns.begin(), columns.end());
+  columns.erase(std::unique(columns.begin(), columns.end()), columns.end());
+  return columns;
+}
+
+// " b0: x1 + x2 >= 1" and so on, one constraint a row.
+void writeCoverRows(std::FILE *out, const std::set<Row> &rows) {
+  std::uint64_t number = 0;
+  for (const Row &row : rows) {
+    std::fprintf(out, " b%llu:", static_cast<unsigned long long>(number++));
+    writeSum(out, row);
+    std::fprintf(out, " >= 1\n");
+  }
+}
+
+void finishWriting(std::FILE *out, const std::string &path) {
+  std::fprintf(out, "\nEnd\n");
+  if (std::ferror(out)) throw std::runtime_error("cannot write " + path);
+}
+
 }  // namespace
 
 LpExportSize exportSetCoverLp(CoverageTable &table, const std::string &path) {
   table.buildTestLists();
   const std::set<Row> rows = distinctRows(table);
-  std::vector<TestNumber> columns;
+  const std::vector<TestNumber> columns = columnsOf(rows);
   LpExportSize size;
-  for (const Row &row : rows) {
-    columns.insert(columns.end(), row.begin(), row.end());
-    size.nonzeros += row.size();
-  }
-  std::sort(columns.begin(), columns.end());
-  columns.erase(std::unique(columns.begin(), columns.end()), columns.end());
+  for (const Row &row : rows) size.nonzeros += row.size();
   size.rows = rows.size();
   size.columns = columns.size();
 
-  std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "w"), &std::fclose);
-  if (!file) throw std::runtime_error("cannot write " + path);
+  const File file = openForWriting(path);
   std::FILE *out = file.get();
   std::fprintf(out, "\\ set cover: %llu branches (distinct), %llu tests\n",
                static_cast<unsigned long long>(size.rows),
@@ -66,16 +92,50 @@ LpExportSize exportSetCoverLp(CoverageTable &table, const std::string &path) {
   else
     writeSum(out, columns);
   std::fprintf(out, "\nSubject To\n");
-  std::uint64_t number = 0;
-  for (const Row &row : rows) {
-    std::fprintf(out, " b%llu:", static_cast<unsigned long long>(number++));
-    writeSum(out, row);
-    std::fprintf(out, " >= 1\n");
-  }
+  writeCoverRows(out, rows);
   std::fprintf(out, "Binary\n");
   for (std::size_t i = 0; i < columns.size(); ++i)
     std::fprintf(out, " x%u%s", columns[i], i % 16 == 15 ? "\n" : "");
-  std::fprintf(out, "\nEnd\n");
-  if (std::ferror(out)) throw std::runtime_error("cannot write " + path);
+  finishWriting(out, path);
   return size;
+}
+
+std::uint32_t exportFileCoverLp(CoverageTable &table, const TestRegistry &registry,
+                                const SelectionStack &mandatory, std::uint32_t maxTests,
+                                const std::string &path) {
+  table.buildTestLists();
+  const std::set<Row> rows = distinctRows(table);
+  const std::vector<TestNumber> columns = columnsOf(rows);
+  std::set<std::uint32_t> freeFiles;
+  for (std::uint32_t i = 0; TestNumber test = mandatory.stackAt(i); ++i)
+    freeFiles.insert(registry.record(test).fileIndex);
+  std::set<std::uint32_t> files;
+  for (TestNumber test : columns)
+    if (!freeFiles.contains(registry.record(test).fileIndex)) files.insert(registry.record(test).fileIndex);
+
+  const File file = openForWriting(path);
+  std::FILE *out = file.get();
+  std::fprintf(out, "\\ fewest files: %zu branches (distinct), %zu tests, %zu files\n", rows.size(),
+               columns.size(), files.size());
+  std::fprintf(out, "Minimize\n obj:");
+  if (files.empty()) std::fprintf(out, " 0 x0");
+  std::size_t term = 0;
+  for (std::uint32_t f : files)
+    std::fprintf(out, "%s y%u%s", term ? " +" : "", f, term % 16 == 15 ? "\n   " : ""), ++term;
+  std::fprintf(out, "\nSubject To\n");
+  writeCoverRows(out, rows);
+  if (!columns.empty()) {
+    std::fprintf(out, " size:");
+    writeSum(out, columns);
+    std::fprintf(out, " <= %u\n", maxTests);
+  }
+  for (TestNumber test : columns) {
+    const std::uint32_t f = registry.record(test).fileIndex;
+    if (files.contains(f)) std::fprintf(out, " l%u: x%u - y%u <= 0\n", test, test, f);
+  }
+  std::fprintf(out, "Binary\n");
+  for (TestNumber test : columns) std::fprintf(out, " x%u\n", test);
+  for (std::uint32_t f : files) std::fprintf(out, " y%u\n", f);
+  finishWriting(out, path);
+  return static_cast<std::uint32_t>(freeFiles.size());
 }

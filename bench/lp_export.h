@@ -4,6 +4,8 @@
 #include <string>
 
 #include "coverage/coverage_table.h"
+#include "coverage/test_registry.h"
+#include "optimizer/selection_stack.h"
 
 struct LpExportSize {
   std::uint64_t rows = 0;     // distinct constraints written
@@ -17,3 +19,13 @@ struct LpExportSize {
 // give one constraint: the optimum is the same and the file much smaller.
 // Throws std::runtime_error when the file cannot be written.
 LpExportSize exportSetCoverLp(CoverageTable &table, const std::string &path);
+
+// Writes the file-count problem of the same set cover: the fewest coverage
+// files, apart from those of the tests on `mandatory` (which every cover
+// spans), of a cover with at most `maxTests` tests: a binary variable per
+// test and per such file, every test only with its file. Returns the number
+// of files of the mandatory tests. Throws std::runtime_error when the file
+// cannot be written.
+std::uint32_t exportFileCoverLp(CoverageTable &table, const TestRegistry &registry,
+                                const SelectionStack &mandatory, std::uint32_t maxTests,
+                                const std::string &path);

@@ -165,9 +165,15 @@ for preset in "${presets[@]}"; do
     esac
     export_options=()
     [ "$mode" = default ] && export_options=(--export-lp "$lp")
+    # The fewest-files problem of the covers the search found, where it
+    # counted files.
+    file_lp=$work/$preset.$mode.files.lp
+    rm -f "$file_lp"
+    [ "$kind" = realistic ] && [ "$mode" != T ] && export_options+=(--export-file-lp "$file_lp")
     line=$(drive "$search_timeout" "${options[@]}" "${export_options[@]}" "${files[@]}")
     record "run=search instance=$preset mode=$mode $line"
     search_status=$(field status "$line")
+    free_files=$(field file_lp_free_files "$line")
 
     # The plain reference search, bounded; with -T and -F 2 only where it
     # finished in the default mode.
@@ -187,6 +193,17 @@ for preset in "${presets[@]}"; do
         "cpu_s=$(sed -n 's/^Time (CPU seconds): *//p' "$work/cbc.txt" | head -1)" \
         "wall_s=$(sed -n 's/^Time (Wallclock seconds): *//p' "$work/cbc.txt" | head -1)" \
         "nodes=$(sed -n 's/^Enumerated nodes: *//p' "$work/cbc.txt" | head -1)"
+    fi
+
+    # CBC on the fewest-files problem, beside the search's file count.
+    if [ -f "$file_lp" ]; then
+      cbc "$file_lp" sec "$cbc_seconds" solve quit > "$work/cbc.txt" 2>&1 || true
+      record "run=cbcfiles instance=$preset mode=$mode" \
+        "free_files=$free_files" \
+        "result=\"$(sed -n 's/^Result - //p' "$work/cbc.txt" | head -1)\"" \
+        "optimum=$(sed -n 's/^Objective value: *\([0-9.]*\).*/\1/p' "$work/cbc.txt" | head -1)" \
+        "cpu_s=$(sed -n 's/^Time (CPU seconds): *//p' "$work/cbc.txt" | head -1)" \
+        "wall_s=$(sed -n 's/^Time (Wallclock seconds): *//p' "$work/cbc.txt" | head -1)"
     fi
 
     # The tool itself, end to end, where its search finished in the driver.

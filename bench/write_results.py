@@ -182,6 +182,40 @@ class Results:
                     mib(tool.get("rss_kib")) if tool.get("rc") == "0" else "–"))
         return lines + [""]
 
+    def file_table(self):
+        rows = [(name, mode) for name in self.instances for mode in self.modes(name)
+                if self.get("cbcfiles", name, mode)]
+        if not rows:
+            return []
+        lines = [
+            "## File count beside CBC",
+            "",
+            "Where the search counts files (default and -F 2), the fewest coverage files of a "
+            "cover of the size it found (plus the allowance), as an integer program: a binary "
+            "variable per test and per file, every test only with its file, the files of the "
+            "mandatory tests free. CBC's optimum plus those free files must equal the search's "
+            "file count. The search time is the whole search, the smallest size included.",
+            "",
+            "| instance | mode | search s | files | CBC s | CBC files (free + optimum) | search / CBC |",
+            "|---|---|--:|--:|--:|--:|--:|",
+        ]
+        for name, mode in rows:
+            s = self.get("search", name, mode)
+            cbc = self.get("cbcfiles", name, mode)
+            free, optimum = num(cbc.get("free_files")), num(cbc.get("optimum"))
+            files = "–"
+            if free is not None and optimum is not None:
+                files = "%d (%d + %d)" % (free + optimum, free, optimum)
+                if "%d" % (free + optimum) != s.get("best_files"):
+                    files += " **≠ search**"
+            if "Optimal" not in cbc.get("result", ""):
+                files += " (%s)" % (cbc.get("result") or "no result")
+            lines.append("| %s | %s | %s | %s | %s | %s | %s |" % (
+                name, MODE_NAMES[mode], self.search_time(s), s.get("best_files", "–"),
+                "%s (%s)" % (cbc.get("wall_s") or "–", cbc.get("cpu_s") or "–"), files,
+                self.ratio(s, num(cbc.get("wall_s")))))
+        return lines + [""]
+
     @staticmethod
     def search_time(s):
         status = s.get("status")
@@ -254,7 +288,7 @@ def main():
         return 2
     results = Results(parse(sys.argv[1]))
     lines = (results.header() + results.instance_table() + results.reader_table()
-             + results.search_table())
+             + results.search_table() + results.file_table())
     print("\n".join(lines).rstrip())
     return 0
 

@@ -6,6 +6,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -150,6 +151,14 @@ int benchmark(const BenchOptions &options) {
         options.reference ? referenceSearchCover(table, registry, settings, stack, options.limits)
                           : searchCover(table, registry, settings, stack);
     printOutcome(outcome, secondsSince(searchStart), stack);
+    // The file count of covers as large as the one found, for a solver to
+    // compare; only where the search counted files and finished.
+    if (!options.exportFileLp.empty() && settings.bestFileCount != 0 && stack.hasSnapshot() &&
+        outcome.completed) {
+      const std::uint32_t maxTests = outcome.bestDepth + 1 + std::max(options.allowance, 0);
+      printf64("file_lp_free_files",
+               exportFileCoverLp(table, registry, stack, maxTests, options.exportFileLp));
+    }
   } else {
     std::printf(" rss_kib=%ld", peakRssKib());
   }
