@@ -1,9 +1,10 @@
 // The whole optimisation on small fuzzed suites. The first byte holds the
 // options (bit 0: -T; bits 1-2: the -F allowance, 0 for none; bit 3: -D);
-// the rest is split at each 0x1E byte into up to four coverage files. Checks
-// that the fast search ends exactly where the reference search ends, that the
-// needed tests reach every branch that any test reached, that no test is
-// both needed and useless, and that no consistency diagnostic is printed.
+// the rest is split at each 0x1E byte into up to twelve coverage files, so
+// that the file count can take the solver. Checks that the fast search ends
+// exactly where the reference search ends, that the needed tests reach every
+// branch that any test reached, that no test is both needed and useless, and
+// that no consistency diagnostic is printed.
 #include <cstdint>
 #include <set>
 #include <sstream>
@@ -21,7 +22,7 @@
 namespace {
 
 constexpr char fileSeparator = '\x1E';
-constexpr std::size_t maxFiles = 4;
+constexpr std::size_t maxFiles = 12;
 // Beyond this the exponential reference search is not waited for.
 constexpr std::uint64_t referenceNodeLimit = 25000;
 
