@@ -212,6 +212,7 @@ FileCoverAnswer::Kind solve(const FileCoverModel &model, std::uint32_t maxTests,
   std::jmp_buf failure;
   glpkFailure = &failure;
   if (setjmp(failure) != 0) {
+    glpkFailure = nullptr;
     glp_free_env();
     throw std::bad_alloc();
   }
