@@ -13,7 +13,8 @@
 #include <cstring>
 #include <string>
 
-#include "coverage/branch_writer.h"
+#include "coverage/chunk_index.h"
+#include "coverage/chunk_trace.h"
 #include "coverage/line_source.h"
 #include "shell/messages.h"
 
@@ -61,24 +62,43 @@ inline bool parsePlainNumberLine(const char *line, const char *newline, std::uin
   return true;
 }
 
-// Bit i set when block[i] is a newline, for the `length` (at most 64)
-// bytes from `block`.
-std::uint64_t newlineMask(const char *block, std::ptrdiff_t length) {
+// Bit i set when block[i] is `byte`, for the `length` (at most 64) bytes
+// from `block`.
+std::uint64_t byteMask(const char *block, std::ptrdiff_t length, char byte) {
   std::uint64_t mask = 0;
 #ifdef __SSE2__
   if (length == 64) {
-    const __m128i newline = _mm_set1_epi8('\n');
+    const __m128i wanted = _mm_set1_epi8(byte);
     for (int part = 0; part < 4; ++part) {
       const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 16 * part));
       mask |= std::uint64_t{static_cast<std::uint16_t>(
-                  _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)))}
+                  _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)))}
               << (16 * part);
     }
     return mask;
   }
 #endif
-  for (std::ptrdiff_t i = 0; i < length; ++i) mask |= std::uint64_t{block[i] == '\n'} << i;
+  for (std::ptrdiff_t i = 0; i < length; ++i) mask |= std::uint64_t{block[i] == byte} << i;
   return mask;
+}
+
+// The number of bits set: std::popcount without the instruction, which
+// the processors this is built for may lack, calls a slow library routine.
+int countBits(std::uint64_t bits) {
+#ifdef __POPCNT__
+  return std::popcount(bits);
+#else
+  bits -= (bits >> 1) & 0x5555555555555555ull;
+  bits = (bits & 0x3333333333333333ull) + ((bits >> 2) & 0x3333333333333333ull);
+  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return static_cast<int>((bits * 0x0101010101010101ull) >> 56);
+#endif
+}
+
+// The end of the line that starts at `line`: after its newline, or `end`.
+const char *endOfLine(const char *line, const char *end) {
+  const void *newline = std::memchr(line, '\n', static_cast<std::size_t>(end - line));
+  return newline ? static_cast<const char *>(newline) + 1 : end;
 }
 
 // What the reader knows while it reads one file.
@@ -96,6 +116,9 @@ struct ReaderState {
   std::uint32_t fileSequence = 0;
 };
 
+// Chunks are compared where they were read.
+static_assert(LineSource::slackBytes >= ChunkIndex::paddingBytes);
+
 class FileReader {
  public:
   FileReader(const RunSettings &settings, std::uint32_t fileIndex, TestRegistry &registry,
@@ -103,46 +126,162 @@ class FileReader {
       : settings_(settings), fileIndex_(fileIndex), registry_(registry), table_(table) {}
 
   // Reads a run of whole lines, numbering them from lineNumber + 1; returns
-  // the number of the last. The newlines of 64 bytes are found at once, so
-  // that where a line starts never waits for the reading of the line before.
+  // the number of the last. Branch lines are taken in chunks (see
+  // ChunkIndex): a chunk met before is found rather than read, and the two
+  // that followed the chunk before are tried first, by a plain comparison of
+  // bytes, before the end of the chunk is even looked for.
   std::uint64_t readLines(std::string_view lines, std::uint64_t lineNumber) {
-    const char *const end = lines.data() + lines.size();
-    const char *lineStart = lines.data();
-    for (const char *block = lines.data(); block < end; block += 64) {
-      std::uint64_t newlines = newlineMask(block, std::min<std::ptrdiff_t>(64, end - block));
-      for (; newlines != 0; newlines &= newlines - 1) {
-        const char *newline = block + std::countr_zero(newlines);
-        readLine(lineStart, newline + 1, ++lineNumber);
-        lineStart = newline + 1;
+    const char *line = lines.data();
+    const char *const end = line + lines.size();
+    ChunkIndex &chunks = table_.chunkIndex();
+    while (line != end) {
+      // Before the first test of a file branch lines are not entered: not
+      // worth remembering.
+      if (state_.currentTest == 0 || !opensChunk(line, end)) {
+        const char *lineEnd = endOfLine(line, end);
+        readLine(line, lineEnd, ++lineNumber);
+        line = lineEnd;
+        continue;
       }
+      flushPending();
+      if (const ChunkIndex::Entry *found =
+              chunks.findPredicted({line, static_cast<std::size_t>(end - line)}, state_.ftKey,
+                                   state_.dcKey, trace_.guesses(), lastChunk_)) {
+        applyChunk(found);
+        line += ChunkIndex::length(found);
+        lineNumber += ChunkIndex::effect(found).lines;
+        continue;
+      }
+      std::uint32_t lineCount;
+      const char *chunkEnd = endOfChunk(line, end, lineCount);
+      readChunk({line, static_cast<std::size_t>(chunkEnd - line)}, lineNumber + 1, lineCount);
+      line = chunkEnd;
+      lineNumber += lineCount;
     }
-    // The file's last line, when it has no newline.
-    if (lineStart != end) readLine(lineStart, end, ++lineNumber);
     return lineNumber;
   }
 
+  void finish() {
+    flushPending();
+    table_.settleCounts();
+    registry_.finishTest(state_.currentTest, state_.covItemCounter);
+  }
+
+ private:
+  // Whether the line at `line` may open a chunk: a branch, DC or FT line.
+  static bool opensChunk(const char *line, const char *end) {
+    if (line[0] == 'T') return true;
+    return end - line > 1 && ((line[0] == 'D' && line[1] == 'C') || (line[0] == 'F' && line[1] == 'T'));
+  }
+
+  // The end of the chunk that opens at `line`: the lines after it that
+  // start with T go with it. Sets `lineCount` to its lines. Where lines
+  // start, and whether with T, is found for 64 bytes at once.
+  static const char *endOfChunk(const char *line, const char *end, std::uint32_t &lineCount) {
+    lineCount = 1;
+    std::uint64_t startsAtBlock = 1;
+    for (const char *block = endOfLine(line, end); block < end; block += 64) {
+      const std::ptrdiff_t length = std::min<std::ptrdiff_t>(64, end - block);
+      const std::uint64_t newlines = byteMask(block, length, '\n');
+      std::uint64_t starts = newlines << 1 | startsAtBlock;
+      startsAtBlock = newlines >> 63;
+      if (length < 64) starts &= (std::uint64_t{1} << length) - 1;
+      if (const std::uint64_t ends = starts & ~byteMask(block, length, 'T'); ends != 0) {
+        const int offset = std::countr_zero(ends);
+        lineCount +=
+            static_cast<std::uint32_t>(countBits(starts & ((std::uint64_t{1} << offset) - 1)));
+        return block + offset;
+      }
+      lineCount += static_cast<std::uint32_t>(countBits(starts));
+    }
+    return end;
+  }
+
+  // Does what the chunk of `entry` did when it was read.
+  void applyChunk(const ChunkIndex::Entry *entry) {
+    const ChunkEffect &effect = ChunkIndex::effect(entry);
+    if (effect.setsFtKey) state_.ftKey = effect.ftKey;
+    if (effect.setsDcKey) state_.dcKey = effect.dcKey;
+    state_.keyPair = effect.keyPair;
+    if (effect.keyPair != noKeyPair) state_.lastKeyPair = effect.keyPair;
+    state_.covItemCounter += effect.branchLines;
+    if (effect.piece != noPiece) table_.addPieceToTest(effect.piece, state_.currentTest);
+    lastChunk_ = entry;
+    trace_.met(entry);
+  }
+
+  // Reads the chunk of `lineCount` whole lines `text`, the first numbered
+  // `firstLine`. A chunk read line by line is remembered if every line was
+  // in its plain form: such lines have no effect but their entries and
+  // keys, and report nothing.
+  void readChunk(std::string_view text, std::uint64_t firstLine, std::uint32_t lineCount) {
+    ChunkIndex &chunks = table_.chunkIndex();
+    if (const ChunkIndex::Entry *found = chunks.find(text, state_.ftKey, state_.dcKey, lastChunk_))
+      return applyChunk(found);
+    const std::uint32_t ftKey = state_.ftKey;
+    const std::uint32_t dcKey = state_.dcKey;
+    const bool plain = readEachLine(text.data(), text.data() + text.size(), firstLine);
+    const auto branchLines = static_cast<std::uint32_t>(pending_.size());
+    PieceId piece = noPiece;
+    if (!pending_.empty()) {
+      piece = table_.addPiece(pending_);
+      table_.addPieceToTest(piece, state_.currentTest);
+      pending_.clear();
+    }
+    const ChunkEffect effect{lineCount,      branchLines,    piece,         text[0] == 'F',
+                             text[0] == 'D', state_.ftKey,   state_.dcKey,  state_.keyPair};
+    lastChunk_ = plain ? chunks.insert(text, ftKey, dcKey, effect, lastChunk_) : nullptr;
+    if (lastChunk_) trace_.met(lastChunk_);
+  }
+
+  // Reads the lines from `begin` to `end` one by one; returns whether all of
+  // them were in their plain form.
+  bool readEachLine(const char *begin, const char *end, std::uint64_t firstLine) {
+    bool plain = true;
+    for (const char *line = begin; line != end; ++firstLine) {
+      const char *lineEnd = endOfLine(line, end);
+      plain &= readLine(line, lineEnd, firstLine);
+      line = lineEnd;
+    }
+    return plain;
+  }
+
   // Reads the line from `line` to `lineEnd` (after its newline, if it has
-  // one).
-  void readLine(const char *line, const char *lineEnd, std::uint64_t lineNumber) {
+  // one); returns whether it was a number line in its plain form.
+  bool readLine(const char *line, const char *lineEnd, std::uint64_t lineNumber) {
     std::uint32_t value;
-    if (lineEnd[-1] == '\n' && parsePlainNumberLine(line, lineEnd - 1, value)) {
-      if (line[0] == 'T') return branchLine(line[1], value);
-      if (line[0] == 'D' && line[1] == 'C') return setDcKey(value);
-      if (line[0] == 'F' && line[1] == 'T') return setFtKey(value);
+    if (lineEnd[-1] == '\n') {
+      // A carriage return before the newline ends the number as well.
+      const char *numberEnd = lineEnd - 1;
+      if (numberEnd != line && numberEnd[-1] == '\r') --numberEnd;
+      if (parsePlainNumberLine(line, numberEnd, value)) {
+        if (line[0] == 'T') return branchLine(line[1], value), true;
+        if (line[0] == 'D' && line[1] == 'C') return setDcKey(value), true;
+        if (line[0] == 'F' && line[1] == 'T') return setFtKey(value), true;
+      }
     }
     // A NUL byte ends the text of its line; the rest of the line is skipped.
     std::string_view text(line, lineEnd - line);
     if (const void *nul = std::memchr(line, '\0', text.size()))
       text = text.substr(0, static_cast<const char *>(nul) - line);
     handleLine(text, lineNumber);
+    return false;
   }
 
-  void finish() {
-    writer_.finish();
-    registry_.finishTest(state_.currentTest, state_.covItemCounter);
+  // Stores the entries of the lines read one by one, as a piece of their
+  // own.
+  void flushPending() {
+    if (pending_.empty()) return;
+    table_.addPieceToTest(table_.addPiece(pending_), state_.currentTest);
+    pending_.clear();
   }
 
- private:
+  void lookUpKeyPair() {
+    if (state_.keyPair == noKeyPair)
+      state_.keyPair = state_.lastKeyPair =
+          table_.findKeyPair(state_.ftKey, state_.dcKey, state_.lastKeyPair);
+  }
+
   void handleLine(std::string_view text, std::uint64_t lineNumber) {
     std::optional<KeywordLine> line = splitKeywordLine(text, lineNumber);
     if (!line) return;
@@ -170,6 +309,8 @@ class FileReader {
   }
 
   void openTest(std::string_view nameText) {
+    flushPending();
+    trace_.startTest();
     registry_.finishTest(state_.currentTest, state_.covItemCounter);
     ++state_.fileSequence;
     state_.currentTest = registry_.newTest(fileIndex_, nameText, state_.fileSequence);
@@ -180,11 +321,9 @@ class FileReader {
     // Before the first test of a file a branch line belongs to no test.
     if (state_.currentTest == 0) return;
     ++state_.covItemCounter;
-    if (state_.keyPair == noKeyPair)
-      state_.keyPair = state_.lastKeyPair =
-          table_.findKeyPair(state_.ftKey, state_.dcKey, state_.lastKeyPair);
-    writer_.add({table_.findOrInsertGroupId(state_.keyPair, static_cast<signed char>(kind)),
-                 state_.currentTest, static_cast<std::uint16_t>(value & 0xFFFFu)});
+    lookUpKeyPair();
+    pending_.push_back({table_.findOrInsertGroupId(state_.keyPair, static_cast<signed char>(kind)),
+                        static_cast<std::uint16_t>(value & 0xFFFFu)});
   }
 
   const RunSettings &settings_;
@@ -192,7 +331,11 @@ class FileReader {
   TestRegistry &registry_;
   CoverageTable &table_;
   ReaderState state_;
-  BranchWriter writer_{table_};
+  // Entries read since the last piece was stored.
+  std::vector<CoverageTable::BranchEntry> pending_;
+  // The chunk found or remembered last, which predicts the next.
+  const ChunkIndex::Entry *lastChunk_ = nullptr;
+  ChunkTrace trace_;
 };
 
 // Opens a coverage file for reading; -1 if it cannot be read as a file.

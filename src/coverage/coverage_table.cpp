@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "coverage/chunk_index.h"
 #include "coverage/key_pair_index.h"
 #include "shell/messages.h"
 
-CoverageTable::CoverageTable() : pairIndex_(std::make_unique<KeyPairIndex>()) {
+CoverageTable::CoverageTable()
+    : pairIndex_(std::make_unique<KeyPairIndex>()), chunkIndex_(std::make_unique<ChunkIndex>()) {
   kindSlots_.fill(kindSlotLimit);
 }
 CoverageTable::~CoverageTable() = default;
@@ -40,58 +42,53 @@ GroupId CoverageTable::findOrInsertGroupOfNewKind(KeyPairId pair, signed char br
 
 void CoverageTable::growSlots(BranchGroup &group, std::uint16_t branchIndex) {
   group.branchIds.resize((branchIndex / 8u + 1) * 8u, noBranch);
-  if (group.id < slotRows_.size())
-    slotRows_[group.id] = {&group, group.branchIds.data(), group.slotCapacity()};
 }
 
-BranchId CoverageTable::newBranch() {
-  tallies_.emplace_back();
-  return static_cast<BranchId>(tallies_.size() - 1);
+BranchId CoverageTable::branchOf(const BranchEntry &entry) {
+  BranchGroup &group = *groupsById_[entry.group];
+  if (entry.branchIndex >= group.branchIds.size()) growSlots(group, entry.branchIndex);
+  BranchId &branch = group.branchIds[entry.branchIndex];
+  if (branch == noBranch) {
+    branch = static_cast<BranchId>(tallies_.size());
+    tallies_.emplace_back();
+  }
+  return branch;
 }
 
-// The callers say that the lists built so far are out of date.
-inline void CoverageTable::addEntry(BranchId &branch, TestNumber test) {
-  if (branch == noBranch) branch = newBranch();
-  BranchTally &tally = tallies_[branch];
-  if (tally.count++ == 0) ++liveBranchCount_;
-  tally.lastTest = test;
-  log_.append(test, branch);
+PieceId CoverageTable::addPiece(std::span<const BranchEntry> entries) {
+  pieceBranches_.clear();
+  for (const BranchEntry &entry : entries) pieceBranches_.push_back(branchOf(entry));
+  pieceUses_.emplace_back();
+  return log_.addPiece(pieceBranches_);
+}
+
+void CoverageTable::addPieceToTest(PieceId piece, TestNumber test) {
+  PieceUse &use = pieceUses_[piece];
+  if (use.count++ == 0) piecesUsed_.push_back(piece);
+  use.lastTest = std::max(use.lastTest, test);
+  log_.append(test, piece);
+  listsBuilt_ = false;
+}
+
+void CoverageTable::settleCounts() {
+  for (const PieceId piece : piecesUsed_) {
+    PieceUse &use = pieceUses_[piece];
+    for (const BranchId branch : log_.piece(piece)) {
+      BranchTally &tally = tallies_[branch];
+      if (tally.count == 0) ++liveBranchCount_;
+      tally.count += use.count;
+      tally.lastTest = std::max(tally.lastTest, use.lastTest);
+    }
+    use = PieceUse();
+  }
+  piecesUsed_.clear();
 }
 
 void CoverageTable::addTestToBranch(BranchGroup &group, TestNumber test,
                                     std::uint16_t branchIndex) {
-  if (branchIndex >= group.branchIds.size()) growSlots(group, branchIndex);
-  addEntry(group.branchIds[branchIndex], test);
-  listsBuilt_ = false;
-}
-
-void CoverageTable::addTestsToBranches(std::span<const BranchEntry> entries,
-                                       std::span<BranchGroup *const> newGroups) {
-  for (BranchGroup *group : newGroups)
-    slotRows_.push_back({group, group->branchIds.data(), group->slotCapacity()});
-  listsBuilt_ = false;
-  // Each entry's branch id is fetched two strides ahead of its store and the
-  // branch's tally one stride ahead, so that the misses of a few dozen
-  // entries are always under way together.
-  constexpr std::size_t stride = 16;
-  const auto branchOf = [this](const BranchEntry &entry) -> BranchId * {
-    const SlotRow &row = slotRows_[entry.group];
-    return entry.branchIndex < row.size ? &row.branchIds[entry.branchIndex] : nullptr;
-  };
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (i + 2 * stride < entries.size())
-      if (const BranchId *branch = branchOf(entries[i + 2 * stride])) __builtin_prefetch(branch);
-    if (i + stride < entries.size())
-      if (const BranchId *branch = branchOf(entries[i + stride]); branch && *branch != noBranch)
-        __builtin_prefetch(&tallies_[*branch], 1);
-    const BranchEntry &entry = entries[i];
-    BranchId *branch = branchOf(entry);
-    if (!branch) {
-      growSlots(*slotRows_[entry.group].group, entry.branchIndex);
-      branch = branchOf(entry);
-    }
-    addEntry(*branch, entry.test);
-  }
+  const BranchEntry entry{group.id, branchIndex};
+  addPieceToTest(addPiece({&entry, 1}), test);
+  settleCounts();
 }
 
 void CoverageTable::buildTestLists() {

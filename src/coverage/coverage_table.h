@@ -12,10 +12,12 @@
 #include "coverage/entry_log.h"
 #include "coverage/test_number.h"
 
+class ChunkIndex;
 class KeyPairIndex;
 
 // What the table knows of one branch: how many entries it has (a repeated
-// branch line counts twice), the test of the last of them, and, once the
+// branch line counts twice), the highest test among them (the test of the
+// last, as tests are read one after another), and, once the
 // lists are built, its tests in the order they were added (which is
 // non-decreasing test order, since tests are read one after another).
 struct BranchSlot {
@@ -109,30 +111,29 @@ class CoverageTable {
   }
 
   GroupId groupCount() const { return static_cast<GroupId>(groupsById_.size()); }
-  // The groups created from id `first` on.
-  std::span<BranchGroup *const> groupsFrom(GroupId first) const {
-    return std::span(groupsById_).subspan(first);
-  }
+  BranchGroup &group(GroupId id) { return *groupsById_[id]; }
 
   // Appends `test` to the branch `branchIndex` of `group`.
   void addTestToBranch(BranchGroup &group, TestNumber test, std::uint16_t branchIndex);
 
-  // One entry to add, as addTestToBranch takes it.
+  // A branch as a branch line names it.
   struct BranchEntry {
     GroupId group;
-    TestNumber test;
     std::uint16_t branchIndex;
   };
-  // The same as addTestToBranch for each entry in order, but faster on a
-  // large table: the memory that a few dozen entries touch is fetched for
-  // all of them at once before any is stored, so that the cache misses
-  // overlap. `newGroups` are the groups created since the last call, from
-  // id storedGroupCount() on; the storing side learns of groups only
-  // through them, since another thread may be creating groups meanwhile.
-  void addTestsToBranches(std::span<const BranchEntry> entries,
-                          std::span<BranchGroup *const> newGroups);
-  // The groups that addTestsToBranches has been given so far.
-  GroupId storedGroupCount() const { return static_cast<GroupId>(slotRows_.size()); }
+  // Stores a piece of the branches that `entries` name, in their order, and
+  // adds those not reached before.
+  PieceId addPiece(std::span<const BranchEntry> entries);
+  // Appends `test` to every branch of `piece`, in its order: the same as
+  // addTestToBranch for each of its entries, except that the slots' counts
+  // take them in only at settleCounts(). A piece met a thousand times then
+  // costs its branches one update, not a thousand.
+  void addPieceToTest(PieceId piece, TestNumber test);
+  // Brings the counts of the slots up to date with the pieces added.
+  void settleCounts();
+
+  // The chunks that the readers have met, for the readers of later ones.
+  ChunkIndex &chunkIndex() { return *chunkIndex_; }
 
   // The branch at `index` of `group` (which may be past its capacity).
   BranchSlot slot(const BranchGroup &group, std::uint32_t index) const {
@@ -176,8 +177,7 @@ class CoverageTable {
     return pair;
   }
   void growSlots(BranchGroup &group, std::uint16_t branchIndex);
-  void addEntry(BranchId &branch, TestNumber test);
-  BranchId newBranch();
+  BranchId branchOf(const BranchEntry &entry);
 
   // Groups in key order, for walking and for finding them by key.
   std::map<GroupKey, BranchGroup> groups_;
@@ -200,14 +200,16 @@ class CoverageTable {
   std::vector<KeyPair> pairs_;
   std::unique_ptr<KeyPairIndex> pairIndex_;
 
-  // What storing reads, by group id, for the same reason: where the group's
-  // branch ids are. Only the storing side touches it.
-  struct SlotRow {
-    BranchGroup *group;
-    BranchId *branchIds;
-    std::uint32_t size;
+  std::unique_ptr<ChunkIndex> chunkIndex_;
+  std::vector<BranchId> pieceBranches_;
+  // What each piece has been added since the counts were last settled, and
+  // which pieces that is.
+  struct PieceUse {
+    std::uint32_t count = 0;
+    TestNumber lastTest = 0;
   };
-  std::vector<SlotRow> slotRows_;
+  std::vector<PieceUse> pieceUses_;
+  std::vector<PieceId> piecesUsed_;
 
   struct BranchTally {
     std::uint32_t count = 0;

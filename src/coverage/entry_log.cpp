@@ -38,16 +38,40 @@ std::uint8_t *mapChunk(std::size_t bytes) {
   return reinterpret_cast<std::uint8_t *>(chunk);
 }
 
+// Chunks double from 256 KB up to 4 MB, so that a small log holds little
+// unused room and a large one few chunks.
+std::size_t chunkSize(std::size_t chunksBefore) {
+  return (std::size_t{256} << 10) << std::min<std::size_t>(chunksBefore, 4);
+}
+
 }  // namespace
 
-void EntryLog::ChunkUnmapper::operator()(std::uint8_t *bytes) const { ::munmap(bytes, size); }
+void EntryLog::ChunkUnmapper::operator()(void *bytes) const { ::munmap(bytes, size); }
+
+PieceId EntryLog::addPiece(std::span<const BranchId> branches) {
+  if (static_cast<std::size_t>(pieceChunkEnd_ - pieceCursor_) < branches.size())
+    addPieceChunk(branches.size());
+  std::copy(branches.begin(), branches.end(), pieceCursor_);
+  pieces_.push_back({pieceCursor_, static_cast<std::uint32_t>(branches.size())});
+  pieceCursor_ += branches.size();
+  return static_cast<PieceId>(pieces_.size() - 1);
+}
+
+void EntryLog::addPieceChunk(std::size_t minimumSize) {
+  // A piece longer than a chunk gets one of its own, of whole huge pages.
+  std::size_t size = chunkSize(pieceChunks_.size());
+  if (const std::size_t bytes = minimumSize * sizeof(BranchId); bytes > size)
+    size = (bytes + hugePageSize - 1) / hugePageSize * hugePageSize;
+  auto *branches = reinterpret_cast<BranchId *>(mapChunk(size));
+  pieceChunks_.emplace_back(branches, ChunkUnmapper{size});
+  pieceCursor_ = branches;
+  pieceChunkEnd_ = branches + size / sizeof(BranchId);
+}
 
 void EntryLog::addChunk() {
   if (!chunks_.empty())
     chunks_.back().used = static_cast<std::size_t>(cursor_ - chunks_.back().bytes.get());
-  // Chunks double from 256 KB up to 4 MB, so that a small log holds little
-  // unused room and a large one few chunks.
-  const std::size_t size = (std::size_t{256} << 10) << std::min<std::size_t>(chunks_.size(), 4);
+  const std::size_t size = chunkSize(chunks_.size());
   chunks_.push_back({{mapChunk(size), ChunkUnmapper{size}}, 0});
   cursor_ = chunks_.back().bytes.get();
   chunkEnd_ = cursor_ + size;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "coverage/test_number.h"
@@ -11,31 +12,44 @@
 using BranchId = std::uint32_t;
 inline constexpr BranchId noBranch = UINT32_MAX;
 
-// Every entry of the table in the order it was added, as the branch it
-// names, with runs of one test stored once. Reading appends to it
+// A run of branch lines of one test, as the branches they name, stored
+// once however often it is read: identical runs under the same keys are
+// one piece (see ChunkIndex).
+using PieceId = std::uint32_t;
+inline constexpr PieceId noPiece = UINT32_MAX;
+
+// Every entry of the table in the order it was added, as the pieces it was
+// added in, with runs of one test stored once. Reading appends to it
 // sequentially, which is all a large file's reading can afford: the lists
 // of tests per branch are built from it afterwards, and only for the
 // branches that still need them.
 //
-// Within a run each branch is stored as its difference from the one before,
-// in one to five bytes (zigzag, seven bits a byte). Tests mostly reach code
-// in the order in which branches were first met, so that nine differences
-// in ten are small and take one byte: the log of a large suite takes about
-// a quarter of the memory, and of the fresh pages to be zeroed, that plain
-// ids would.
+// Tests of a suite reach the same code in the same ways again and again, so
+// that most of what is read is pieces met before: a test's entries are
+// mostly a short list of piece ids. Within a run each piece id is stored as
+// its difference from the one before, in one to five bytes (zigzag, seven
+// bits a byte); pieces made one after another are mostly met one after
+// another, so that most differences take one byte.
 class EntryLog {
  public:
   EntryLog() = default;
   EntryLog(const EntryLog &) = delete;
   EntryLog &operator=(const EntryLog &) = delete;
 
-  void append(TestNumber test, BranchId branch) {
+  // Stores a piece of those branches, in that order.
+  PieceId addPiece(std::span<const BranchId> branches);
+  std::span<const BranchId> piece(PieceId id) const {
+    return {pieces_[id].branches, pieces_[id].size};
+  }
+
+  // Adds the entries of `piece` for `test`.
+  void append(TestNumber test, PieceId piece) {
     if (test != runTest_ || runs_.empty()) startRun(test);
     if (chunkEnd_ - cursor_ < maxEncodedSize) addChunk();
     // The difference wraps; zigzag then maps small differences of either
     // sign to small numbers, and reading undoes both exactly.
-    const std::uint32_t difference = branch - previous_;
-    previous_ = branch;
+    const std::uint32_t difference = piece - previous_;
+    previous_ = piece;
     std::uint32_t code =
         (difference << 1) ^ static_cast<std::uint32_t>(static_cast<std::int32_t>(difference) >> 31);
     for (; code >= 0x80; code >>= 7) *cursor_++ = static_cast<std::uint8_t>(code | 0x80);
@@ -55,7 +69,7 @@ class EntryLog {
       const TestNumber test = runs_[r].test;
       if (!wanted(test)) continue;
       const Position end = r + 1 < runs_.size() ? runs_[r + 1].start : endPosition();
-      BranchId branch = 0;
+      PieceId pieceId = 0;
       for (std::size_t chunk = runs_[r].start.chunk;; ++chunk) {
         const std::uint8_t *byte = chunks_[chunk].bytes.get();
         const std::uint8_t *stop = byte + (chunk == end.chunk ? end.offset : chunks_[chunk].used);
@@ -70,8 +84,8 @@ class EntryLog {
               if (next < 0x80) break;
             }
           }
-          branch += (code >> 1) ^ (0u - (code & 1));
-          visit(test, branch);
+          pieceId += (code >> 1) ^ (0u - (code & 1));
+          for (const BranchId branch : piece(pieceId)) visit(test, branch);
         }
         if (chunk == end.chunk) break;
       }
@@ -90,10 +104,14 @@ class EntryLog {
     TestNumber test;
     Position start;
   };
+  struct Piece {
+    const BranchId *branches;
+    std::uint32_t size;
+  };
   // Chunks are mapped from the system directly (see entry_log.cpp).
   struct ChunkUnmapper {
     std::size_t size;
-    void operator()(std::uint8_t *bytes) const;
+    void operator()(void *bytes) const;
   };
   struct Chunk {
     std::unique_ptr<std::uint8_t[], ChunkUnmapper> bytes;
@@ -112,12 +130,19 @@ class EntryLog {
     previous_ = 0;
   }
   void addChunk();
+  void addPieceChunk(std::size_t minimumSize);
 
   std::vector<Chunk> chunks_;
   std::uint8_t *cursor_ = nullptr;
   std::uint8_t *chunkEnd_ = nullptr;
   std::vector<Run> runs_;
-  // The test of the last run, and the last branch appended to it.
+  // The test of the last run, and the last piece appended to it.
   TestNumber runTest_ = 0;
-  BranchId previous_ = 0;
+  PieceId previous_ = 0;
+
+  // The pieces' branches, in chunks of their own that never move.
+  std::vector<Piece> pieces_;
+  std::vector<std::unique_ptr<BranchId[], ChunkUnmapper>> pieceChunks_;
+  BranchId *pieceCursor_ = nullptr;
+  BranchId *pieceChunkEnd_ = nullptr;
 };

@@ -16,7 +16,7 @@ ReadBlock readFromDescriptor(int fd) {
 
 LineSource::LineSource(ReadBlock read, std::size_t blockSize)
     : read_(std::move(read)),
-      buffer_(std::make_unique_for_overwrite<char[]>(blockSize)),
+      buffer_(std::make_unique_for_overwrite<char[]>(blockSize + slackBytes)),
       capacity_(blockSize) {}
 
 std::optional<std::string_view> LineSource::nextLines() {
@@ -43,7 +43,7 @@ void LineSource::refill() {
   end_ -= begin_;
   begin_ = 0;
   if (end_ == capacity_) {
-    auto larger = std::make_unique_for_overwrite<char[]>(2 * capacity_);
+    auto larger = std::make_unique_for_overwrite<char[]>(2 * capacity_ + slackBytes);
     std::memcpy(larger.get(), buffer_.get(), end_);
     buffer_ = std::move(larger);
     capacity_ *= 2;

@@ -30,7 +30,10 @@ class LineSource {
   // The next lines: one or more whole lines, all ending in a newline except
   // perhaps the file's last. Nullopt when there are none left: at the end of
   // the file, or after a read error (then failed() is true). The view lasts
-  // until the next call.
+  // until the next call, and is followed by at least `slackBytes` bytes
+  // that may be read (but mean nothing), so that a caller may look at lines
+  // a whole block at a time.
+  static constexpr std::size_t slackBytes = 64;
   std::optional<std::string_view> nextLines();
 
   // Whether reading stopped on an error rather than at the end of the file.

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "coverage/branch_writer.h"
 #include "shell/process_exit.h"
 
 namespace {
@@ -363,7 +362,110 @@ TEST_F(ReaderTest, ALargeFileReadsAsItsLinesSay) {
   std::size_t expectedEntries = 0;
   for (const auto &[key, tests] : expected) expectedEntries += tests.size();
   EXPECT_EQ(entries, expectedEntries);
-  EXPECT_GT(expectedEntries,
-            (BranchWriter::batchesBeforeThread + 8) * BranchWriter::batchSize);
+  EXPECT_GT(expectedEntries, 200000u);
   EXPECT_EQ(table_.liveBranchCount(), expected.size());
+}
+
+TEST_F(ReaderTest, RepeatedChunksReadAsTheirLinesSayUnderTheirOwnKeys) {
+  // Tests built from a few blocks of lines, so that nearly every chunk is
+  // one met before: under other keys (FT changes, and keys that carry over
+  // from the test before), in other orders, cut by the ends of read blocks,
+  // with a line now and then in another form or reported. Every entry must
+  // land under the keys in force at its own line, and every message name
+  // its own line.
+  std::uint32_t seed = 11;
+  const auto next = [&seed](std::uint32_t range) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % range;
+  };
+  struct Block {
+    std::uint32_t dc;  // 0: branch lines alone, under the keys before
+    std::vector<std::pair<char, std::uint32_t>> lines;
+  };
+  std::vector<Block> blocks(24);
+  for (std::uint32_t b = 0; b < blocks.size(); ++b) {
+    blocks[b].dc = b % 6 == 0 ? 0 : 1 + next(12);
+    for (std::uint32_t line = 0, count = 1 + next(9); line < count; ++line)
+      blocks[b].lines.emplace_back("BLC"[next(3)], next(12));
+  }
+  // Numbers are written in decimal, and read as hexadecimal digits, least
+  // significant first.
+  const auto asRead = [](std::uint32_t number) {
+    const std::string digits = std::to_string(number);
+    std::uint32_t value = 0;
+    for (std::size_t d = 0; d < digits.size(); ++d)
+      value |= static_cast<std::uint32_t>(digits[d] - '0') << (4 * d);
+    return value;
+  };
+  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint16_t>, std::vector<TestNumber>>
+      expected;
+  std::map<TestNumber, std::uint32_t> covItems;
+  std::string expectedMessages;
+  TestNumber test = 0;
+  for (std::size_t blockSize : {std::size_t{4096}, std::size_t{100}, std::size_t{1} << 20}) {
+    std::string bytes;
+    std::uint64_t lineNumber = 0;
+    const auto add = [&](const std::string &line) {
+      bytes += line;
+      ++lineNumber;
+    };
+    std::uint32_t ft = 0, dc = 0;  // keys start at 0 in every file
+    for (int t = 0; t < 300; ++t) {
+      add("NT t\n");
+      ++test;
+      for (int pick = 0, picks = 3 + static_cast<int>(next(8)); pick < picks; ++pick) {
+        if (next(4) == 0) {
+          ft = next(3);
+          add("FT " + std::to_string(ft) + "\n");
+        }
+        const Block &block = blocks[next(test % 50 < 25 ? 6 : 24)];
+        if (block.dc != 0) {
+          dc = block.dc;
+          add(next(30) == 0 ? "DC  " + std::to_string(dc) + "\n" : "DC " + std::to_string(dc) + "\n");
+        }
+        for (const auto &[kind, index] : block.lines) {
+          const std::string value = std::to_string(index);
+          switch (next(40)) {
+            case 0:  // reported and ignored
+              add(std::string("T") + kind + "x" + value + "\n");
+              expectedMessages += "Zorvane -  warning: Unexpected data \"x" + value +
+                                  "\n\" found line " + std::to_string(lineNumber) +
+                                  ", line ignored\n";
+              continue;
+            case 1: add(std::string("T") + kind + " " + value + "\r\n"); break;
+            case 2: add(std::string("  T") + kind + " " + value + "\n"); break;
+            default: add(std::string("T") + kind + " " + value + "\n"); break;
+          }
+          expected[{asRead(ft), asRead(dc), kind, static_cast<std::uint16_t>(asRead(index))}]
+              .push_back(test);
+          ++covItems[test];
+        }
+      }
+      if (covItems[test] == 0) covItems.erase(test--);  // dropped, its number free again
+    }
+    const std::string path = (dir_ / ("f" + std::to_string(settings_.filePaths.size()))).string();
+    std::ofstream(path, std::ios::binary) << bytes;
+    settings_.filePaths.push_back(path);
+    std::ifstream in(path, std::ios::binary);
+    const ReadBlock readFile = [&in](char *buffer, std::size_t size) -> std::ptrdiff_t {
+      in.read(buffer, static_cast<std::streamsize>(size));
+      return in.gcount();
+    };
+    testing::internal::CaptureStderr();
+    readCoverageLines(readFile, settings_, static_cast<std::uint32_t>(settings_.filePaths.size() - 1),
+                      registry_, table_, blockSize);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), expectedMessages);
+    expectedMessages.clear();
+  }
+
+  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint16_t>, std::vector<TestNumber>>
+      got;
+  for (const BranchGroup &group : table_.groups())
+    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index)
+      if (const BranchSlot slot = slotAt(group, index); slot.isLive())
+        got[{group.ftKey, group.dcKey, static_cast<char>(group.branchKind),
+             static_cast<std::uint16_t>(index)}] = testsOf(slot);
+  EXPECT_EQ(got, expected);
+  ASSERT_EQ(registry_.testCount(), test);
+  for (const auto &[number, count] : covItems) EXPECT_EQ(registry_.covItemCounts()[number], count);
 }

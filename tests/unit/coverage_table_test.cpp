@@ -169,17 +169,24 @@ TEST(CoverageTable, ListsBuiltAfterEmptyingHoldOnlyLiveBranches) {
 }
 
 TEST(EntryLog, EntriesComeBackInOrderAcrossChunks) {
-  // Enough entries to fill several chunks, with runs that straddle them, and
-  // differences of every encoded size and sign, wrapping ones included.
+  // Pieces of every length, empty ones included, and enough entries to fill
+  // several chunks, with runs that straddle them and piece differences of
+  // several encoded sizes and both signs.
   EntryLog log;
+  constexpr std::uint32_t pieceCount = 300000;
+  std::vector<std::vector<BranchId>> pieces(pieceCount);
+  for (std::uint32_t p = 0; p < pieceCount; ++p) {
+    for (std::uint32_t k = 0; k < p % 4; ++k) pieces[p].push_back(p * 2654435761u + k);
+    ASSERT_EQ(log.addPiece(pieces[p]), p);
+  }
   std::vector<std::pair<TestNumber, BranchId>> added;
   for (std::uint32_t i = 0; i < 400000; ++i) {
     const TestNumber test = 1 + i / 7000 % 5;
-    const BranchId branch = i % 3 == 0   ? i * 2654435761u
-                            : i % 3 == 1 ? i / 3 + (i & 7)
-                                         : UINT32_MAX - 1 - i % 300;
-    added.emplace_back(test, branch);
-    log.append(test, branch);
+    const PieceId piece = i % 3 == 0   ? i * 2654435761u % pieceCount
+                          : i % 3 == 1 ? i / 3 % pieceCount
+                                       : pieceCount - 1 - i % 300;
+    for (const BranchId branch : pieces[piece]) added.emplace_back(test, branch);
+    log.append(test, piece);
   }
   std::vector<std::pair<TestNumber, BranchId>> walked;
   log.forEachEntry([&](TestNumber test, BranchId branch) { walked.emplace_back(test, branch); });
