@@ -41,12 +41,13 @@ int hexDigitValue(char c) { return hexDigitValues[static_cast<unsigned char>(c)]
 
 // Reads a line in the plain form of the commonest lines, those whose
 // keyword carries a number (branch lines, DC and FT): two upper-case
-// letters, one blank, at most eight digits, then `newline`. Returns whether
+// letters, one blank, at most eight digits, then `numberEnd` (where the
+// number ends: the newline, or a carriage return before it). Returns whether
 // it is one, and its value; any other line, however valid, is left to the
 // general path. The digits are counted before they are read, so the loop
 // over them ends where the processor expects it to.
-inline bool parsePlainNumberLine(const char *line, const char *newline, std::uint32_t &value) {
-  const std::ptrdiff_t digitCount = newline - line - 3;
+inline bool parsePlainNumberLine(const char *line, const char *numberEnd, std::uint32_t &value) {
+  const std::ptrdiff_t digitCount = numberEnd - line - 3;
   if (digitCount < 0 || digitCount > 8 || line[0] < 'A' || line[0] > 'Z' || line[1] < 'A' ||
       line[1] > 'Z' || line[2] != ' ')
     return false;
@@ -228,8 +229,8 @@ class FileReader {
       table_.addPieceToTest(piece, state_.currentTest);
       pending_.clear();
     }
-    const ChunkEffect effect{lineCount,      branchLines,    piece,         text[0] == 'F',
-                             text[0] == 'D', state_.ftKey,   state_.dcKey,  state_.keyPair};
+    const ChunkEffect effect{lineCount,    branchLines,  piece,         text[0] == 'F', text[0] == 'D',
+                             state_.ftKey, state_.dcKey, state_.keyPair};
     lastChunk_ = plain ? chunks.insert(text, ftKey, dcKey, effect, lastChunk_) : nullptr;
     if (lastChunk_) trace_.met(lastChunk_);
   }
@@ -255,9 +256,18 @@ class FileReader {
       const char *numberEnd = lineEnd - 1;
       if (numberEnd != line && numberEnd[-1] == '\r') --numberEnd;
       if (parsePlainNumberLine(line, numberEnd, value)) {
-        if (line[0] == 'T') return branchLine(line[1], value), true;
-        if (line[0] == 'D' && line[1] == 'C') return setDcKey(value), true;
-        if (line[0] == 'F' && line[1] == 'T') return setFtKey(value), true;
+        if (line[0] == 'T') {
+          branchLine(line[1], value);
+          return true;
+        }
+        if (line[0] == 'D' && line[1] == 'C') {
+          setDcKey(value);
+          return true;
+        }
+        if (line[0] == 'F' && line[1] == 'T') {
+          setFtKey(value);
+          return true;
+        }
       }
     }
     // A NUL byte ends the text of its line; the rest of the line is skipped.
