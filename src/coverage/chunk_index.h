@@ -26,13 +26,13 @@ struct ChunkEffect {
   KeyPairId keyPair;
 };
 
+struct KeysUsed;
+
 // Chunks read before, by their bytes and the keys they were read under, so
 // that a chunk met again is found instead of read: the same bytes read
 // under the same keys have the same effect. Of the keys only those the
 // chunk uses count: the FT key unless it opens with an FT line, the DC key
 // if it has a branch line before any DC line.
-struct KeysUsed;
-
 class ChunkIndex {
  public:
   struct Entry;
