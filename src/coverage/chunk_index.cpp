@@ -27,9 +27,9 @@ struct ChunkIndex::Entry {
 
 namespace {
 
-// Text kept without question, and the share of the bytes found again that
-// the text kept may grow to beyond it.
-constexpr std::size_t freeTextBytes = std::size_t{16} << 20;
+// Bytes kept without question, and the share of the bytes found again that
+// the bytes kept may grow to beyond it.
+constexpr std::size_t freeBytes = std::size_t{8} << 20;
 constexpr std::size_t foundBytesPerKeptByte = 4;
 constexpr std::size_t blockSize = std::size_t{1} << 20;
 
@@ -90,7 +90,7 @@ std::uint64_t hashOf(std::uint64_t context, std::string_view text) {
 
 }  // namespace
 
-ChunkIndex::ChunkIndex() : slots_(1024, nullptr) {}
+ChunkIndex::ChunkIndex() : slots_(1024, Slot{0, nullptr}) {}
 ChunkIndex::~ChunkIndex() = default;
 
 const ChunkEffect &ChunkIndex::effect(const Entry *entry) { return entry->effect; }
@@ -132,9 +132,9 @@ const ChunkIndex::Entry *ChunkIndex::find(std::string_view text, std::uint32_t f
   const std::uint64_t hash = hashOf(context, text);
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-    const Entry *entry = slots_[i];
-    if (!entry) return nullptr;
-    if (entry->hash == hash && holds(entry)) return found(entry, previous, text.size());
+    const Slot &slot = slots_[i];
+    if (!slot.entry) return nullptr;
+    if (slot.hash == hash && holds(slot.entry)) return found(slot.entry, previous, text.size());
   }
 }
 
@@ -149,19 +149,22 @@ const ChunkIndex::Entry *ChunkIndex::found(const Entry *entry, const Entry *prev
   return entry;
 }
 
+bool ChunkIndex::keepsText() const {
+  return bytesKept_ <= freeBytes || bytesKept_ <= textBytesFound_ / foundBytesPerKeptByte;
+}
+
 const ChunkIndex::Entry *ChunkIndex::insert(std::string_view text, std::uint32_t ftKey,
                                             std::uint32_t dcKey, const ChunkEffect &effect,
                                             const Entry *previous) {
-  if (textBytesKept_ > freeTextBytes && textBytesKept_ > textBytesFound_ / foundBytesPerKeptByte)
-    return nullptr;
+  if (!keepsText()) return nullptr;
   const KeysUsed keysUsed = keysUsedBy(text);
   const std::uint64_t context = contextOf(keysUsed, ftKey, dcKey);
   Entry *entry = keep(context, hashOf(context, text), text, keysUsed, effect);
   if (2 * ++entryCount_ > slots_.size()) {
-    std::vector<Entry *> old(2 * slots_.size(), nullptr);
+    std::vector<Slot> old(2 * slots_.size(), Slot{0, nullptr});
     old.swap(slots_);
-    for (Entry *moved : old)
-      if (moved) placeInSlots(moved);
+    for (const Slot &moved : old)
+      if (moved.entry) placeInSlots(moved.entry);
   }
   placeInSlots(entry);
   // Only the chunks found again count as found.
@@ -172,8 +175,8 @@ const ChunkIndex::Entry *ChunkIndex::insert(std::string_view text, std::uint32_t
 void ChunkIndex::placeInSlots(Entry *entry) {
   const std::size_t mask = slots_.size() - 1;
   std::size_t i = entry->hash & mask;
-  while (slots_[i]) i = (i + 1) & mask;
-  slots_[i] = entry;
+  while (slots_[i].entry) i = (i + 1) & mask;
+  slots_[i] = {entry->hash, entry};
 }
 
 ChunkIndex::Entry *ChunkIndex::keep(std::uint64_t context, std::uint64_t hash,
@@ -193,6 +196,6 @@ ChunkIndex::Entry *ChunkIndex::keep(std::uint64_t context, std::uint64_t hash,
   std::memcpy(const_cast<char *>(entry->text()), text.data(), text.size());
   cursor_ += size;
   room_ -= size;
-  textBytesKept_ += text.size();
+  bytesKept_ += size;
   return entry;
 }

@@ -57,9 +57,11 @@ class ChunkIndex {
   const Entry *find(std::string_view text, std::uint32_t ftKey, std::uint32_t dcKey,
                     const Entry *previous);
 
-  // Adds a chunk not in the index yet; null when the index keeps no more
-  // text: it stops once the text it holds is large and mostly never met
-  // again.
+  // Whether the index still keeps new chunks: it stops once what it holds is
+  // large and mostly never met again.
+  bool keepsText() const;
+
+  // Adds a chunk not in the index yet; null when it keeps no more text.
   const Entry *insert(std::string_view text, std::uint32_t ftKey, std::uint32_t dcKey,
                       const ChunkEffect &effect, const Entry *previous);
 
@@ -76,13 +78,20 @@ class ChunkIndex {
   void placeInSlots(Entry *entry);
 
   std::size_t entryCount_ = 0;
-  // Entries by hash, open addressing, kept at most half full.
-  std::vector<Entry *> slots_;
+  // Entries by hash, open addressing, kept at most half full. Each slot
+  // holds its entry's hash, so that a probe reads no entry but the one
+  // that may be it.
+  struct Slot {
+    std::uint64_t hash;
+    Entry *entry;
+  };
+  std::vector<Slot> slots_;
   // The entries, each with its text right after it, in blocks that never
   // move: one fetch brings in both.
   std::vector<std::unique_ptr<std::byte[]>> blocks_;
   std::byte *cursor_ = nullptr;
   std::size_t room_ = 0;
-  std::size_t textBytesKept_ = 0;
+  // Bytes of entries and their texts kept, and bytes of chunks found.
+  std::size_t bytesKept_ = 0;
   std::size_t textBytesFound_ = 0;
 };

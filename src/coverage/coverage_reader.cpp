@@ -117,6 +117,38 @@ struct ReaderState {
   std::uint32_t fileSequence = 0;
 };
 
+// Whether to look a chunk up by hash. Lookups pay where chunks repeat, and
+// cost a miss in a large table each where they do not: when few of a
+// thousand find anything, they pause, for longer each time in a row.
+class HashLookups {
+ public:
+  bool take() {
+    if (pauseLeft_ == 0) return true;
+    --pauseLeft_;
+    return false;
+  }
+  void counted(bool found) {
+    hits_ += found;
+    if (++lookups_ < window) return;
+    if (hits_ * 8 < lookups_) {
+      pauseLeft_ = pause_;
+      pause_ = std::min(2 * pause_, longestPause);
+    } else {
+      pause_ = firstPause;
+    }
+    lookups_ = hits_ = 0;
+  }
+
+ private:
+  static constexpr std::uint32_t window = 1024;
+  static constexpr std::uint32_t firstPause = 4096;
+  static constexpr std::uint32_t longestPause = 1 << 20;
+  std::uint32_t lookups_ = 0;
+  std::uint32_t hits_ = 0;
+  std::uint32_t pauseLeft_ = 0;
+  std::uint32_t pause_ = firstPause;
+};
+
 // Chunks are compared where they were read.
 static_assert(LineSource::slackBytes >= ChunkIndex::paddingBytes);
 
@@ -144,7 +176,6 @@ class FileReader {
         line = lineEnd;
         continue;
       }
-      flushPending();
       if (const ChunkIndex::Entry *found =
               chunks.findPredicted({line, static_cast<std::size_t>(end - line)}, state_.ftKey,
                                    state_.dcKey, trace_.guesses(), lastChunk_)) {
@@ -200,6 +231,7 @@ class FileReader {
 
   // Does what the chunk of `entry` did when it was read.
   void applyChunk(const ChunkIndex::Entry *entry) {
+    flushPending();
     const ChunkEffect &effect = ChunkIndex::effect(entry);
     if (effect.setsFtKey) state_.ftKey = effect.ftKey;
     if (effect.setsDcKey) state_.dcKey = effect.dcKey;
@@ -214,14 +246,23 @@ class FileReader {
   // Reads the chunk of `lineCount` whole lines `text`, the first numbered
   // `firstLine`. A chunk read line by line is remembered if every line was
   // in its plain form: such lines have no effect but their entries and
-  // keys, and report nothing.
+  // keys, and report nothing. The entries of chunks not remembered are
+  // stored together, as one piece, with those of the lines after them.
   void readChunk(std::string_view text, std::uint64_t firstLine, std::uint32_t lineCount) {
     ChunkIndex &chunks = table_.chunkIndex();
-    if (const ChunkIndex::Entry *found = chunks.find(text, state_.ftKey, state_.dcKey, lastChunk_))
-      return applyChunk(found);
+    const bool lookUp = hashLookups_.take();
+    if (lookUp) {
+      const ChunkIndex::Entry *found = chunks.find(text, state_.ftKey, state_.dcKey, lastChunk_);
+      hashLookups_.counted(found);
+      if (found) return applyChunk(found);
+    }
+    const bool remember = lookUp && chunks.keepsText();
+    if (remember) flushPending();
     const std::uint32_t ftKey = state_.ftKey;
     const std::uint32_t dcKey = state_.dcKey;
     const bool plain = readEachLine(text.data(), text.data() + text.size(), firstLine);
+    lastChunk_ = nullptr;
+    if (!remember || !plain) return;
     const auto branchLines = static_cast<std::uint32_t>(pending_.size());
     PieceId piece = noPiece;
     if (!pending_.empty()) {
@@ -231,7 +272,7 @@ class FileReader {
     }
     const ChunkEffect effect{lineCount,    branchLines,  piece,         text[0] == 'F', text[0] == 'D',
                              state_.ftKey, state_.dcKey, state_.keyPair};
-    lastChunk_ = plain ? chunks.insert(text, ftKey, dcKey, effect, lastChunk_) : nullptr;
+    lastChunk_ = chunks.insert(text, ftKey, dcKey, effect, lastChunk_);
     if (lastChunk_) trace_.met(lastChunk_);
   }
 
@@ -239,11 +280,19 @@ class FileReader {
   // them were in their plain form.
   bool readEachLine(const char *begin, const char *end, std::uint64_t firstLine) {
     bool plain = true;
-    for (const char *line = begin; line != end; ++firstLine) {
-      const char *lineEnd = endOfLine(line, end);
-      plain &= readLine(line, lineEnd, firstLine);
-      line = lineEnd;
+    const char *line = begin;
+    // The newlines of 64 bytes are found at once, so that where a line
+    // starts never waits for the reading of the line before.
+    for (const char *block = begin; block < end; block += 64) {
+      for (std::uint64_t newlines = byteMask(block, std::min<std::ptrdiff_t>(64, end - block), '\n');
+           newlines != 0; newlines &= newlines - 1) {
+        const char *lineEnd = block + std::countr_zero(newlines) + 1;
+        plain &= readLine(line, lineEnd, firstLine++);
+        line = lineEnd;
+      }
     }
+    // The file's last line, when it has no newline.
+    if (line != end) plain &= readLine(line, end, firstLine);
     return plain;
   }
 
@@ -346,6 +395,7 @@ class FileReader {
   // The chunk found or remembered last, which predicts the next.
   const ChunkIndex::Entry *lastChunk_ = nullptr;
   ChunkTrace trace_;
+  HashLookups hashLookups_;
 };
 
 // Opens a coverage file for reading; -1 if it cannot be read as a file.
