@@ -331,7 +331,7 @@ class FileReader {
   // own.
   void flushPending() {
     if (pending_.empty()) return;
-    table_.addPieceToTest(table_.addPiece(pending_), state_.currentTest);
+    table_.addEntriesOnce(pending_, state_.currentTest);
     pending_.clear();
   }
 

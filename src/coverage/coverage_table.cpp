@@ -73,22 +73,35 @@ void CoverageTable::addPieceToTest(PieceId piece, TestNumber test) {
 void CoverageTable::settleCounts() {
   for (const PieceId piece : piecesUsed_) {
     PieceUse &use = pieceUses_[piece];
-    for (const BranchId branch : log_.piece(piece)) {
-      BranchTally &tally = tallies_[branch];
-      if (tally.count == 0) ++liveBranchCount_;
-      tally.count += use.count;
-      tally.lastTest = std::max(tally.lastTest, use.lastTest);
-    }
+    log_.forEachBranchOf(piece,
+                         [&](BranchId branch) { addToTally(branch, use.count, use.lastTest); });
     use = PieceUse();
   }
   piecesUsed_.clear();
 }
 
+void CoverageTable::addEntriesOnce(std::span<const BranchEntry> entries, TestNumber test) {
+  pieceBranches_.clear();
+  for (const BranchEntry &entry : entries) {
+    pieceBranches_.push_back(branchOf(entry));
+    addToTally(pieceBranches_.back(), 1, test);
+  }
+  pieceUses_.emplace_back();
+  log_.append(test, log_.addPiece(pieceBranches_));
+  listsBuilt_ = false;
+}
+
+void CoverageTable::addToTally(BranchId branch, std::uint32_t count, TestNumber lastTest) {
+  BranchTally &tally = tallies_[branch];
+  if (tally.count == 0) ++liveBranchCount_;
+  tally.count += count;
+  tally.lastTest = std::max(tally.lastTest, lastTest);
+}
+
 void CoverageTable::addTestToBranch(BranchGroup &group, TestNumber test,
                                     std::uint16_t branchIndex) {
   const BranchEntry entry{group.id, branchIndex};
-  addPieceToTest(addPiece({&entry, 1}), test);
-  settleCounts();
+  addEntriesOnce({&entry, 1}, test);
 }
 
 void CoverageTable::buildTestLists() {

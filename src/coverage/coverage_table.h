@@ -131,6 +131,10 @@ class CoverageTable {
   void addPieceToTest(PieceId piece, TestNumber test);
   // Brings the counts of the slots up to date with the pieces added.
   void settleCounts();
+  // Appends `test` to the branches that `entries` name, in their order, as
+  // a piece that will not be met again: the slots' counts take them in at
+  // once.
+  void addEntriesOnce(std::span<const BranchEntry> entries, TestNumber test);
 
   // The chunks that the readers have met, for the readers of later ones.
   ChunkIndex &chunkIndex() { return *chunkIndex_; }
@@ -178,6 +182,7 @@ class CoverageTable {
   }
   void growSlots(BranchGroup &group, std::uint16_t branchIndex);
   BranchId branchOf(const BranchEntry &entry);
+  void addToTally(BranchId branch, std::uint32_t count, TestNumber lastTest);
 
   // Groups in key order, for walking and for finding them by key.
   std::map<GroupKey, BranchGroup> groups_;

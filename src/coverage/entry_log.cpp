@@ -49,23 +49,24 @@ std::size_t chunkSize(std::size_t chunksBefore) {
 void EntryLog::ChunkUnmapper::operator()(void *bytes) const { ::munmap(bytes, size); }
 
 PieceId EntryLog::addPiece(std::span<const BranchId> branches) {
-  if (static_cast<std::size_t>(pieceChunkEnd_ - pieceCursor_) < branches.size())
-    addPieceChunk(branches.size());
-  std::copy(branches.begin(), branches.end(), pieceCursor_);
+  const std::size_t room = branches.size() * maxEncodedSize;
+  if (static_cast<std::size_t>(pieceChunkEnd_ - pieceCursor_) < room) addPieceChunk(room);
   pieces_.push_back({pieceCursor_, static_cast<std::uint32_t>(branches.size())});
-  pieceCursor_ += branches.size();
+  BranchId previous = 0;
+  for (const BranchId branch : branches) {
+    encode(pieceCursor_, branch - previous);
+    previous = branch;
+  }
   return static_cast<PieceId>(pieces_.size() - 1);
 }
 
 void EntryLog::addPieceChunk(std::size_t minimumSize) {
   // A piece longer than a chunk gets one of its own, of whole huge pages.
   std::size_t size = chunkSize(pieceChunks_.size());
-  if (const std::size_t bytes = minimumSize * sizeof(BranchId); bytes > size)
-    size = (bytes + hugePageSize - 1) / hugePageSize * hugePageSize;
-  auto *branches = reinterpret_cast<BranchId *>(mapChunk(size));
-  pieceChunks_.emplace_back(branches, ChunkUnmapper{size});
-  pieceCursor_ = branches;
-  pieceChunkEnd_ = branches + size / sizeof(BranchId);
+  if (minimumSize > size) size = (minimumSize + hugePageSize - 1) / hugePageSize * hugePageSize;
+  pieceChunks_.emplace_back(mapChunk(size), ChunkUnmapper{size});
+  pieceCursor_ = pieceChunks_.back().get();
+  pieceChunkEnd_ = pieceCursor_ + size;
 }
 
 void EntryLog::addChunk() {

@@ -36,24 +36,23 @@ class EntryLog {
   EntryLog(const EntryLog &) = delete;
   EntryLog &operator=(const EntryLog &) = delete;
 
-  // Stores a piece of those branches, in that order.
+  // Stores a piece of those branches, in that order: each as its
+  // difference from the one before, encoded as piece ids are in a run.
   PieceId addPiece(std::span<const BranchId> branches);
-  std::span<const BranchId> piece(PieceId id) const {
-    return {pieces_[id].branches, pieces_[id].size};
+  // Calls visit(branch) for the branches of `piece`, in their order.
+  template <class Visit>
+  void forEachBranchOf(PieceId piece, Visit visit) const {
+    const std::uint8_t *byte = pieces_[piece].bytes;
+    BranchId branch = 0;
+    for (std::uint32_t k = 0; k < pieces_[piece].size; ++k) visit(branch += decode(byte));
   }
 
   // Adds the entries of `piece` for `test`.
   void append(TestNumber test, PieceId piece) {
     if (test != runTest_ || runs_.empty()) startRun(test);
     if (chunkEnd_ - cursor_ < maxEncodedSize) addChunk();
-    // The difference wraps; zigzag then maps small differences of either
-    // sign to small numbers, and reading undoes both exactly.
-    const std::uint32_t difference = piece - previous_;
+    encode(cursor_, piece - previous_);
     previous_ = piece;
-    std::uint32_t code =
-        (difference << 1) ^ static_cast<std::uint32_t>(static_cast<std::int32_t>(difference) >> 31);
-    for (; code >= 0x80; code >>= 7) *cursor_++ = static_cast<std::uint8_t>(code | 0x80);
-    *cursor_++ = static_cast<std::uint8_t>(code);
   }
 
   // Calls visit(test, branch) for the entries in the order they were added.
@@ -75,17 +74,8 @@ class EntryLog {
         const std::uint8_t *stop = byte + (chunk == end.chunk ? end.offset : chunks_[chunk].used);
         if (chunk == runs_[r].start.chunk) byte += runs_[r].start.offset;
         while (byte < stop) {
-          std::uint32_t code = *byte++;
-          if (code >= 0x80) {
-            code &= 0x7F;
-            for (unsigned shift = 7;; shift += 7) {
-              const std::uint32_t next = *byte++;
-              code |= (next & 0x7F) << shift;
-              if (next < 0x80) break;
-            }
-          }
-          pieceId += (code >> 1) ^ (0u - (code & 1));
-          for (const BranchId branch : piece(pieceId)) visit(test, branch);
+          pieceId += decode(byte);
+          forEachBranchOf(pieceId, [&](BranchId branch) { visit(test, branch); });
         }
         if (chunk == end.chunk) break;
       }
@@ -94,6 +84,29 @@ class EntryLog {
 
  private:
   static constexpr std::ptrdiff_t maxEncodedSize = 5;
+
+  // Writes a difference at `cursor` and moves past it. The difference
+  // wraps; zigzag then maps small differences of either sign to small
+  // numbers, and decode undoes both exactly.
+  static void encode(std::uint8_t *&cursor, std::uint32_t difference) {
+    std::uint32_t code =
+        (difference << 1) ^ static_cast<std::uint32_t>(static_cast<std::int32_t>(difference) >> 31);
+    for (; code >= 0x80; code >>= 7) *cursor++ = static_cast<std::uint8_t>(code | 0x80);
+    *cursor++ = static_cast<std::uint8_t>(code);
+  }
+  // Reads the difference at `byte` and moves past it.
+  static std::uint32_t decode(const std::uint8_t *&byte) {
+    std::uint32_t code = *byte++;
+    if (code >= 0x80) {
+      code &= 0x7F;
+      for (unsigned shift = 7;; shift += 7) {
+        const std::uint32_t next = *byte++;
+        code |= (next & 0x7F) << shift;
+        if (next < 0x80) break;
+      }
+    }
+    return (code >> 1) ^ (0u - (code & 1));
+  }
 
   // Where in the chunks a run starts.
   struct Position {
@@ -105,7 +118,7 @@ class EntryLog {
     Position start;
   };
   struct Piece {
-    const BranchId *branches;
+    const std::uint8_t *bytes;
     std::uint32_t size;
   };
   // Chunks are mapped from the system directly (see entry_log.cpp).
@@ -142,7 +155,7 @@ class EntryLog {
 
   // The pieces' branches, in chunks of their own that never move.
   std::vector<Piece> pieces_;
-  std::vector<std::unique_ptr<BranchId[], ChunkUnmapper>> pieceChunks_;
-  BranchId *pieceCursor_ = nullptr;
-  BranchId *pieceChunkEnd_ = nullptr;
+  std::vector<std::unique_ptr<std::uint8_t[], ChunkUnmapper>> pieceChunks_;
+  std::uint8_t *pieceCursor_ = nullptr;
+  std::uint8_t *pieceChunkEnd_ = nullptr;
 };

@@ -19,7 +19,7 @@ class Text {
   std::size_t length_;
 };
 
-ChunkEffect effectWithPiece(PieceId piece) { return {1, 1, piece, false, false, 0, 0}; }
+ChunkEffect effectWithPiece(PieceId piece) { return {1, 1, piece, false, false, 0, 0, noKeyPair}; }
 
 }  // namespace
 
