@@ -149,14 +149,14 @@ const ChunkIndex::Entry *ChunkIndex::found(const Entry *entry, const Entry *prev
   return entry;
 }
 
-bool ChunkIndex::keepsText() const {
+bool ChunkIndex::keepsNewChunks() const {
   return bytesKept_ <= freeBytes || bytesKept_ <= textBytesFound_ / foundBytesPerKeptByte;
 }
 
 const ChunkIndex::Entry *ChunkIndex::insert(std::string_view text, std::uint32_t ftKey,
                                             std::uint32_t dcKey, const ChunkEffect &effect,
                                             const Entry *previous) {
-  if (!keepsText()) return nullptr;
+  if (!keepsNewChunks()) return nullptr;
   const KeysUsed keysUsed = keysUsedBy(text);
   const std::uint64_t context = contextOf(keysUsed, ftKey, dcKey);
   Entry *entry = keep(context, hashOf(context, text), text, keysUsed, effect);

@@ -59,7 +59,7 @@ class ChunkIndex {
 
   // Whether the index still keeps new chunks: it stops once what it holds is
   // large and mostly never met again.
-  bool keepsText() const;
+  bool keepsNewChunks() const;
 
   // Adds a chunk not in the index yet; null when it keeps no more text.
   const Entry *insert(std::string_view text, std::uint32_t ftKey, std::uint32_t dcKey,

@@ -256,7 +256,7 @@ class FileReader {
       hashLookups_.counted(found);
       if (found) return applyChunk(found);
     }
-    const bool remember = lookUp && chunks.keepsText();
+    const bool remember = lookUp && chunks.keepsNewChunks();
     if (remember) flushPending();
     const std::uint32_t ftKey = state_.ftKey;
     const std::uint32_t dcKey = state_.dcKey;
