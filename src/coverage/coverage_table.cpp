@@ -81,13 +81,10 @@ void CoverageTable::settleCounts() {
 }
 
 void CoverageTable::addEntriesOnce(std::span<const BranchEntry> entries, TestNumber test) {
-  pieceBranches_.clear();
-  for (const BranchEntry &entry : entries) {
-    pieceBranches_.push_back(branchOf(entry));
-    addToTally(pieceBranches_.back(), 1, test);
-  }
-  pieceUses_.emplace_back();
-  log_.append(test, log_.addPiece(pieceBranches_));
+  const PieceId piece = addPiece(entries);
+  // addPiece leaves the piece's branches in pieceBranches_.
+  for (const BranchId branch : pieceBranches_) addToTally(branch, 1, test);
+  log_.append(test, piece);
   listsBuilt_ = false;
 }
 
