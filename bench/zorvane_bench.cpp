@@ -21,6 +21,7 @@
 #include "optimizer/cover_search.h"
 #include "optimizer/mandatory_reduction.h"
 #include "optimizer/selection_stack.h"
+#include "shell/huge_page_heap.h"
 #include "shell/process_exit.h"
 #include "shell/run_settings.h"
 
@@ -169,6 +170,8 @@ int benchmark(const BenchOptions &options) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // The reader is measured as the tool runs it.
+  useHugePageHeap();
   BenchOptions options;
   try {
     options = parseBenchOptions(argc, argv);

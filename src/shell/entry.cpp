@@ -6,6 +6,7 @@
 #include <new>
 
 #include "shell/banner.h"
+#include "shell/huge_page_heap.h"
 #include "shell/messages.h"
 #include "shell/process_exit.h"
 #include "shell/run.h"
@@ -37,6 +38,7 @@ void runWithMemoryGuard(int &argc, char **argv) {
 }  // namespace
 
 int runProcess(int argc, char **argv) {
+  useHugePageHeap();
   int status = 0;
   try {
     runWithMemoryGuard(argc, argv);
