@@ -21,7 +21,7 @@ KeyPairId CoverageTable::findKeyPairUnpredicted(std::uint32_t ftKey, std::uint32
   KeyPairId pair = pairIndex_->find(ftKey, dcKey);
   if (pair == noKeyPair) {
     pair = static_cast<KeyPairId>(pairs_.size());
-    KeyPair &added = pairs_.emplace_back(KeyPair{ftKey, dcKey});
+    KeyPair &added = pairs_.emplace_back(KeyPair{ftKey, dcKey, noKeyPair, {}});
     added.groupOfKindSlot.fill(noGroup);
     pairIndex_->insert(ftKey, dcKey, pair);
   }

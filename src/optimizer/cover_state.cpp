@@ -8,12 +8,12 @@ CoverState::CoverState(const CoverInstance &instance)
       covered_(instance.branchCount(), 0),
       counts_(instance.testCount(), 0),
       remaining_(instance.branchCount()),
+      excluded_(instance.testCount(), 0),
+      admitted_(instance.branchCount(), 0),
       residual_(instance.testCount(), 1.0),
       multipliers_(instance.branchCount(), 0.0),
       reducedCost_(instance.testCount(), 0.0),
-      subgradient_(instance.branchCount(), 0.0),
-      excluded_(instance.testCount(), 0),
-      admitted_(instance.branchCount(), 0) {
+      subgradient_(instance.branchCount(), 0.0) {
   for (std::uint32_t t = 0; t < instance.testCount(); ++t)
     for (std::uint32_t k : instance.branchesOf(t)) ++admitted_[k];
   byTestCount_.resize(instance.branchCount());
