@@ -21,7 +21,7 @@
 #include "optimizer/cover_search.h"
 #include "optimizer/mandatory_reduction.h"
 #include "optimizer/selection_stack.h"
-#include "shell/huge_page_heap.h"
+#include "shell/process_memory.h"
 #include "shell/process_exit.h"
 #include "shell/run_settings.h"
 

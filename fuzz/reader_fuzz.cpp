@@ -24,11 +24,11 @@ ReadBlock readFrom(std::string_view bytes, std::size_t chunk) {
   };
 }
 
-// With a tiny buffer and short reads every line straddles blocks and grows
-// the buffer; the runs of lines must still be the file's bytes, cut only
-// after a newline.
-void checkLineSplitting(std::string_view bytes) {
-  LineSource source(readFrom(bytes, 1 + bytes.size() % 5), 1 + bytes.size() % 7);
+// With tiny blocks and short reads every line straddles blocks; the runs of
+// lines must still be the file's bytes, cut only after a newline, whether
+// the blocks are read ahead or not.
+void checkLineSplitting(std::string_view bytes, bool readAhead) {
+  LineSource source(readFrom(bytes, 1 + bytes.size() % 5), 1 + bytes.size() % 7, readAhead);
   std::size_t offset = 0;
   while (const auto run = source.nextLines()) {
     require(!run->empty() && bytes.substr(offset, run->size()) == *run,
@@ -43,7 +43,8 @@ void checkLineSplitting(std::string_view bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char *>(data), size);
-  checkLineSplitting(bytes);
+  checkLineSplitting(bytes, false);
+  checkLineSplitting(bytes, true);
 
   CapturedStreams quiet;
   RunSettings settings;

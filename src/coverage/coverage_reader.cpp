@@ -17,6 +17,7 @@
 #include "coverage/chunk_trace.h"
 #include "coverage/line_source.h"
 #include "shell/messages.h"
+#include "shell/process_memory.h"
 
 namespace {
 
@@ -398,11 +399,11 @@ class FileReader {
   HashLookups hashLookups_;
 };
 
-// Opens a coverage file for reading; -1 if it cannot be read as a file.
-int openCoverageFile(const std::string &path) {
+// Opens a coverage file for reading, and tells what it is in `info`; -1 if
+// it cannot be read as a file.
+int openCoverageFile(const std::string &path, struct stat &info) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return -1;
-  struct stat info;
   if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
     ::close(fd);
     return -1;
@@ -456,20 +457,28 @@ std::uint32_t parseHexaValue(std::string_view valueText, std::uint64_t lineNumbe
 void readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex,
                       TestRegistry &registry, CoverageTable &table) {
   const std::string &path = settings.filePaths[fileIndex];
-  const int fd = openCoverageFile(path);
+  struct stat info;
+  const int fd = openCoverageFile(path, info);
   if (fd < 0) {
     reportMessage(Message::UnableToOpen, path);
     return;
   }
   const DescriptorCloser closer{fd};
-  readCoverageLines(readFromDescriptor(fd), settings, fileIndex, registry, table);
+  // A thread reading ahead pays for itself on a file of a few blocks; only
+  // a regular file is sure to let it finish each read at once; and under a
+  // memory limit its stack and buffers could take the room the tables need.
+  const bool readAhead = S_ISREG(info.st_mode) &&
+                         static_cast<std::uint64_t>(info.st_size) >= 4 * defaultReadBlockSize &&
+                         !addressSpaceLimited();
+  readCoverageLines(readFromDescriptor(fd), settings, fileIndex, registry, table,
+                    defaultReadBlockSize, readAhead);
 }
 
 void readCoverageLines(const ReadBlock &read, const RunSettings &settings,
                        std::uint32_t fileIndex, TestRegistry &registry, CoverageTable &table,
-                       std::size_t blockSize) {
+                       std::size_t blockSize, bool readAhead) {
   FileReader reader(settings, fileIndex, registry, table);
-  LineSource source(read, blockSize);
+  LineSource source(read, blockSize, readAhead);
   std::uint64_t lineNumber = 0;
   while (std::optional<std::string_view> lines = source.nextLines())
     lineNumber = reader.readLines(*lines, lineNumber);

@@ -36,8 +36,9 @@ void readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex,
                       TestRegistry &registry, CoverageTable &table);
 
 // Reads the bytes that `read` delivers as the contents of the coverage file
-// settings.filePaths[fileIndex], in blocks of `blockSize` bytes at first. A
-// read error ends the run with message 14 (fatal), naming that path.
+// settings.filePaths[fileIndex], in blocks of at most `blockSize` bytes, read
+// on a thread of their own if `readAhead` (see BlockReader). A read error
+// ends the run with message 14 (fatal), naming that path.
 void readCoverageLines(const ReadBlock &read, const RunSettings &settings,
                        std::uint32_t fileIndex, TestRegistry &registry, CoverageTable &table,
-                       std::size_t blockSize = defaultReadBlockSize);
+                       std::size_t blockSize = defaultReadBlockSize, bool readAhead = false);

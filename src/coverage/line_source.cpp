@@ -14,45 +14,52 @@ ReadBlock readFromDescriptor(int fd) {
   };
 }
 
-LineSource::LineSource(ReadBlock read, std::size_t blockSize)
-    : read_(std::move(read)),
-      buffer_(std::make_unique_for_overwrite<char[]>(blockSize + slackBytes)),
-      capacity_(blockSize) {}
+LineSource::LineSource(ReadBlock read, std::size_t blockSize, bool readAhead)
+    : blocks_(std::move(read), blockSize, lineRoom, slackBytes, readAhead) {}
 
 std::optional<std::string_view> LineSource::nextLines() {
   for (;;) {
-    const char *start = buffer_.get() + begin_;
-    if (const void *newline = ::memrchr(start, '\n', end_ - begin_)) {
-      const std::size_t length = static_cast<const char *>(newline) - start + 1;
-      begin_ += length;
-      return std::string_view(start, length);
+    if (const void *newline =
+            begin_ == end_ ? nullptr : ::memrchr(begin_, '\n', static_cast<std::size_t>(end_ - begin_))) {
+      const std::string_view lines(begin_, static_cast<const char *>(newline) + 1 - begin_);
+      begin_ += lines.size();
+      return lines;
     }
     if (atEnd_) {
       // After an error the bytes held are not a whole last line.
       if (failed_ || begin_ == end_) return std::nullopt;
-      const std::string_view last(start, end_ - begin_);
+      const std::string_view last(begin_, static_cast<std::size_t>(end_ - begin_));
       begin_ = end_;
       return last;
     }
-    refill();
+    takeNextBlock();
   }
 }
 
-void LineSource::refill() {
-  std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
-  end_ -= begin_;
-  begin_ = 0;
-  if (end_ == capacity_) {
-    auto larger = std::make_unique_for_overwrite<char[]>(2 * capacity_ + slackBytes);
-    std::memcpy(larger.get(), buffer_.get(), end_);
-    buffer_ = std::move(larger);
-    capacity_ *= 2;
-  }
-  const std::ptrdiff_t got = read_(buffer_.get() + end_, capacity_ - end_);
-  if (got > 0) {
-    end_ += static_cast<std::size_t>(got);
-    return;
-  }
-  atEnd_ = true;
-  failed_ = got < 0;
+void LineSource::takeNextBlock() {
+  const BlockReader::Block block = blocks_.next();
+  atEnd_ = block.last;
+  failed_ = block.failed;
+  // What is left holds no newline: the start of a line, which goes before
+  // the new block.
+  const auto carried = static_cast<std::size_t>(end_ - begin_);
+  if (carried > lineRoom) return gatherLongLine(block);
+  char *start = block.data - carried;
+  if (carried != 0) std::memcpy(start, begin_, carried);
+  begin_ = start;
+  end_ = block.data + block.size;
+  inLongLine_ = false;
+}
+
+void LineSource::gatherLongLine(const BlockReader::Block &block) {
+  const auto carried = static_cast<std::size_t>(end_ - begin_);
+  if (!inLongLine_)
+    longLine_.assign(begin_, end_);
+  else if (begin_ != longLine_.data())
+    std::memmove(longLine_.data(), begin_, carried);
+  longLine_.resize(carried + block.size + slackBytes);
+  std::memcpy(longLine_.data() + carried, block.data, block.size);
+  begin_ = longLine_.data();
+  end_ = begin_ + carried + block.size;
+  inLongLine_ = true;
 }

@@ -5,10 +5,9 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
-// Reads at most `size` bytes of a file into `buffer`, as read(2) does: the
-// number of bytes read, 0 at the end of the file, or -1 on an error.
-using ReadBlock = std::function<std::ptrdiff_t(char *buffer, std::size_t size)>;
+#include "coverage/block_reader.h"
 
 // A ReadBlock over an open file descriptor; retries reads that a signal
 // interrupted.
@@ -19,13 +18,14 @@ inline constexpr std::size_t defaultReadBlockSize = std::size_t{1} << 20;
 
 // Hands out the lines of a file in runs of whole lines, whatever their
 // length, each line with its newline when it has one. Reads in large
-// blocks; a line is only moved when it straddles two blocks, and a caller
-// walks a whole block's lines without a call per line.
+// blocks (see BlockReader, and `readAhead` there); a line is only moved
+// when it straddles two blocks, and a caller walks a whole block's lines
+// without a call per line.
 class LineSource {
  public:
-  // `blockSize` (above 0) is the size of the first buffer, which grows to
-  // hold longer lines.
-  explicit LineSource(ReadBlock read, std::size_t blockSize = defaultReadBlockSize);
+  // `blockSize` (above 0) is the most read at once.
+  explicit LineSource(ReadBlock read, std::size_t blockSize = defaultReadBlockSize,
+                      bool readAhead = false);
 
   // The next lines: one or more whole lines, all ending in a newline except
   // perhaps the file's last. Nullopt when there are none left: at the end of
@@ -40,15 +40,21 @@ class LineSource {
   bool failed() const { return failed_; }
 
  private:
-  void refill();
+  // The start of a line that straddles two blocks is moved to the room
+  // before the second, if it fits there.
+  static constexpr std::size_t lineRoom = std::size_t{64} << 10;
 
-  ReadBlock read_;
-  // Left uninitialised: only what read_ fills is ever looked at, and
-  // zeroing a large buffer for every small file costs more than reading it.
-  std::unique_ptr<char[]> buffer_;
-  std::size_t capacity_;
-  std::size_t begin_ = 0;
-  std::size_t end_ = 0;
+  void takeNextBlock();
+  void gatherLongLine(const BlockReader::Block &block);
+
+  BlockReader blocks_;
+  // The bytes not handed out yet: in the current block, or in longLine_.
+  const char *begin_ = nullptr;
+  const char *end_ = nullptr;
+  // Where a line longer than lineRoom is gathered, with slackBytes after
+  // it; whether the bytes not handed out are there.
+  std::vector<char> longLine_;
+  bool inLongLine_ = false;
   bool atEnd_ = false;
   bool failed_ = false;
 };

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "shell/banner.h"
-#include "shell/huge_page_heap.h"
+#include "shell/process_memory.h"
 #include "shell/messages.h"
 #include "shell/process_exit.h"
 #include "shell/run.h"

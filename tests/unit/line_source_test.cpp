@@ -40,24 +40,62 @@ std::vector<std::string> allLines(LineSource &source) {
   return lines;
 }
 
+// Each test runs with the blocks read on the caller's thread and ahead of
+// it, on a thread of their own.
+class LineSourceTest : public testing::TestWithParam<bool> {
+ protected:
+  bool readAhead() const { return GetParam(); }
+};
+
 }  // namespace
 
-TEST(LineSource, LinesStraddlingReadsAndBlocksComeWhole) {
+TEST_P(LineSourceTest, LinesStraddlingReadsAndBlocksComeWhole) {
   const std::string longLine(100, 'x');
-  LineSource source(scriptedRead("ab\n" + longLine + "\n\ncd", 7, false), 16);
+  LineSource source(scriptedRead("ab\n" + longLine + "\n\ncd", 7, false), 16, readAhead());
   EXPECT_EQ(allLines(source), (std::vector<std::string>{"ab\n", longLine + "\n", "\n", "cd"}));
   EXPECT_FALSE(source.failed());
   EXPECT_FALSE(source.nextLines());
 }
 
-TEST(LineSource, AReadErrorIsNeverTakenAsTheEndOfTheFile) {
+TEST_P(LineSourceTest, AReadErrorIsNeverTakenAsTheEndOfTheFile) {
   // The bytes before the error, even those of a line without its newline,
   // are not handed out as a last line.
-  LineSource source(scriptedRead("NT a\nTB 1\nTB", 4, true), 8);
+  LineSource source(scriptedRead("NT a\nTB 1\nTB", 4, true), 8, readAhead());
   EXPECT_EQ(allLines(source), (std::vector<std::string>{"NT a\n", "TB 1\n"}));
   EXPECT_TRUE(source.failed());
 
-  LineSource empty(scriptedRead("", 1, true));
+  LineSource empty(scriptedRead("", 1, true), 8, readAhead());
   EXPECT_FALSE(empty.nextLines());
   EXPECT_TRUE(empty.failed());
 }
+
+TEST_P(LineSourceTest, LinesLongerThanTheRoomBeforeABlockComeWhole) {
+  // Far longer than the room kept before each block for a line's start,
+  // and in the middle of short lines on either side.
+  std::string longLine(300'000, 'x');
+  for (std::size_t i = 0; i < longLine.size(); i += 997) longLine[i] = 'y';
+  const std::string bytes = "a\n" + longLine + "\nb\n" + longLine + "\n" + longLine;
+  LineSource source(scriptedRead(bytes, 5000, false), 4096, readAhead());
+  EXPECT_EQ(allLines(source), (std::vector<std::string>{"a\n", longLine + "\n", "b\n",
+                                                        longLine + "\n", longLine}));
+  EXPECT_FALSE(source.failed());
+}
+
+TEST_P(LineSourceTest, ACallerMayStopBeforeTheEnd) {
+  // The lines not taken are dropped with the source, whose reading stops.
+  auto reads = std::make_shared<std::size_t>(0);
+  ReadBlock endless = [reads](char *buffer, std::size_t size) -> std::ptrdiff_t {
+    ++*reads;
+    std::fill_n(buffer, size, '\n');
+    return static_cast<std::ptrdiff_t>(size);
+  };
+  {
+    LineSource source(endless, 64, readAhead());
+    ASSERT_TRUE(source.nextLines());
+  }
+  const std::size_t readsWhenDropped = *reads;
+  EXPECT_LE(readsWhenDropped, 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadOnTheCallersThread, LineSourceTest, testing::Values(false));
+INSTANTIATE_TEST_SUITE_P(ReadAhead, LineSourceTest, testing::Values(true));

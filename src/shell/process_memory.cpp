@@ -1,33 +1,27 @@
-#include "shell/huge_page_heap.h"
+#include "shell/process_memory.h"
+
+#include <sys/resource.h>
 
 #include <cstdlib>
+#include <initializer_list>
+
+bool addressSpaceLimited() {
+  for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    rlimit limit;
+    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur != RLIM_INFINITY) return true;
+  }
+  return false;
+}
 
 #if defined(__linux__) && defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
 #include <malloc.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <initializer_list>
-
-namespace {
-
-// Whether the process may grow its address space or data as it likes.
-bool addressSpaceUnlimited() {
-  for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
-    rlimit limit;
-    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur != RLIM_INFINITY) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 void useHugePageHeap() {
-  // Under a limit the room taken ahead could make an allocation fail that
-  // would otherwise fit.
-  if (!addressSpaceUnlimited()) return;
+  if (addressSpaceLimited()) return;
   // The room the heap takes ahead, once: address space, not memory, until
   // it is written.
   constexpr int heapStep = 256 << 20;
@@ -41,10 +35,9 @@ void useHugePageHeap() {
   const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
   const auto before = reinterpret_cast<std::uintptr_t>(sbrk(0));
   // The heap grows by a whole step now, so that it can be advised at once;
-  // later growth goes back to the usual small steps.
+  // later growth goes back to the usual small steps. (Through a volatile
+  // pointer, which the compiler may not drop with the block.)
   mallopt(M_TOP_PAD, heapStep);
-  // (Through a volatile pointer, which the compiler may not drop with the
-  // block.)
   void *volatile block = std::malloc(largestHeapBlock / 2);
   std::free(block);
   mallopt(M_TOP_PAD, usualTopPad);

@@ -1,10 +1,16 @@
 #pragma once
 
+// Whether the process's address space or data is limited (ulimit -v or -d):
+// then memory taken ahead of need, which costs nothing otherwise, could make
+// an allocation fail that would fit.
+bool addressSpaceLimited();
+
 // Asks that the heap the process grows from now on be backed by huge pages,
 // in steps of hundreds of megabytes, and that large blocks come from it.
 // Reading a large suite writes tens of megabytes of tables, and every 4 KB
 // page of them otherwise costs a page fault as it is first written: on a
 // virtual machine that is a large share of the reading. Call it first, once;
 // it only gives hints, which a kernel without transparent huge pages
-// ignores, and it changes nothing in what the process computes.
+// ignores, and it changes nothing in what the process computes. Does
+// nothing when addressSpaceLimited().
 void useHugePageHeap();

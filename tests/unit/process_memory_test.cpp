@@ -1,7 +1,6 @@
-#include "shell/huge_page_heap.h"
+#include "shell/process_memory.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -38,18 +37,13 @@ HeapMapping heapMappingHolding(std::uintptr_t address) {
   return {};
 }
 
-bool unlimited(int resource) {
-  rlimit limit;
-  return getrlimit(resource, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY;
-}
-
 }  // namespace
 
 TEST(HugePageHeap, LargeBlocksComeFromAHeapAdvisedForHugePages) {
 #if !defined(__linux__) || !defined(__GLIBC__) || defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the heap is left as it is here";
 #endif
-  if (!unlimited(RLIMIT_AS) || !unlimited(RLIMIT_DATA)) GTEST_SKIP() << "under a memory limit";
+  if (addressSpaceLimited()) GTEST_SKIP() << "under a memory limit";
   useHugePageHeap();
   // A block a table might grow to is taken from the heap, not mapped apart,
   // and from the part of it advised to be backed by huge pages.
