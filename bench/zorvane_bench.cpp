@@ -21,8 +21,8 @@
 #include "optimizer/cover_search.h"
 #include "optimizer/mandatory_reduction.h"
 #include "optimizer/selection_stack.h"
-#include "shell/process_memory.h"
 #include "shell/process_exit.h"
+#include "shell/process_memory.h"
 #include "shell/run_settings.h"
 
 namespace {

@@ -18,7 +18,8 @@ using ReadBlock = std::function<std::ptrdiff_t(char *buffer, std::size_t size)>;
 // may use as it likes. Read on the caller's thread as they are asked for,
 // or, `ahead`, on a thread of its own a couple of blocks ahead of the
 // caller, so that copying the file from the system's cache overlaps the
-// caller's work on the blocks before.
+// caller's work on the blocks before; `read` is then called on that thread,
+// and must not throw.
 class BlockReader {
  public:
   struct Block {

@@ -6,9 +6,9 @@
 #include <new>
 
 #include "shell/banner.h"
-#include "shell/process_memory.h"
 #include "shell/messages.h"
 #include "shell/process_exit.h"
+#include "shell/process_memory.h"
 #include "shell/run.h"
 #include "shell/translations.h"
 
