@@ -71,6 +71,9 @@ class Results:
     def get(self, run, name, mode="default"):
         return self.runs.get((run, name, mode), {})
 
+    def reading_rounds(self):
+        return self.machine.get("reading_rounds", "?")
+
     def modes(self, name):
         return [m for m in ("default", "T", "F2") if ("search", name, m) in self.runs]
 
@@ -120,27 +123,34 @@ class Results:
             "## Reader",
             "",
             "Reading every file of the instance into the registry and the table (the driver's "
-            "read time), beside `wc -l` on the same files in the same run, both from the page "
-            "cache. Memory: peak resident size after reading, and its growth over the start of "
-            "the process per branch line read, less the bytes of test names and descriptions. On files of a few hundred kilobytes "
-            "both times are mostly start-up and the memory figures mostly fixed costs: the large "
-            "instances are the ones that tell.",
+            "read time, `--no-search`), beside `wc -l` on the same files, both from the page "
+            "cache, in %s turns of one and then the other, so that both meet the machine in the "
+            "same states: *read s* and *`wc -l` s* are the best of the turns, and the ratio of "
+            "throughputs is given for the best and for the medians. Memory, from the best "
+            "reading: peak resident size after reading, and its growth over the start of "
+            "the process per branch line read, less the bytes of test names and descriptions. "
+            "On files of a few hundred kilobytes both times are mostly start-up and the memory "
+            "figures mostly fixed costs: the large instances are the ones that tell." % self.reading_rounds(),
             "",
-            "| instance | MB | read s | read MB/s | `wc -l` s | `wc -l` MB/s | reader / `wc -l` "
-            "| peak RSS after reading (MiB) | bytes per branch line, names aside |",
-            "|---|--:|--:|--:|--:|--:|--:|--:|--:|",
+            "| instance | MB | read s | read MB/s | `wc -l` s | `wc -l` MB/s | reader / `wc -l`, best "
+            "| reader / `wc -l`, medians | peak RSS after reading (MiB) "
+            "| bytes per branch line, names aside |",
+            "|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|",
         ]
         for name in self.instances:
-            s, wc = self.get("search", name), self.get("wc", name)
-            mb = num(s.get("files_bytes"), 0) / 1e6
-            read_s, wc_s = num(s.get("read_s")), num(wc.get("seconds"))
+            r, wc = self.get("read", name), self.get("wc", name)
+            mb = num(r.get("files_bytes"), 0) / 1e6
+            read_s, wc_s = num(r.get("read_s")), num(wc.get("seconds"))
             read_rate = mb / read_s if read_s else None
             wc_rate = mb / wc_s if wc_s else None
-            ratio = "%.2f" % (read_rate / wc_rate) if read_rate and wc_rate else "–"
-            lines.append("| %s | %.1f | %s | %s | %s | %s | %s | %s | %s |" % (
+            ratio = "%.2f" % (wc_s / read_s) if read_s and wc_s else "–"
+            median_read_s, median_wc_s = num(r.get("median_read_s")), num(wc.get("median_seconds"))
+            median_ratio = ("%.2f" % (median_wc_s / median_read_s)
+                            if median_read_s and median_wc_s else "–")
+            lines.append("| %s | %.1f | %s | %s | %s | %s | %s | %s | %s | %s |" % (
                 name, mb, fmt_s(read_s), "%.0f" % read_rate if read_rate else "–", fmt_s(wc_s),
-                "%.0f" % wc_rate if wc_rate else "–", ratio, mib(s.get("read_rss_kib")),
-                s.get("bytes_per_line_names_aside", "–")))
+                "%.0f" % wc_rate if wc_rate else "–", ratio, median_ratio,
+                mib(r.get("read_rss_kib")), r.get("bytes_per_line_names_aside", "–")))
         return lines + [""]
 
     def search_table(self):
