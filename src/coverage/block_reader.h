@@ -60,13 +60,12 @@ class BlockReader {
   // Blocks handed to the caller so far.
   std::uint64_t taken_ = 0;
 
-  // With a thread: blocks it has read so far, whether it read the last, and
-  // whether the caller is gone; guarded by mutex_.
+  // With a thread: blocks it has read so far, and whether the caller is
+  // gone; guarded by mutex_.
   std::thread thread_;
   std::mutex mutex_;
   std::condition_variable blockRead_;
   std::condition_variable roomMade_;
   std::uint64_t blocksRead_ = 0;
-  bool readLast_ = false;
   bool stopping_ = false;
 };

@@ -19,16 +19,16 @@ LineSource::LineSource(ReadBlock read, std::size_t blockSize, bool readAhead)
 
 std::optional<std::string_view> LineSource::nextLines() {
   for (;;) {
-    if (const void *newline =
-            begin_ == end_ ? nullptr : ::memrchr(begin_, '\n', static_cast<std::size_t>(end_ - begin_))) {
+    const auto held = static_cast<std::size_t>(end_ - begin_);
+    if (const void *newline = held == 0 ? nullptr : ::memrchr(begin_, '\n', held)) {
       const std::string_view lines(begin_, static_cast<const char *>(newline) + 1 - begin_);
       begin_ += lines.size();
       return lines;
     }
     if (atEnd_) {
       // After an error the bytes held are not a whole last line.
-      if (failed_ || begin_ == end_) return std::nullopt;
-      const std::string_view last(begin_, static_cast<std::size_t>(end_ - begin_));
+      if (failed_ || held == 0) return std::nullopt;
+      const std::string_view last(begin_, held);
       begin_ = end_;
       return last;
     }

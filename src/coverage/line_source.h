@@ -1,8 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
-#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>

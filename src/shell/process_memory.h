@@ -5,8 +5,8 @@
 // an allocation fail that would fit.
 bool addressSpaceLimited();
 
-// Asks that the heap the process grows from now on be backed by huge pages,
-// in steps of hundreds of megabytes, and that large blocks come from it.
+// Grows the heap by 256 MB of address space at once and asks that it be
+// backed by huge pages, and has large blocks taken from it.
 // Reading a large suite writes tens of megabytes of tables, and every 4 KB
 // page of them otherwise costs a page fault as it is first written: on a
 // virtual machine that is a large share of the reading. Call it first, once;
