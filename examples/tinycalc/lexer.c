@@ -37,6 +37,15 @@ static size_t digits_end(const char *text, size_t pos, int hex) {
   return pos;
 }
 
+/* Rounds like a decimal number where an integer type would wrap around. */
+static double hex_value(const char *digits) {
+  double value = 0;
+  for (; *digits != '\0'; digits++)
+    value = value * 16 + (isdigit((unsigned char)*digits) ? *digits - '0'
+                                                           : tolower((unsigned char)*digits) - 'a' + 10);
+  return value;
+}
+
 static Token read_number(Lexer *lexer, Token token) {
   const char *input = lexer->input;
   size_t start = lexer->pos, end;
@@ -58,7 +67,7 @@ static Token read_number(Lexer *lexer, Token token) {
   memcpy(token.text, input + start, end - start);
   token.text[end - start] = '\0';
   token.kind = TOK_NUMBER;
-  token.number = hex ? (double)strtoull(token.text + 2, NULL, 16) : strtod(token.text, NULL);
+  token.number = hex ? hex_value(token.text + 2) : strtod(token.text, NULL);
   lexer->pos = end;
   return token;
 }

@@ -130,15 +130,21 @@ static Node *parse_power(Parser *parser) {
 
 static Node *parse_unary(Parser *parser) {
   size_t pos = parser->current.pos;
+  Node *node;
+  /* Signs and parentheses nest through here: a bound keeps the stack small. */
+  if (parser->depth == TC_MAX_DEPTH) return fail(parser, pos, "expression nested too deeply");
+  parser->depth++;
   if (at_operator(parser, "-")) {
     advance(parser);
-    return new_operation(parser, NODE_NEGATE, '-', pos, parse_unary(parser), NULL);
-  }
-  if (at_operator(parser, "+")) {
+    node = new_operation(parser, NODE_NEGATE, '-', pos, parse_unary(parser), NULL);
+  } else if (at_operator(parser, "+")) {
     advance(parser);
-    return parse_unary(parser);
+    node = parse_unary(parser);
+  } else {
+    node = parse_power(parser);
   }
-  return parse_power(parser);
+  parser->depth--;
+  return node;
 }
 
 static Node *parse_product(Parser *parser) {

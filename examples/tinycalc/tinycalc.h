@@ -11,6 +11,7 @@
 #define TC_MAX_TOKEN 32   /* longest number or name, terminating NUL included */
 #define TC_MAX_NODES 64   /* largest expression tree */
 #define TC_MAX_ARGS 4     /* most arguments of a call */
+#define TC_MAX_DEPTH 32   /* deepest nesting of parentheses and signs */
 
 /* An error and the offset in the input of the byte it points at. */
 typedef struct {
@@ -54,6 +55,7 @@ typedef struct {
   Token current;
   Node nodes[TC_MAX_NODES];
   int used;
+  int depth;
   CalcError error;
 } Parser;
 

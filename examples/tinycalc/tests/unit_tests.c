@@ -119,6 +119,11 @@ static void lexer_exponent_literal(void) {
 static void lexer_hex_literal(void) {
   check_value("0x1F", 31);
   check_value("0XFF", 255);
+  /* 2^64: beyond the integers a double holds exactly */
+  if (context.strict)
+    check_error("0x10000000000000000", "result too large to be exact", 0);
+  else
+    check_value("0x10000000000000000", 18446744073709551616.0);
   check_error("0x", "bad hexadecimal number", 0);
 }
 static void lexer_number_too_long(void) {
@@ -185,6 +190,11 @@ static void parser_expression_too_long(void) {
   int i;
   for (i = 0; i < 40; i++) strcat(input, "+1");
   check_error(input, "expression too long", 63);
+  memset(input, '(', 100);
+  strcpy(input + 100, "1");
+  check_error(input, "expression nested too deeply", 32);
+  memset(input, '-', 100);
+  check_error(input, "expression nested too deeply", 32);
 }
 
 static void eval_arithmetic(void) {
