@@ -42,7 +42,7 @@ static double hex_value(const char *digits) {
   double value = 0;
   for (; *digits != '\0'; digits++)
     value = value * 16 + (isdigit((unsigned char)*digits) ? *digits - '0'
-                                                           : tolower((unsigned char)*digits) - 'a' + 10);
+                          : tolower((unsigned char)*digits) - 'a' + 10);
   return value;
 }
 
