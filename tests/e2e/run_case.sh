@@ -8,6 +8,9 @@
 #   args             the arguments, one per line (optional)
 #   env              NAME=value lines to set, -NAME lines to unset (optional)
 #   setup            a bash script run in the work directory first (optional)
+#   sources          paths in the repository, one a line, copied into the work
+#                    directory before the setup (optional): what a script case
+#                    builds, such as the example program
 #   ulimit           options of the shell's ulimit, one set per line, applied
 #                    to the tool alone (optional). Such a case is skipped
 #                    (status 77) when the tool is built with AddressSanitizer,
@@ -17,12 +20,18 @@
 #   anything else    input files, copied into the work directory
 set -u
 tool=$1 stage=$2 case_dir=$3
+repository=$(cd "$(dirname "$0")/../.." && pwd)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp -R "$case_dir"/. "$work"/
 rm -f "$work"/expected.*
 cd "$work" || exit 1
+if [ -f sources ]; then
+  while IFS= read -r path || [ -n "$path" ]; do
+    [ -z "$path" ] || cp -R "$repository/$path" . || { echo "cannot copy $path"; exit 1; }
+  done < sources
+fi
 if [ -f setup ]; then
   bash setup || { echo "setup of $case_dir failed"; exit 1; }
 fi

@@ -8,9 +8,11 @@ ZORVANE_STAGE=$ZORVANE_BUILD/stage
 
 zorvane_packages=(cmake ninja-build g++ qt6-base-dev qt6-tools-dev qt6-l10n-tools libgtest-dev libglpk-dev)
 # Only for the tests (tools/test): lcov captures the tracefiles that the
-# converter's end-to-end case converts; dpkg-dev and file let cpack work out
-# the Debian package's dependencies (dpkg-shlibdeps) in the package test.
-zorvane_test_packages=(lcov dpkg-dev file)
+# converter's end-to-end case converts; glpsol (glpk-utils) works out the
+# smallest cover of the captured example on its own, to check the tool's;
+# dpkg-dev and file let cpack work out the Debian package's dependencies
+# (dpkg-shlibdeps) in the package test.
+zorvane_test_packages=(lcov glpk-utils dpkg-dev file)
 # Only for the checked build (tools/test --sanitize) and the fuzz targets
 # (tools/fuzz); clang 16 is the first whose C++20 ranges accept GCC 12's
 # standard library.
