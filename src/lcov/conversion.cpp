@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "lcov/conversion_error.h"
-#include "lcov/tio_encoding.h"
+#include "tio/conversion_error.h"
 
 namespace {
 
@@ -80,26 +79,14 @@ std::uint16_t SourceFile::functionIndex(const std::string &function) const {
   return rankIn(functionsByLine_.at(functionLine(function)), function);
 }
 
-Conversion::Conversion(std::string baseDirectory) : baseDirectory_(std::move(baseDirectory)) {
-  while (baseDirectory_.size() > 1 && baseDirectory_.back() == '/') baseDirectory_.pop_back();
-  if (!baseDirectory_.empty() && baseDirectory_.back() != '/') baseDirectory_ += '/';
-}
+Conversion::Conversion(std::string baseDirectory) : keys_(std::move(baseDirectory), "--base") {}
 
 std::size_t Conversion::sourceIndex(std::string_view path) {
-  if (!baseDirectory_.empty() && path.size() > baseDirectory_.size() &&
-      path.starts_with(baseDirectory_))
-    path.remove_prefix(baseDirectory_.size());
-  const std::string keyedPath(path);
+  const std::string keyedPath = keys_.keyedPath(path);
   if (auto known = sourceByPath_.find(keyedPath); known != sourceByPath_.end())
     return known->second;
-  const std::uint32_t key = sourceFileKey(keyedPath);
-  if (auto other = sourceByKey_.find(key); other != sourceByKey_.end())
-    throw ConversionError("source files " + sources_[other->second].path() + " and " + keyedPath +
-                          " have the same key " + formatTioNumber(key) +
-                          ": their coverage would be mixed (another --base keys them apart)");
-  sources_.emplace_back(keyedPath, key);
+  sources_.emplace_back(keyedPath, keys_.keyOf(keyedPath));
   sourceByPath_.emplace(keyedPath, sources_.size() - 1);
-  sourceByKey_.emplace(key, sources_.size() - 1);
   return sources_.size() - 1;
 }
 

@@ -10,9 +10,8 @@
 #include <utility>
 #include <vector>
 
-// A line may hold at most this many branches, and start at most this many
-// functions: their indexes are the 16-bit branch numbers of the .tio file.
-inline constexpr std::size_t maxIndexesPerLine = 65536;
+#include "tio/source_keys.h"
+#include "tio/tio_encoding.h"
 
 // Orders the fields of tracefiles as people count: texts made only of digits
 // are numbers and come first, in numeric order ("2" before "10", "01" equal
@@ -106,10 +105,9 @@ class Conversion {
   const std::vector<TraceTest> &tests() const { return tests_; }
 
  private:
-  std::string baseDirectory_;
+  SourceKeys keys_;
   std::vector<SourceFile> sources_;
   std::unordered_map<std::string, std::size_t> sourceByPath_;
-  std::unordered_map<std::uint32_t, std::size_t> sourceByKey_;
   std::vector<TraceTest> tests_;
   std::map<std::pair<std::string, std::string>, std::size_t> testByOrigin_;
 };

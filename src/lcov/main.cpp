@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "lcov/conversion.h"
-#include "lcov/conversion_error.h"
+#include "tio/conversion_error.h"
 #include "lcov/converter_options.h"
 #include "lcov/tio_writer.h"
 #include "lcov/tracefile_reader.h"

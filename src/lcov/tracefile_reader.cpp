@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "lcov/conversion_error.h"
+#include "tio/conversion_error.h"
 
 namespace {
 

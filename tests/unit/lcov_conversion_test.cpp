@@ -7,8 +7,8 @@
 
 #include "coverage/coverage_reader.h"
 #include "lcov/conversion.h"
-#include "lcov/conversion_error.h"
-#include "lcov/tio_encoding.h"
+#include "tio/conversion_error.h"
+#include "tio/tio_encoding.h"
 #include "lcov/tio_writer.h"
 #include "lcov/tracefile_reader.h"
 
