@@ -15,8 +15,7 @@ BuildNotes::BuildNotes(const std::string &buildDirectory) {
   std::error_code error;
   const fs::path directory = fs::absolute(buildDirectory, error).lexically_normal();
   if (error || !fs::is_directory(directory, error))
-    throw ConversionError("the build directory " + buildDirectory + " does not exist",
-                          buildDirectory);
+    throw ConversionError("the build directory does not exist", buildDirectory);
   directory_ = directory.string();
   while (directory_.size() > 1 && directory_.back() == '/') directory_.pop_back();
   fs::recursive_directory_iterator entry(directory, fs::directory_options::skip_permission_denied,

@@ -121,6 +121,14 @@ CapturedTest captureTest(const TestSpec &test, const std::string &counterDirecto
                           counterDirectory);
   CapturedTest captured;
   captured.outcome = runTestCommand(test.command, counterDirectory, timeoutSeconds);
+  // The shell's own statuses for a command it could not find or run: such
+  // a test did not fail, it never ran.
+  if (captured.outcome.verdict == TestOutcome::Verdict::ExitStatus &&
+      (captured.outcome.code == 126 || captured.outcome.code == 127))
+    throw ConversionError(std::string("its command could not start (") +
+                          (captured.outcome.code == 127 ? "not found" : "not executable") +
+                          ", the shell's exit status " + std::to_string(captured.outcome.code) +
+                          ")");
   const Counters counters = countersWithNotes(counterDirectory, notes);
   if (counters.files.empty()) return captured;
   readGcovReport(readCounters(counters.files, counters.notes),

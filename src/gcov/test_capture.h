@@ -20,7 +20,8 @@ struct CapturedTest {
 // Runs `test` with its counters in `counterDirectory` (which must not exist
 // yet, and is removed again), then reads them against the build's notes.
 // Counters of programs that are not part of the build are passed over.
-// Throws ConversionError when the counters cannot be read.
+// Throws ConversionError when the counters cannot be read, or the command
+// could not start (the shell's exit statuses 126 and 127).
 CapturedTest captureTest(const TestSpec &test, const std::string &counterDirectory,
                          double timeoutSeconds, const BuildNotes &notes,
                          const BuildSources &sources);
