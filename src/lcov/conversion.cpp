@@ -41,9 +41,23 @@ bool BranchNameOrder::operator()(const BranchName &left, const BranchName &right
   return less(left.branch, right.branch);
 }
 
-void SourceFile::declareBranch(std::uint32_t line, const BranchName &branch) {
-  auto &branches = branchesByLine_[line];
-  branches.insert(branch);
+void SourceFile::declareBranches(std::uint32_t line,
+                                 const std::set<BranchName, BranchNameOrder> &branches,
+                                 const std::string &tracefile) {
+  const auto [known, added] = branchesByLine_.emplace(line, branches);
+  if (!added) {
+    if (known->second.size() == branches.size() &&
+        std::ranges::equal(known->second, branches, [](const auto &left, const auto &right) {
+          return left.block == right.block && left.branch == right.branch;
+        }))
+      return;
+    const std::string &origin = branchOrigins_.at(line);
+    throw ConversionError("line " + std::to_string(line) + " of " + path_ + " has " +
+                          std::to_string(branches.size()) + " branches here but " +
+                          std::to_string(known->second.size()) + " other ones in " + origin +
+                          ": tracefiles of different builds cannot be merged");
+  }
+  branchOrigins_.emplace(line, tracefile);
   if (branches.size() > maxIndexesPerLine)
     throw ConversionError("line " + std::to_string(line) + " of " + path_ + " has more than " +
                           std::to_string(maxIndexesPerLine) + " branches");
@@ -88,6 +102,44 @@ std::size_t Conversion::sourceIndex(std::string_view path) {
   sources_.emplace_back(keyedPath, keys_.keyOf(keyedPath));
   sourceByPath_.emplace(keyedPath, sources_.size() - 1);
   return sources_.size() - 1;
+}
+
+void SourceFile::addStructure(Fingerprint &fingerprint) const {
+  // Texts go with their length, so that ("ab", "c") and ("a", "bc") differ.
+  const auto addText = [&](std::string_view text) {
+    fingerprint.add(text.size());
+    fingerprint.add(text);
+  };
+  addText(path_);
+  fingerprint.add(branchesByLine_.size());
+  for (const auto &[line, branches] : branchesByLine_) {
+    fingerprint.add(line);
+    fingerprint.add(branches.size());
+    for (const BranchName &branch : branches) {
+      addText(branch.block);
+      addText(branch.branch);
+    }
+  }
+  fingerprint.add(functionLines_.size());
+  for (const auto &[function, line] : functionLines_) {
+    addText(function);
+    fingerprint.add(line);
+  }
+}
+
+void Conversion::clearTests() {
+  tests_.clear();
+  testByOrigin_.clear();
+}
+
+std::uint64_t Conversion::fingerprint() const {
+  // By path, so that the order in which tracefiles name them does not count.
+  std::vector<const SourceFile *> sorted;
+  for (const SourceFile &source : sources_) sorted.push_back(&source);
+  std::ranges::sort(sorted, [](auto *left, auto *right) { return left->path() < right->path(); });
+  Fingerprint fingerprint;
+  for (const SourceFile *source : sorted) source->addStructure(fingerprint);
+  return fingerprint.value();
 }
 
 std::size_t Conversion::testIndex(const std::string &tracefile, const std::string &name) {

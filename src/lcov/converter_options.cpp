@@ -20,7 +20,8 @@ ConverterOptions parseConverterOptions(int argc, char **argv) {
       options.request = ConverterOptions::Request::Version;
       return options;
     } else if (!takeOptionValue(argument, "-o", "--output", argc, argv, i, options.output) &&
-               !takeOptionValue(argument, "-b", "--base", argc, argv, i, options.baseDirectory)) {
+               !takeOptionValue(argument, "-b", "--base", argc, argv, i, options.baseDirectory) &&
+               !takeOptionValue(argument, "", "--root", argc, argv, i, options.baseDirectory)) {
       throw UsageError("unknown option " + std::string(argument));
     }
   }
@@ -36,7 +37,8 @@ void printConverterUsage(std::FILE *out) {
       "  -o, --output FILE  the .tio file to write (replaced only once it is complete);\n"
       "                     - writes to the standard output\n"
       "  -b, --base DIR     key source files under DIR by their path relative to DIR,\n"
-      "                     so that checkouts in different places merge\n"
+      "      --root DIR     so that checkouts in different places merge (zorvane-gcov's\n"
+      "                     --root); no source file under DIR is an error\n"
       "  -h, --help         this text\n"
       "      --version      the version\n"
       "Each test name (TN) of a tracefile is one test; a tracefile without test\n"

@@ -20,14 +20,23 @@ FileReach reachOf(const SourceFile &source, const SourceHits &hits) {
 
 }  // namespace
 
-void writeTio(const Conversion &conversion, std::FILE *out) {
+void writeTioHeader(const Conversion &conversion, std::FILE *out) {
   std::fputs(
       "# Converted from LCOV tracefiles by zorvane-lcov.\n"
       "# FT: source file, DC: line number; TL 0: the line ran, TB n: branch n of\n"
       "# the line was taken, TF n: function n starting on the line was called.\n",
       out);
+  writeFingerprint(out, conversion.fingerprint());
+  if (conversion.baseDirectory().empty())
+    std::fputs("# FT keys: source paths as the tracefiles write them\n", out);
+  else
+    std::fprintf(out, "# FT keys: source paths relative to %s\n",
+                 printableText(conversion.baseDirectory()).c_str());
   for (const SourceFile &source : conversion.sources())
     writeKeyComment(out, source.key(), source.path());
+}
+
+void writeTests(const Conversion &conversion, std::FILE *out) {
   for (const TraceTest &test : conversion.tests()) {
     writeTestName(out, test.name);
     std::fputs(("DT tracefile " + printableText(test.tracefile) + "\n").c_str(), out);
@@ -36,4 +45,9 @@ void writeTio(const Conversion &conversion, std::FILE *out) {
       writeFileReach(out, source.key(), reachOf(source, hits));
     }
   }
+}
+
+void writeTio(const Conversion &conversion, std::FILE *out) {
+  writeTioHeader(conversion, out);
+  writeTests(conversion, out);
 }
