@@ -27,8 +27,8 @@ std::vector<TestSpec> readTestList(std::istream &input, const std::string &listN
     if (command.find_first_not_of(" \t") == std::string::npos) fail("no command for test " + name);
     if (!isWritableTestName(name))
       fail("test name \"" + printableText(name) +
-           "\" cannot be written to a .tio file: it holds a double quote and starts with a blank, "
-           "or holds a carriage return or a NUL byte");
+           "\" cannot be written to a .tio file: it holds a double quote and starts with a blank "
+           "or a double quote, or it holds a carriage return or a NUL byte");
     if (const auto [known, added] = lineByName.emplace(name, lineNumber); !added)
       fail("test " + name + " is already given on line " + std::to_string(known->second));
     tests.push_back({name, command, lineNumber});

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tio/conversion_error.h"
+#include "tio/tio_writing.h"
 
 namespace {
 
@@ -48,14 +49,14 @@ bool isReached(std::string_view count) {
   return !negative && digits.find_first_not_of('0') != std::string_view::npos;
 }
 
-// A test name must fit between the double quotes of an NT line.
+// A test name must read back whole from its NT line: no control character,
+// and a double quote only where the bare form keeps the name whole.
 void checkTestName(const std::string &name) {
-  for (unsigned char c : name) {
-    if (c == '"' || c < 0x20 || c == 0x7F)
-      throw ConversionError("test name \"" + name +
-                            "\" cannot be written to a .tio file: it holds a double quote or a "
-                            "control character");
-  }
+  const bool control = std::ranges::any_of(name, [](unsigned char c) { return c < 0x20 || c == 0x7F; });
+  if (control || !isWritableTestName(name))
+    throw ConversionError("test name \"" + name +
+                          "\" cannot be written to a .tio file: it holds a control character, "
+                          "or a double quote and starts with a blank or a double quote");
 }
 
 struct PendingCall {

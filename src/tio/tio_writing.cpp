@@ -35,7 +35,7 @@ void writeFingerprint(std::FILE *out, std::uint64_t fingerprint) {
 bool isWritableTestName(std::string_view name) {
   if (name.find_first_of(std::string_view("\n\r\0", 3)) != std::string_view::npos) return false;
   if (name.find('"') == std::string_view::npos) return true;
-  return !name.empty() && name.front() != ' ';
+  return !name.empty() && name.front() != ' ' && name.front() != '"';
 }
 
 void writeTestName(std::FILE *out, std::string_view name) {

@@ -35,8 +35,9 @@ void writeFingerprint(std::FILE *out, std::uint64_t fingerprint);
 
 // Whether writeTestName() can write `name` so that it reads back whole: in
 // double quotes, or bare when it holds a double quote itself (then it must
-// not be empty or start with a blank, which the reader passes over). No
-// newline, carriage return or NUL in either form.
+// not start with a blank, which the reader passes over, or with a double
+// quote, which would make it a quoted name). No newline, carriage return or
+// NUL in either form.
 bool isWritableTestName(std::string_view name);
 
 // The NT line of a test whose name is writable.

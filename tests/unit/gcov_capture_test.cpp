@@ -129,6 +129,7 @@ TEST(TioWriting, TestNamesReadBackWhole) {
   EXPECT_TRUE(isWritableTestName("\xC3\xA9t\xC3\xA9"));
   EXPECT_TRUE(isWritableTestName(" leading blank"));
   EXPECT_FALSE(isWritableTestName(" \"leading blank\""));
+  EXPECT_FALSE(isWritableTestName("\"quoted\" then more"));
   EXPECT_FALSE(isWritableTestName("two\nlines"));
   EXPECT_FALSE(isWritableTestName(std::string("nul\0byte", 8)));
 }

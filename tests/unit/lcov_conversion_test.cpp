@@ -250,17 +250,21 @@ TEST(TracefileReader, FunctionsMustBeDeclaredOnOneLine) {
             "no error");
 }
 
-TEST(TracefileReader, TestNamesMustFitInAQuotedName) {
-  EXPECT_EQ(errorOf("TN:a\"b\nSF:a.c\nend_of_record\n"),
-            "1: test name \"a\"b\" cannot be written to a .tio file: it holds a double quote or "
-            "a control character");
+TEST(TracefileReader, TestNamesMustReadBackWhole) {
+  // A double quote is written in the bare form, which reads back whole.
+  Conversion quoted;
+  read(quoted, "TN:say \"hi\"\nSF:a.c\nDA:1,1\nend_of_record\n");
+  EXPECT_EQ(bodyOf(tioOf(quoted)).substr(0, 14), "NT say \"hi\"\nDT");
+  EXPECT_EQ(errorOf("TN: \"a\"\nSF:a.c\nend_of_record\n"),
+            "1: test name \" \"a\"\" cannot be written to a .tio file: it holds a control "
+            "character, or a double quote and starts with a blank or a double quote");
   EXPECT_EQ(errorOf(std::string("TN:a\tb\nSF:a.c\nend_of_record\n")).substr(0, 3), "1: ");
   // A name from the file's path is checked where it is first needed.
   Conversion conversion;
   std::istringstream input("SF:a.c\nend_of_record\n");
   try {
-    readTracefile(input, "odd\"name.info", conversion);
-    ADD_FAILURE() << "a name with a quote was written";
+    readTracefile(input, "odd\x01name.info", conversion);
+    ADD_FAILURE() << "a name with a control character was written";
   } catch (const ConversionError &error) {
     EXPECT_EQ(error.line(), 1u);
   }
