@@ -55,7 +55,7 @@ void capture(const CaptureOptions &options) {
       "# the line was taken, TF n: function n starting on the line was called.\n",
       out);
   writeFingerprint(out, notes.fingerprint());
-  std::fprintf(out, "# FT keys: source paths relative to %s\n",
+  std::fprintf(out, "# Source paths keyed relative to %s\n",
                printableText(sources.root()).c_str());
   sources.writeKeyComments(out);
 

@@ -28,9 +28,9 @@ void writeTioHeader(const Conversion &conversion, std::FILE *out) {
       out);
   writeFingerprint(out, conversion.fingerprint());
   if (conversion.baseDirectory().empty())
-    std::fputs("# FT keys: source paths as the tracefiles write them\n", out);
+    std::fputs("# Source paths keyed as the tracefiles write them\n", out);
   else
-    std::fprintf(out, "# FT keys: source paths relative to %s\n",
+    std::fprintf(out, "# Source paths keyed relative to %s\n",
                  printableText(conversion.baseDirectory()).c_str());
   for (const SourceFile &source : conversion.sources())
     writeKeyComment(out, source.key(), source.path());

@@ -164,7 +164,7 @@ TEST(TracefileReader, WritesOnlyWhatWasReachedKeyedByLineAndRank) {
             "# FT: source file, DC: line number; TL 0: the line ran, TB n: branch n of\n"
             "# the line was taken, TF n: function n starting on the line was called.\n"
             "# Build fingerprint: f3299653db232790\n"
-            "# FT keys: source paths relative to /s/\n"
+            "# Source paths keyed relative to /s/\n"
             "# FT F96FB811 is a.c\n"
             "NT \"t\"\n"
             "DT tracefile t.info\n"
