@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "lcov/conversion_error.h"
-#include "lcov/tio_encoding.h"
+#include "tio/conversion_error.h"
 
 namespace {
 
@@ -42,9 +41,23 @@ bool BranchNameOrder::operator()(const BranchName &left, const BranchName &right
   return less(left.branch, right.branch);
 }
 
-void SourceFile::declareBranch(std::uint32_t line, const BranchName &branch) {
-  auto &branches = branchesByLine_[line];
-  branches.insert(branch);
+void SourceFile::declareBranches(std::uint32_t line,
+                                 const std::set<BranchName, BranchNameOrder> &branches,
+                                 const std::string &tracefile) {
+  const auto [known, added] = branchesByLine_.emplace(line, branches);
+  if (!added) {
+    if (known->second.size() == branches.size() &&
+        std::ranges::equal(known->second, branches, [](const auto &left, const auto &right) {
+          return left.block == right.block && left.branch == right.branch;
+        }))
+      return;
+    const std::string &origin = branchOrigins_.at(line);
+    throw ConversionError("line " + std::to_string(line) + " of " + path_ + " has " +
+                          std::to_string(branches.size()) + " branches here but " +
+                          std::to_string(known->second.size()) + " other ones in " + origin +
+                          ": tracefiles of different builds cannot be merged");
+  }
+  branchOrigins_.emplace(line, tracefile);
   if (branches.size() > maxIndexesPerLine)
     throw ConversionError("line " + std::to_string(line) + " of " + path_ + " has more than " +
                           std::to_string(maxIndexesPerLine) + " branches");
@@ -80,27 +93,53 @@ std::uint16_t SourceFile::functionIndex(const std::string &function) const {
   return rankIn(functionsByLine_.at(functionLine(function)), function);
 }
 
-Conversion::Conversion(std::string baseDirectory) : baseDirectory_(std::move(baseDirectory)) {
-  while (baseDirectory_.size() > 1 && baseDirectory_.back() == '/') baseDirectory_.pop_back();
-  if (!baseDirectory_.empty() && baseDirectory_.back() != '/') baseDirectory_ += '/';
-}
+Conversion::Conversion(std::string baseDirectory) : keys_(std::move(baseDirectory), "--base") {}
 
 std::size_t Conversion::sourceIndex(std::string_view path) {
-  if (!baseDirectory_.empty() && path.size() > baseDirectory_.size() &&
-      path.starts_with(baseDirectory_))
-    path.remove_prefix(baseDirectory_.size());
-  const std::string keyedPath(path);
+  const std::string keyedPath = keys_.keyedPath(path);
   if (auto known = sourceByPath_.find(keyedPath); known != sourceByPath_.end())
     return known->second;
-  const std::uint32_t key = sourceFileKey(keyedPath);
-  if (auto other = sourceByKey_.find(key); other != sourceByKey_.end())
-    throw ConversionError("source files " + sources_[other->second].path() + " and " + keyedPath +
-                          " have the same key " + formatTioNumber(key) +
-                          ": their coverage would be mixed (another --base keys them apart)");
-  sources_.emplace_back(keyedPath, key);
+  sources_.emplace_back(keyedPath, keys_.keyOf(keyedPath));
   sourceByPath_.emplace(keyedPath, sources_.size() - 1);
-  sourceByKey_.emplace(key, sources_.size() - 1);
   return sources_.size() - 1;
+}
+
+void SourceFile::addStructure(Fingerprint &fingerprint) const {
+  // Texts go with their length, so that ("ab", "c") and ("a", "bc") differ.
+  const auto addText = [&](std::string_view text) {
+    fingerprint.add(text.size());
+    fingerprint.add(text);
+  };
+  addText(path_);
+  fingerprint.add(branchesByLine_.size());
+  for (const auto &[line, branches] : branchesByLine_) {
+    fingerprint.add(line);
+    fingerprint.add(branches.size());
+    for (const BranchName &branch : branches) {
+      addText(branch.block);
+      addText(branch.branch);
+    }
+  }
+  fingerprint.add(functionLines_.size());
+  for (const auto &[function, line] : functionLines_) {
+    addText(function);
+    fingerprint.add(line);
+  }
+}
+
+void Conversion::clearTests() {
+  tests_.clear();
+  testByOrigin_.clear();
+}
+
+std::uint64_t Conversion::fingerprint() const {
+  // By path, so that the order in which tracefiles name them does not count.
+  std::vector<const SourceFile *> sorted;
+  for (const SourceFile &source : sources_) sorted.push_back(&source);
+  std::ranges::sort(sorted, [](auto *left, auto *right) { return left->path() < right->path(); });
+  Fingerprint fingerprint;
+  for (const SourceFile *source : sorted) source->addStructure(fingerprint);
+  return fingerprint.value();
 }
 
 std::size_t Conversion::testIndex(const std::string &tracefile, const std::string &name) {

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-// A line may hold at most this many branches, and start at most this many
-// functions: their indexes are the 16-bit branch numbers of the .tio file.
-inline constexpr std::size_t maxIndexesPerLine = 65536;
+#include "tio/fingerprint.h"
+#include "tio/source_keys.h"
+#include "tio/tio_encoding.h"
 
 // Orders the fields of tracefiles as people count: texts made only of digits
 // are numbers and come first, in numeric order ("2" before "10", "01" equal
@@ -42,9 +42,13 @@ class SourceFile {
   const std::string &path() const { return path_; }
   std::uint32_t key() const { return key_; }
 
-  // Records that the tracefiles name this branch on `line`. Throws
-  // ConversionError when the line would hold more than maxIndexesPerLine.
-  void declareBranch(std::uint32_t line, const BranchName &branch);
+  // Records that a record of `tracefile` names exactly these branches on
+  // `line`. Every record of one build names the same ones; throws
+  // ConversionError, naming both tracefiles, when an earlier record named
+  // others (its branch numbers would name other branches), or when the
+  // line would hold more than maxIndexesPerLine.
+  void declareBranches(std::uint32_t line, const std::set<BranchName, BranchNameOrder> &branches,
+                       const std::string &tracefile);
   // Records that `function` starts on `line`. Throws ConversionError when it
   // was declared on another line, or the line would start more than
   // maxIndexesPerLine functions.
@@ -60,10 +64,15 @@ class SourceFile {
   std::uint32_t functionLine(const std::string &function) const;
   std::uint16_t functionIndex(const std::string &function) const;
 
+  // Adds the branches and functions of every line to `fingerprint`.
+  void addStructure(Fingerprint &fingerprint) const;
+
  private:
   std::string path_;
   std::uint32_t key_;
   std::map<std::uint32_t, std::set<BranchName, BranchNameOrder>> branchesByLine_;
+  // The tracefile that first named the branches of each line.
+  std::map<std::uint32_t, std::string> branchOrigins_;
   std::map<std::string, std::uint32_t> functionLines_;
   std::map<std::uint32_t, std::set<std::string>> functionsByLine_;
 };
@@ -92,6 +101,11 @@ class Conversion {
   // it, so that checkouts in different places give the same keys.
   explicit Conversion(std::string baseDirectory = {});
 
+  // The base directory with a trailing '/', or empty.
+  const std::string &baseDirectory() const { return keys_.root(); }
+  // Whether some source path lay below the base directory.
+  bool baseDirectoryWasUsed() const { return keys_.rootWasUsed(); }
+
   // The index of the source file at `path`, added when new. Throws
   // ConversionError when its key is already another source file's: merging
   // the two would mix their coverage.
@@ -100,16 +114,22 @@ class Conversion {
   // The index of the test `name` of `tracefile`, added when new.
   std::size_t testIndex(const std::string &tracefile, const std::string &name);
 
+  // Forgets the tests, once they are written; the source files stay.
+  void clearTests();
+
+  // A hash of the branches and functions that the tracefiles declare on
+  // each line of each source file: the shape of the build they come from.
+  std::uint64_t fingerprint() const;
+
   SourceFile &source(std::size_t index) { return sources_[index]; }
   TraceTest &test(std::size_t index) { return tests_[index]; }
   const std::vector<SourceFile> &sources() const { return sources_; }
   const std::vector<TraceTest> &tests() const { return tests_; }
 
  private:
-  std::string baseDirectory_;
+  SourceKeys keys_;
   std::vector<SourceFile> sources_;
   std::unordered_map<std::string, std::size_t> sourceByPath_;
-  std::unordered_map<std::uint32_t, std::size_t> sourceByKey_;
   std::vector<TraceTest> tests_;
   std::map<std::pair<std::string, std::string>, std::size_t> testByOrigin_;
 };

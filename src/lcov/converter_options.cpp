@@ -2,27 +2,7 @@
 
 #include <string_view>
 
-namespace {
-
-// Whether `argument` is the option of these names; if so its value, given
-// as `--name=value` or in the next argument (then `i` moves past it), is
-// stored in `value`.
-bool takeValue(std::string_view argument, std::string_view shortName, std::string_view longName,
-               int argc, char **argv, int &i, std::string &value) {
-  if (argument.starts_with(longName) && argument.size() > longName.size() &&
-      argument[longName.size()] == '=') {
-    value = argument.substr(longName.size() + 1);
-  } else if (argument == shortName || argument == longName) {
-    if (i + 1 >= argc) throw UsageError("option " + std::string(argument) + " needs a value");
-    value = argv[++i];
-  } else {
-    return false;
-  }
-  if (value.empty()) throw UsageError("option " + std::string(longName) + " needs a value");
-  return true;
-}
-
-}  // namespace
+#include "tio/option_values.h"
 
 ConverterOptions parseConverterOptions(int argc, char **argv) {
   ConverterOptions options;
@@ -39,8 +19,9 @@ ConverterOptions parseConverterOptions(int argc, char **argv) {
     } else if (argument == "--version") {
       options.request = ConverterOptions::Request::Version;
       return options;
-    } else if (!takeValue(argument, "-o", "--output", argc, argv, i, options.output) &&
-               !takeValue(argument, "-b", "--base", argc, argv, i, options.baseDirectory)) {
+    } else if (!takeOptionValue(argument, "-o", "--output", argc, argv, i, options.output) &&
+               !takeOptionValue(argument, "-b", "--base", argc, argv, i, options.baseDirectory) &&
+               !takeOptionValue(argument, "", "--root", argc, argv, i, options.baseDirectory)) {
       throw UsageError("unknown option " + std::string(argument));
     }
   }
@@ -56,7 +37,8 @@ void printConverterUsage(std::FILE *out) {
       "  -o, --output FILE  the .tio file to write (replaced only once it is complete);\n"
       "                     - writes to the standard output\n"
       "  -b, --base DIR     key source files under DIR by their path relative to DIR,\n"
-      "                     so that checkouts in different places merge\n"
+      "      --root DIR     so that checkouts in different places merge (zorvane-gcov's\n"
+      "                     --root); no source file under DIR is an error\n"
       "  -h, --help         this text\n"
       "      --version      the version\n"
       "Each test name (TN) of a tracefile is one test; a tracefile without test\n"

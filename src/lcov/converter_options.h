@@ -1,15 +1,10 @@
 #pragma once
 
 #include <cstdio>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-// A command line that zorvane-lcov cannot follow.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+#include "tio/option_values.h"
 
 struct ConverterOptions {
   enum class Request { Convert, Help, Version };

@@ -3,11 +3,12 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <set>
 #include <string>
 #include <string_view>
 
 #include "lcov/conversion.h"
-#include "lcov/conversion_error.h"
+#include "tio/conversion_error.h"
 #include "lcov/converter_options.h"
 #include "lcov/tio_writer.h"
 #include "lcov/tracefile_reader.h"
@@ -22,20 +23,40 @@ void reportError(std::string_view text) {
   std::fprintf(stderr, "zorvane-lcov: %.*s\n", static_cast<int>(text.size()), text.data());
 }
 
+// Reads every tracefile twice: first for the source files, branches and
+// functions, which fix every index and show a bad tracefile before anything
+// is written; then for the tests, written tracefile by tracefile so that
+// memory does not grow with the number of tests.
+void writeConversion(const ConverterOptions &options, std::FILE *out) {
+  Conversion conversion(options.baseDirectory);
+  for (const std::string &tracefile : options.tracefiles)
+    readTracefileAt(tracefile, conversion, TracefilePass::Declarations);
+  if (!options.baseDirectory.empty() && !conversion.baseDirectoryWasUsed())
+    throw ConversionError("no source path of the tracefiles lies under the base directory " +
+                          options.baseDirectory);
+  writeTioHeader(conversion, out);
+  std::set<std::string> written;
+  for (const std::string &tracefile : options.tracefiles) {
+    // A tracefile given twice adds nothing new to its tests.
+    if (!written.insert(tracefile).second) continue;
+    readTracefileAt(tracefile, conversion, TracefilePass::Tests);
+    writeTests(conversion, out);
+    conversion.clearTests();
+  }
+}
+
 void convert(const ConverterOptions &options) {
   // The output file is created first, so that a wrong directory shows before
   // the reading; until commit() nothing replaces the file.
   std::unique_ptr<ReplacementFile> file;
   if (options.output != "-") file = std::make_unique<ReplacementFile>(options.output);
-  Conversion conversion(options.baseDirectory);
-  for (const std::string &tracefile : options.tracefiles) readTracefileAt(tracefile, conversion);
   if (!file) {
-    writeTio(conversion, stdout);
+    writeConversion(options, stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
       throw FileWriteError("the standard output", "write error");
     return;
   }
-  writeTio(conversion, file->stream());
+  writeConversion(options, file->stream());
   file->commit();
 }
 

@@ -10,7 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "lcov/conversion_error.h"
+#include "tio/conversion_error.h"
+#include "tio/tio_writing.h"
 
 namespace {
 
@@ -48,14 +49,14 @@ bool isReached(std::string_view count) {
   return !negative && digits.find_first_not_of('0') != std::string_view::npos;
 }
 
-// A test name must fit between the double quotes of an NT line.
+// A test name must read back whole from its NT line: no control character,
+// and a double quote only where the bare form keeps the name whole.
 void checkTestName(const std::string &name) {
-  for (unsigned char c : name) {
-    if (c == '"' || c < 0x20 || c == 0x7F)
-      throw ConversionError("test name \"" + name +
-                            "\" cannot be written to a .tio file: it holds a double quote or a "
-                            "control character");
-  }
+  const bool control = std::ranges::any_of(name, [](unsigned char c) { return c < 0x20 || c == 0x7F; });
+  if (control || !isWritableTestName(name))
+    throw ConversionError("test name \"" + name +
+                          "\" cannot be written to a .tio file: it holds a control character, "
+                          "or a double quote and starts with a blank or a double quote");
 }
 
 struct PendingCall {
@@ -71,14 +72,19 @@ struct Record {
   std::uint64_t startLine;
   // FNDA lines may come before the FN line of their function.
   std::vector<PendingCall> calls;
+  // The branches it names on each line.
+  std::map<std::uint32_t, std::set<BranchName, BranchNameOrder>> branches;
   // FNL indexes and the lines they stand for.
   std::map<std::string, std::uint32_t, NaturalOrder> functionLines;
 };
 
 class TracefileReader {
  public:
-  TracefileReader(const std::string &tracefile, Conversion &conversion)
-      : tracefile_(tracefile), conversion_(conversion) {}
+  TracefileReader(const std::string &tracefile, Conversion &conversion, TracefilePass pass)
+      : tracefile_(tracefile),
+        conversion_(conversion),
+        declares_(pass != TracefilePass::Tests),
+        readsTests_(pass != TracefilePass::Declarations) {}
 
   void readLine(std::string_view line, std::uint64_t lineNumber);
   void finish();
@@ -97,6 +103,8 @@ class TracefileReader {
 
   const std::string &tracefile_;
   Conversion &conversion_;
+  const bool declares_;
+  const bool readsTests_;
   std::string testName_;
   std::optional<Record> record_;
   bool sawRecord_ = false;
@@ -169,8 +177,9 @@ void TracefileReader::startRecord(std::string_view path, std::uint64_t lineNumbe
   const std::string testName = testName_.empty() ? tracefile_ : testName_;
   checkTestName(testName);
   record_ = Record{conversion_.sourceIndex(path),
-                   conversion_.testIndex(tracefile_, testName),
+                   readsTests_ ? conversion_.testIndex(tracefile_, testName) : 0,
                    lineNumber,
+                   {},
                    {},
                    {}};
   sawRecord_ = true;
@@ -184,8 +193,11 @@ void TracefileReader::endRecord() {
       throw ConversionError(
           "FNDA line for function " + call.function + ", which no FN line of this record declares",
           tracefile_, call.lineNumber);
-    if (call.reached) hits().functions.insert(call.function);
+    if (call.reached && readsTests_) hits().functions.insert(call.function);
   }
+  if (declares_)
+    for (const auto &[line, branches] : current.branches)
+      source.declareBranches(line, branches, tracefile_);
   record_.reset();
 }
 
@@ -196,7 +208,7 @@ void TracefileReader::readLineCoverage(std::string_view fields) {
   if (!line) throw ConversionError("DA line without an execution count");
   const std::uint32_t number = parseLineNumber(*line);
   const std::string_view count = takeField(fields).value_or(fields);
-  if (isReached(count)) hits().lines.insert(number);
+  if (isReached(count) && readsTests_) hits().lines.insert(number);
 }
 
 // BRDA:<line>,<block>,<branch>,<taken>; the branch may hold commas, the
@@ -213,8 +225,8 @@ void TracefileReader::readBranch(std::string_view fields) {
   const BranchName branch{std::string(fields.substr(afterLine + 1, afterBlock - afterLine - 1)),
                           std::string(fields.substr(afterBlock + 1, beforeCount - afterBlock - 1))};
   const std::string_view taken = fields.substr(beforeCount + 1);
-  conversion_.source(record_->source).declareBranch(line, branch);
-  if (taken != "-" && isReached(taken)) hits().branches[line].insert(branch);
+  record_->branches[line].insert(branch);
+  if (taken != "-" && isReached(taken) && readsTests_) hits().branches[line].insert(branch);
 }
 
 // FN:<line>,<name> or FN:<line>,<end line>,<name>
@@ -265,8 +277,9 @@ void TracefileReader::readFunctionAlias(std::string_view fields, std::uint64_t l
 
 }  // namespace
 
-void readTracefile(std::istream &input, const std::string &tracefile, Conversion &conversion) {
-  TracefileReader reader(tracefile, conversion);
+void readTracefile(std::istream &input, const std::string &tracefile, Conversion &conversion,
+                   TracefilePass pass) {
+  TracefileReader reader(tracefile, conversion, pass);
   std::string line;
   std::uint64_t lineNumber = 0;
   while (std::getline(input, line)) {
@@ -282,12 +295,12 @@ void readTracefile(std::istream &input, const std::string &tracefile, Conversion
   reader.finish();
 }
 
-void readTracefileAt(const std::string &path, Conversion &conversion) {
+void readTracefileAt(const std::string &path, Conversion &conversion, TracefilePass pass) {
   // A directory opens as a stream that reads nothing.
   std::error_code ignored;
   if (std::filesystem::is_directory(path, ignored))
     throw ConversionError("cannot open: " + std::string(std::strerror(EISDIR)), path);
   std::ifstream input(path, std::ios::binary);
   if (!input) throw ConversionError("cannot open: " + std::string(std::strerror(errno)), path);
-  readTracefile(input, path, conversion);
+  readTracefile(input, path, conversion, pass);
 }

@@ -25,8 +25,9 @@ root=$work/root
 dpkg -x "$package" "$root"
 expect "package name" zorvane "$(dpkg-deb -f "$package" Package)"
 dpkg-deb -f "$package" Depends | grep -q 'libqt6core6' || fail "Depends lacks libqt6core6"
-for file in usr/bin/zorvane usr/bin/zorvane-lcov \
+for file in usr/bin/zorvane usr/bin/zorvane-lcov usr/bin/zorvane-gcov \
             usr/lib/zorvane/bin/zorvane usr/lib/zorvane/bin/zorvane-lcov \
+            usr/lib/zorvane/bin/zorvane-gcov usr/share/man/man1/zorvane-gcov.1.gz \
             usr/lib/zorvane/lib/locale/Zorvane_fr.qm usr/lib/zorvane/lib/locale/veskident_fr.qm \
             usr/share/man/man1/zorvane.1.gz usr/share/man/man1/zorvane-lcov.1.gz \
             usr/share/doc/zorvane/tio-format.md usr/share/doc/zorvane/copyright; do
@@ -58,6 +59,8 @@ expect "the caller's HALVERNDIR" "Fatal Error: directory doesn't exist '/nonexis
 printf 'TN:t\nSF:/src/a.c\nDA:1,1\nend_of_record\n' > "$work/t.info"
 output=$(cd "$work" && run "$root/usr/bin/zorvane-lcov" -b /src -o t.tio t.info && grep -c '^TL 0' t.tio)
 expect "a conversion" 1 "$output"
+run "$root/usr/bin/zorvane-gcov" --version | grep -qxE 'zorvane-gcov [0-9.]+' ||
+  fail "the capture driver through its link"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "the package installs and runs"

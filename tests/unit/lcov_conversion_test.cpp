@@ -7,16 +7,17 @@
 
 #include "coverage/coverage_reader.h"
 #include "lcov/conversion.h"
-#include "lcov/conversion_error.h"
-#include "lcov/tio_encoding.h"
 #include "lcov/tio_writer.h"
 #include "lcov/tracefile_reader.h"
+#include "tio/conversion_error.h"
+#include "tio/tio_encoding.h"
 
 namespace {
 
-void read(Conversion &conversion, const std::string &text, const std::string &name = "t.info") {
+void read(Conversion &conversion, const std::string &text, const std::string &name = "t.info",
+          TracefilePass pass = TracefilePass::Both) {
   std::istringstream input(text);
-  readTracefile(input, name, conversion);
+  readTracefile(input, name, conversion, pass);
 }
 
 // The message of the error that reading `text` as t.info raises, as
@@ -162,6 +163,8 @@ TEST(TracefileReader, WritesOnlyWhatWasReachedKeyedByLineAndRank) {
             "# Converted from LCOV tracefiles by zorvane-lcov.\n"
             "# FT: source file, DC: line number; TL 0: the line ran, TB n: branch n of\n"
             "# the line was taken, TF n: function n starting on the line was called.\n"
+            "# Build fingerprint: f3299653db232790\n"
+            "# Source paths keyed relative to /s/\n"
             "# FT F96FB811 is a.c\n"
             "NT \"t\"\n"
             "DT tracefile t.info\n"
@@ -247,17 +250,21 @@ TEST(TracefileReader, FunctionsMustBeDeclaredOnOneLine) {
             "no error");
 }
 
-TEST(TracefileReader, TestNamesMustFitInAQuotedName) {
-  EXPECT_EQ(errorOf("TN:a\"b\nSF:a.c\nend_of_record\n"),
-            "1: test name \"a\"b\" cannot be written to a .tio file: it holds a double quote or "
-            "a control character");
+TEST(TracefileReader, TestNamesMustReadBackWhole) {
+  // A double quote is written in the bare form, which reads back whole.
+  Conversion quoted;
+  read(quoted, "TN:say \"hi\"\nSF:a.c\nDA:1,1\nend_of_record\n");
+  EXPECT_EQ(bodyOf(tioOf(quoted)).substr(0, 14), "NT say \"hi\"\nDT");
+  EXPECT_EQ(errorOf("TN: \"a\"\nSF:a.c\nend_of_record\n"),
+            "1: test name \" \"a\"\" cannot be written to a .tio file: it holds a control "
+            "character, or a double quote and starts with a blank or a double quote");
   EXPECT_EQ(errorOf(std::string("TN:a\tb\nSF:a.c\nend_of_record\n")).substr(0, 3), "1: ");
   // A name from the file's path is checked where it is first needed.
   Conversion conversion;
   std::istringstream input("SF:a.c\nend_of_record\n");
   try {
-    readTracefile(input, "odd\"name.info", conversion);
-    ADD_FAILURE() << "a name with a quote was written";
+    readTracefile(input, "odd\x01name.info", conversion);
+    ADD_FAILURE() << "a name with a control character was written";
   } catch (const ConversionError &error) {
     EXPECT_EQ(error.line(), 1u);
   }
@@ -271,7 +278,7 @@ TEST(TracefileReader, ALineHoldsAtMost65536BranchesAndFunctions) {
   read(conversion, text + "end_of_record\n");
   EXPECT_EQ(conversion.sources()[0].branchIndex(1, {"0", "65535"}), 65535);
   EXPECT_EQ(errorOf(text + "BRDA:1,1,0,0\nend_of_record\n"),
-            "65538: line 1 of a.c has more than 65536 branches");
+            "65539: line 1 of a.c has more than 65536 branches");
 }
 
 TEST(TracefileReader, MissingTracefileIsReportedWithItsPath) {
@@ -284,4 +291,73 @@ TEST(TracefileReader, MissingTracefileIsReportedWithItsPath) {
     EXPECT_EQ(std::string(error.what()), "cannot open: No such file or directory");
   }
   EXPECT_THROW(readTracefileAt("/", conversion), ConversionError);
+}
+
+namespace {
+
+std::string mixErrorOf(const std::string &first, const std::string &second) {
+  Conversion conversion;
+  try {
+    read(conversion, first, "O0.info");
+    read(conversion, second, "O2.info");
+  } catch (const ConversionError &error) {
+    return error.file() + ":" + std::to_string(error.line()) + ": " + error.what();
+  }
+  return "no error";
+}
+
+std::uint64_t fingerprintOf(const std::string &text) {
+  Conversion conversion;
+  read(conversion, text, "f.info", TracefilePass::Declarations);
+  return conversion.fingerprint();
+}
+
+}  // namespace
+
+TEST(TracefileReader, TracefilesOfDifferentBuildsAreNotMerged) {
+  const std::string twoBranches = "TN:a\nSF:/s/a.c\nBRDA:4,0,0,1\nBRDA:4,0,1,0\nend_of_record\n";
+  const std::string fourBranches =
+      "TN:b\nSF:/s/a.c\nDA:4,1\nBRDA:4,0,0,1\nBRDA:4,0,1,0\nBRDA:4,0,2,0\nBRDA:4,0,3,0\n"
+      "end_of_record\n";
+  EXPECT_EQ(mixErrorOf(twoBranches, fourBranches),
+            "O2.info:8: line 4 of /s/a.c has 4 branches here but 2 other ones in O0.info: "
+            "tracefiles of different builds cannot be merged");
+  // The same branches, taken or not, and records without branch data merge.
+  EXPECT_EQ(mixErrorOf(twoBranches, "SF:/s/a.c\nBRDA:4,0,1,1\nBRDA:4,0,0,-\nend_of_record\n"
+                                    "SF:/s/a.c\nDA:4,1\nend_of_record\n"),
+            "no error");
+}
+
+TEST(TracefileReader, FingerprintIsTheShapeOfTheBuildNotWhatRan) {
+  const std::uint64_t ran = fingerprintOf(
+      "TN:x\nSF:/s/a.c\nFN:3,f\nFNDA:1,f\nDA:3,1\nBRDA:4,0,0,1\nBRDA:4,0,1,0\nend_of_record\n");
+  EXPECT_EQ(ran, fingerprintOf("TN:y\nSF:/s/a.c\nFN:3,f\nFNDA:0,f\nDA:3,0\nBRDA:4,0,1,0\n"
+                               "BRDA:4,0,0,0\nend_of_record\n"));
+  EXPECT_NE(ran, fingerprintOf("TN:x\nSF:/s/a.c\nFN:3,f\nBRDA:4,0,0,1\nBRDA:4,0,1,0\n"
+                               "BRDA:4,0,2,0\nend_of_record\n"));
+  EXPECT_NE(ran, fingerprintOf("TN:x\nSF:/s/a.c\nFN:2,f\nBRDA:4,0,0,1\nBRDA:4,0,1,0\n"
+                               "end_of_record\n"));
+}
+
+TEST(TracefileReader, TestsAreReadAndWrittenOneTracefileAtATime) {
+  Conversion conversion("/s");
+  const std::string first = "TN:a\nSF:/s/a.c\nFN:1,f\nFN:1,e\nFNDA:1,f\nend_of_record\n";
+  // Declares a function on the same line that the first tracefile lacks:
+  // every index is fixed by the declarations of all tracefiles before any
+  // test is written.
+  const std::string second = "TN:b\nSF:/s/a.c\nFN:1,d\nFN:1,e\nFN:1,f\nFNDA:1,d\nend_of_record\n";
+  read(conversion, first, "1.info", TracefilePass::Declarations);
+  read(conversion, second, "2.info", TracefilePass::Declarations);
+  EXPECT_TRUE(conversion.tests().empty());
+  read(conversion, first, "1.info", TracefilePass::Tests);
+  EXPECT_EQ(bodyOf(tioOf(conversion)), "NT \"a\"\nDT tracefile 1.info\nFT F96FB811\nDC 1\nTF 2\n");
+  conversion.clearTests();
+  read(conversion, second, "2.info", TracefilePass::Tests);
+  EXPECT_EQ(bodyOf(tioOf(conversion)), "NT \"b\"\nDT tracefile 2.info\nFT F96FB811\nDC 1\nTF 0\n");
+}
+
+TEST(TracefileReader, NamesKeepTheirBytesAboveAscii) {
+  Conversion conversion;
+  read(conversion, "TN:caf\xC3\xA9_\xFF\nSF:a.c\nDA:1,1\nend_of_record\n");
+  EXPECT_EQ(bodyOf(tioOf(conversion)).substr(0, 13), "NT \"caf\xC3\xA9_\xFF\"\n");
 }

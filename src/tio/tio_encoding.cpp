@@ -1,4 +1,4 @@
-#include "lcov/tio_encoding.h"
+#include "tio/tio_encoding.h"
 
 std::string formatTioNumber(std::uint32_t value) {
   static constexpr char digits[] = "0123456789ABCDEF";

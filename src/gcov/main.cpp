@@ -1,0 +1,98 @@
+// zorvane-gcov: runs a test suite built with gcc --coverage and writes what
+// each test reached as one .tio coverage file.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <new>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "gcov/build_notes.h"
+#include "gcov/capture_options.h"
+#include "gcov/capture_run.h"
+#include "gcov/gcov_tool.h"
+#include "gcov/test_list.h"
+#include "output/replacement_file.h"
+#include "tio/conversion_error.h"
+#include "tio/tio_writing.h"
+#include "version.h"
+
+namespace {
+
+// Every message of the driver goes through here.
+void report(std::string_view text) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "zorvane-gcov: %.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+std::vector<TestSpec> readTests(const CaptureOptions &options) {
+  if (options.testList.empty()) return readTestList(std::cin, "standard input");
+  std::ifstream input(options.testList, std::ios::binary);
+  if (!input) throw ConversionError("cannot open: " + std::string(std::strerror(errno)),
+                                    options.testList);
+  return readTestList(input, options.testList);
+}
+
+void capture(const CaptureOptions &options) {
+  // Everything that can be wrong before the tests run shows first; until
+  // commit() nothing replaces the output file.
+  ReplacementFile file(options.output);
+  checkGcov();
+  const BuildNotes notes(options.buildDirectory);
+  const std::vector<TestSpec> tests = readTests(options);
+  const ScratchDirectory scratch;
+  const BuildSources sources = readBuildSources(notes, options.root, scratch.path());
+
+  std::FILE *out = file.stream();
+  std::fputs(
+      "# Captured from GCC's coverage counters by zorvane-gcov.\n"
+      "# FT: source file, DC: line number; TL 0: the line ran, TB n: branch n of\n"
+      "# the line was taken, TF n: function n starting on the line was called.\n",
+      out);
+  writeFingerprint(out, notes.fingerprint());
+  std::fprintf(out, "# Source paths keyed relative to %s\n",
+               printableText(sources.root()).c_str());
+  sources.writeKeyComments(out);
+
+  CaptureSettings settings;
+  settings.jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+  settings.timeoutSeconds = options.timeoutSeconds;
+  settings.skipFailing = options.skipFailing;
+  settings.listName = options.testList.empty() ? "standard input" : options.testList;
+  captureTests(tests, settings, notes, sources, scratch.path(), out, report);
+  file.commit();
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  try {
+    const CaptureOptions options = parseCaptureOptions(argc, argv);
+    switch (options.request) {
+      case CaptureOptions::Request::Help: printCaptureUsage(stdout); return 0;
+      case CaptureOptions::Request::Version:
+        std::puts("zorvane-gcov " ZORVANE_VERSION_STRING);
+        return 0;
+      case CaptureOptions::Request::Capture: capture(options); return 0;
+    }
+  } catch (const UsageError &error) {
+    report(std::string(error.what()) + " (zorvane-gcov --help tells more)");
+    return 2;
+  } catch (const ConversionError &error) {
+    std::string where = error.file();
+    if (error.line() != 0) where += ":" + std::to_string(error.line());
+    report(where.empty() ? error.what() : where + ": " + error.what());
+  } catch (const FileWriteError &error) {
+    report("cannot write " + error.path() + ": " + error.reason());
+  } catch (const std::filesystem::filesystem_error &error) {
+    report(error.what());
+  } catch (const std::bad_alloc &) {
+    report("out of memory");
+  }
+  return 1;
+}

@@ -1,0 +1,137 @@
+#include "gcov/test_capture.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "gcov/gcov_tool.h"
+#include "tio/conversion_error.h"
+#include "tio/tio_encoding.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void insertSorted(std::vector<std::uint16_t> &indexes, std::uint16_t index) {
+  const auto place = std::ranges::lower_bound(indexes, index);
+  if (place == indexes.end() || *place != index) indexes.insert(place, index);
+}
+
+// The build's unit whose counters the test wrote at `counterPath` (below
+// the counter directory, the path the object had when it was built):
+// below the build directory, or else the longest tail of the path that
+// names a unit, for a build directory that has moved since.
+std::string unitOf(const std::string &counterPath, const BuildNotes &notes) {
+  const std::string buildPrefix = notes.directory().substr(1) + "/";
+  if (counterPath.starts_with(buildPrefix)) {
+    std::string unit = counterPath.substr(buildPrefix.size());
+    if (notes.hasUnit(unit)) return unit;
+  }
+  for (std::size_t slash = counterPath.find('/'); slash != std::string::npos;
+       slash = counterPath.find('/', slash + 1)) {
+    std::string tail = counterPath.substr(slash + 1);
+    if (notes.hasUnit(tail)) return tail;
+  }
+  return notes.hasUnit(counterPath) ? counterPath : std::string();
+}
+
+// The counters below `directory`, each with the unit's notes linked beside
+// it as gcov wants them.
+struct Counters {
+  std::vector<std::string> files;
+  // The notes of each, as messages name them.
+  std::vector<std::string> notes;
+};
+
+Counters countersWithNotes(const fs::path &directory, const BuildNotes &notes) {
+  std::vector<std::pair<std::string, std::string>> found;
+  std::error_code error;
+  fs::recursive_directory_iterator entry(directory, error);
+  for (; !error && entry != fs::recursive_directory_iterator(); entry.increment(error)) {
+    if (entry->path().extension() != ".gcda") continue;
+    fs::path relative = entry->path().lexically_relative(directory);
+    relative.replace_extension();
+    const std::string unit = unitOf(relative.string(), notes);
+    if (unit.empty()) continue;
+    fs::path linked = entry->path();
+    linked.replace_extension(".gcno");
+    const std::string notesPath = notes.directory() + "/" + unit + ".gcno";
+    fs::create_symlink(notesPath, linked, error);
+    if (error) break;
+    found.emplace_back(entry->path().string(), notesPath);
+  }
+  if (error) throw ConversionError("cannot prepare the counters: " + error.message(),
+                                   directory.string());
+  std::ranges::sort(found);
+  Counters counters;
+  for (auto &[file, notesPath] : found) {
+    counters.files.push_back(std::move(file));
+    counters.notes.push_back(std::move(notesPath));
+  }
+  return counters;
+}
+
+}  // namespace
+
+void addReach(const GcovFile &file, const BuildSources &sources,
+              std::map<std::uint32_t, FileReach> &reach) {
+  const BuildSources::Source *source = sources.find(file.path);
+  if (!source)
+    throw ConversionError("gcov reports source file " + file.path +
+                          ", which the build's notes do not name");
+  FileReach *fileReach = nullptr;
+  const auto lineReach = [&](std::uint32_t line) -> LineReach & {
+    if (!fileReach) fileReach = &reach[source->key];
+    return (*fileReach)[line];
+  };
+  for (const GcovLine &line : file.lines) {
+    if (line.ran) lineReach(line.number).lineRan = true;
+    if (line.branchesTaken.size() > maxIndexesPerLine)
+      throw ConversionError("line " + std::to_string(line.number) + " of " + file.path +
+                            " has more than " + std::to_string(maxIndexesPerLine) + " branches");
+    for (std::size_t index = 0; index < line.branchesTaken.size(); ++index)
+      if (line.branchesTaken[index])
+        insertSorted(lineReach(line.number).branches, static_cast<std::uint16_t>(index));
+  }
+  for (const GcovFunction &function : file.functions) {
+    if (!function.called) continue;
+    const int index = BuildSources::functionIndex(*source, function.startLine, function.name);
+    if (index < 0 || index >= static_cast<int>(maxIndexesPerLine))
+      throw ConversionError("gcov reports function " + function.name + " of " + file.path +
+                            ", which the build's notes do not declare on line " +
+                            std::to_string(function.startLine));
+    insertSorted(lineReach(function.startLine).functions, static_cast<std::uint16_t>(index));
+  }
+}
+
+CapturedTest captureTest(const TestSpec &test, const std::string &counterDirectory,
+                         double timeoutSeconds, const BuildNotes &notes,
+                         const BuildSources &sources) {
+  struct Cleanup {
+    const std::string &directory;
+    ~Cleanup() {
+      std::error_code ignored;
+      fs::remove_all(directory, ignored);
+    }
+  } cleanup{counterDirectory};
+  std::error_code error;
+  if (!fs::create_directory(counterDirectory, error) || error)
+    throw ConversionError("cannot create a directory for the counters: " + error.message(),
+                          counterDirectory);
+  CapturedTest captured;
+  captured.outcome = runTestCommand(test.command, counterDirectory, timeoutSeconds);
+  // The shell's own statuses for a command it could not find or run: such
+  // a test did not fail, it never ran.
+  if (captured.outcome.verdict == TestOutcome::Verdict::ExitStatus &&
+      (captured.outcome.code == 126 || captured.outcome.code == 127))
+    throw ConversionError(std::string("its command could not start (") +
+                          (captured.outcome.code == 127 ? "not found" : "not executable") +
+                          ", the shell's exit status " + std::to_string(captured.outcome.code) +
+                          ")");
+  const Counters counters = countersWithNotes(counterDirectory, notes);
+  if (counters.files.empty()) return captured;
+  readGcovReport(readCounters(counters.files, counters.notes),
+                 [&](GcovFile &&file) { addReach(file, sources, captured.reach); });
+  return captured;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "gcov/build_notes.h"
+#include "gcov/build_sources.h"
+#include "gcov/test_list.h"
+#include "gcov/test_process.h"
+#include "tio/tio_writing.h"
+
+// One test run and what it reached.
+struct CapturedTest {
+  TestOutcome outcome;
+  // By FT key.
+  std::map<std::uint32_t, FileReach> reach;
+};
+
+// Runs `test` with its counters in `counterDirectory` (which must not exist
+// yet, and is removed again), then reads them against the build's notes.
+// Counters of programs that are not part of the build are passed over.
+// Throws ConversionError when the counters cannot be read, or the command
+// could not start (the shell's exit statuses 126 and 127).
+CapturedTest captureTest(const TestSpec &test, const std::string &counterDirectory,
+                         double timeoutSeconds, const BuildNotes &notes,
+                         const BuildSources &sources);
+
+// Folds gcov's report of one source file into `reach`: lines that ran,
+// branches taken (by their index on the line), functions called (by their
+// rank on their line).
+void addReach(const GcovFile &file, const BuildSources &sources,
+              std::map<std::uint32_t, FileReach> &reach);
