@@ -1,5 +1,6 @@
 // zorvane-lcov: converts LCOV tracefiles into one .tio coverage file.
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -11,6 +12,7 @@
 #include "lcov/converter_options.h"
 #include "lcov/tio_writer.h"
 #include "lcov/tracefile_reader.h"
+#include "output/file_identity.h"
 #include "output/replacement_file.h"
 #include "version.h"
 
@@ -22,7 +24,19 @@ void reportError(std::string_view text) {
   std::fprintf(stderr, "zorvane-lcov: %.*s\n", static_cast<int>(text.size()), text.data());
 }
 
+// Whatever was asked of the standard output must have got there.
+void checkStandardOutput() {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    throw FileWriteError("the standard output", "write error");
+}
+
 void convert(const ConverterOptions &options) {
+  if (options.output != "-" && !isWrittenInPlace(options.output)) {
+    const FileIdentity output = identifyFile(options.output);
+    for (const std::string &tracefile : options.tracefiles)
+      if (identifyFile(tracefile) == output)
+        throw FileWriteError(options.output, "it is the tracefile " + tracefile);
+  }
   // The output file is created first, so that a wrong directory shows before
   // the reading; until commit() nothing replaces the file.
   std::unique_ptr<ReplacementFile> file;
@@ -31,8 +45,7 @@ void convert(const ConverterOptions &options) {
   for (const std::string &tracefile : options.tracefiles) readTracefileAt(tracefile, conversion);
   if (!file) {
     writeTio(conversion, stdout);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-      throw FileWriteError("the standard output", "write error");
+    checkStandardOutput();
     return;
   }
   writeTio(conversion, file->stream());
@@ -42,12 +55,18 @@ void convert(const ConverterOptions &options) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // A reader gone from the pipe is a write error, reported as one.
+  std::signal(SIGPIPE, SIG_IGN);
   try {
     const ConverterOptions options = parseConverterOptions(argc, argv);
     switch (options.request) {
-      case ConverterOptions::Request::Help: printConverterUsage(stdout); return 0;
+      case ConverterOptions::Request::Help:
+        printConverterUsage(stdout);
+        checkStandardOutput();
+        return 0;
       case ConverterOptions::Request::Version:
         std::puts("zorvane-lcov " ZORVANE_VERSION_STRING);
+        checkStandardOutput();
         return 0;
       case ConverterOptions::Request::Convert: convert(options); return 0;
     }

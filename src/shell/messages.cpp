@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <new>
 #include <vector>
 
@@ -38,6 +39,24 @@ const CatalogueEntry catalogue[] = {
     {QT_TRANSLATE_NOOP("Zorvane", "Unknown option %1\n"), Severity::Fatal},
     {QT_TRANSLATE_NOOP("Zorvane", "Option %1 requires a file name\n"), Severity::Fatal},
     {QT_TRANSLATE_NOOP("Zorvane", "Unable to write the file %1: %2\n"), Severity::Fatal},
+    // 19 to 24 are not used yet.
+    {nullptr, Severity::Fatal},
+    {nullptr, Severity::Fatal},
+    {nullptr, Severity::Fatal},
+    {nullptr, Severity::Fatal},
+    {nullptr, Severity::Fatal},
+    {nullptr, Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Option %1 %2 would write over the coverage file %3\n"),
+     Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Options %1 and %2 name the same file %3\n"), Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Unable to write the standard output\n"), Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane",
+                       "A coverage file could not be read: the result files are left as they "
+                       "were\n"),
+     Severity::Warning},
+    {QT_TRANSLATE_NOOP("Zorvane", "Time limit reached: the needed tests may not be the fewest\n"),
+     Severity::Warning},
+    {QT_TRANSLATE_NOOP("Zorvane", "Option %1 requires a number of seconds\n"), Severity::Fatal},
 };
 
 // Severity words, context "Zorvane", indexed by severity 0 to 3.
@@ -49,6 +68,9 @@ const char *const severityWords[] = {
 };
 
 const char programPrefix[] = "Zorvane - ";
+
+// Which messages this process has reported, by number.
+bool reported[std::size(catalogue)] = {};
 
 std::string translated(const char *source) {
   return QCoreApplication::translate("Zorvane", source).toLocal8Bit().toStdString();
@@ -124,6 +146,7 @@ std::string composeMessage(Message message, MessageArg first, MessageArg second,
 }
 
 void reportMessage(Message message, MessageArg first, MessageArg second, MessageArg third) {
+  reported[static_cast<int>(message)] = true;
   std::fflush(stdout);
   try {
     writeBytes(composeMessage(message, first, second, third), stderr);
@@ -142,6 +165,14 @@ void reportMessage(Message message, MessageArg first, MessageArg second, Message
     std::fflush(stderr);
     throw ProcessExit(1);
   }
+}
+
+bool wasReported(Message message) { return reported[static_cast<int>(message)]; }
+
+void checkStandardStreams() {
+  const bool outputFailed = std::fflush(stdout) != 0 || std::ferror(stdout);
+  if (std::fflush(stderr) != 0 || std::ferror(stderr)) throw ProcessExit(1);
+  if (outputFailed) reportMessage(Message::UnableToWriteOutput);
 }
 
 void *checkedAlloc(std::size_t size) {

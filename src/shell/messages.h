@@ -27,6 +27,12 @@ enum class Message {
   UnknownOption = 16,
   OptionRequiresFile = 17,
   UnableToWrite = 18,
+  ResultFileIsInput = 25,
+  ResultFilesClash = 26,
+  UnableToWriteOutput = 27,
+  ResultFilesKept = 28,
+  TimeLimitReached = 29,
+  OptionRequiresSeconds = 30,
 };
 
 // Severities of catalogue entries: 0 to 3 carry a translated word after the
@@ -58,6 +64,15 @@ std::string composeMessage(Message message, MessageArg first = {}, MessageArg se
 // entry then ends the process with status 1 (throws ProcessExit).
 void reportMessage(Message message, MessageArg first = {}, MessageArg second = {},
                    MessageArg third = {});
+
+// Whether `message` has been reported by this process.
+bool wasReported(Message message);
+
+// Makes sure that everything written so far on the standard streams got
+// out: a failure on the standard output stream is message 27 (fatal); one on
+// the standard error stream, where no message can go, ends the process with
+// status 1 all the same.
+void checkStandardStreams();
 
 // Allocation of raw blocks. Failure throws std::bad_alloc, which the entry
 // reports as message 0 (and which another thread can hand over to it).

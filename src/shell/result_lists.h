@@ -14,7 +14,13 @@
 std::string formatTestList(std::span<const TestNumber> tests, const TestRegistry &registry,
                            const RunSettings &settings);
 
-// Writes the lists that --needed and --useless asked for, each file whole or
-// not at all; a file that cannot be written is message 18 (fatal).
+// Refuses, before anything is read, list files that would replace one of
+// the coverage files (message 25) or another list of the run (message 26),
+// both fatal. Paths are compared as files (device and inode) where they
+// exist, else as normalised paths; devices and pipes are not compared.
+void checkResultFiles(const LongOptions &options, std::span<const std::string> coverageFiles);
+
+// Writes the lists that --needed and --useless asked for, all of them whole
+// or none; a file that cannot be written is message 18 (fatal).
 void writeResultLists(const LongOptions &options, const ReportedTests &reported,
                       const TestRegistry &registry, const RunSettings &settings);

@@ -14,6 +14,7 @@
 #include "shell/command_line.h"
 #include "shell/long_options.h"
 #include "shell/messages.h"
+#include "shell/process_exit.h"
 #include "shell/result_lists.h"
 #include "shell/run_settings.h"
 
@@ -24,28 +25,50 @@ void printListings(CoverageTable &table, const TestRegistry &registry) {
   printTestCounts(registry.covItemCounts(), "Tests:");
 }
 
+// The coverage file arguments: all but the options and the value of -F.
+std::vector<std::string> coverageFileArguments(const std::vector<char *> &arguments) {
+  std::vector<std::string> files;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    if (arguments[i][0] != '-')
+      files.emplace_back(arguments[i]);
+    else if (classifyOption(arguments[i]) == OptionKind::FileLevelAllowance)
+      ++i;
+  }
+  return files;
+}
+
+// A run that could not read all of its input reports what it could, but
+// leaves the lists of an earlier, whole run in place.
+int keepListsOfUnreadableRun(const LongOptions &options) {
+  if (!options.neededFile.empty() || !options.uselessFile.empty())
+    reportMessage(Message::ResultFilesKept);
+  return unreadableInputStatus;
+}
+
 }  // namespace
 
 int run(int argc, char **argv) {
   RunSettings settings;
   if (argc <= 1) {
     printUsage();
-    return 1;
+    return 0;
   }
   const LongOptions options = takeLongOptions(argc, argv);
   if (options.request == LongOptions::Request::Help) {
     printUsage();
     printLongOptions();
-    return 1;
+    return 0;
   }
   if (options.request == LongOptions::Request::Version) {
     printVersion();
-    return 1;
+    return 0;
   }
   // The search starts from the argument count of the command line without
   // the long options, as if they had not been given.
   const std::vector<char *> &arguments = options.arguments;
   settings.bestFileCount = static_cast<std::uint32_t>(arguments.size());
+  settings.timeLimitSeconds = options.timeLimitSeconds;
+  checkResultFiles(options, coverageFileArguments(arguments));
 
   TestRegistry registry;
   CoverageTable table;
@@ -75,10 +98,12 @@ int run(int argc, char **argv) {
     }
   }
 
+  const bool inputUnreadable = wasReported(Message::UnableToOpen);
   if (!registry.wasEverUsed()) {
+    if (inputUnreadable) return keepListsOfUnreadableRun(options);
     // Empty lists, so that no list of an earlier run passes for this one's.
     writeResultLists(options, {}, registry, settings);
-    return 1;
+    return 0;
   }
   registry.close();
 
@@ -87,8 +112,14 @@ int run(int argc, char **argv) {
   reduceMandatoryTests(table, registry, stack, settings.verbosity);
   if (settings.verbosity) printListings(table, registry);
 
-  if (!searchCover(table, registry, settings, stack).completed)
-    reportMessage(Message::SearchInterrupted);
-  writeResultLists(options, printReport(stack, registry, settings), registry, settings);
-  return 0;
+  const SearchOutcome outcome = searchCover(table, registry, settings, stack);
+  if (!outcome.completed)
+    reportMessage(outcome.timeLimitReached ? Message::TimeLimitReached
+                                           : Message::SearchInterrupted);
+  const ReportedTests reported = printReport(stack, registry, settings);
+  // Lists go with a report that was seen whole.
+  checkStandardStreams();
+  if (inputUnreadable) return keepListsOfUnreadableRun(options);
+  writeResultLists(options, reported, registry, settings);
+  return outcome.completed ? 0 : searchStoppedStatus;
 }
