@@ -76,6 +76,8 @@ LongOptions takeLongOptions(int argc, char **argv) {
     } else if (argument != "--" &&
                !takeFileOption(argument, "--needed", argc, argv, i, options.neededFile) &&
                !takeFileOption(argument, "--useless", argc, argv, i, options.uselessFile) &&
+               !takeFileOption(argument, "--droppable", argc, argv, i, options.droppableFile) &&
+               !takeFileOption(argument, "--explain", argc, argv, i, options.explainFile) &&
                !takeSecondsOption(argument, "--time-limit", argc, argv, i,
                                   options.timeLimitSeconds)) {
       reportMessage(Message::UnknownOption, argument);
@@ -90,7 +92,11 @@ void printLongOptions() {
       "           --version the version\n"
       "           --needed <file> writes the needed tests to <file>\n"
       "           --useless <file> writes the useless tests to <file>\n"
-      "              one line per test: number, tab, coverage file, tab, name\n"
+      "           --droppable <file> writes every test that is not needed to <file>\n"
+      "              one line per test: number, tab, coverage file, tab, name;\n"
+      "              --needed adds a tab and \"mandatory\" or \"chosen\"\n"
+      "           --explain <file> writes each needed test followed by the branches\n"
+      "              that no other needed test reaches, one a line after a tab\n"
       "           --time-limit <seconds> stops the search after that time, with the\n"
       "              best cover found so far\n"
       "  exit status: 0 done, 1 fatal error, 2 a coverage file could not be read,\n"

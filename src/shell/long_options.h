@@ -8,9 +8,12 @@
 struct LongOptions {
   enum class Request { Run, Help, Version };
   Request request = Request::Run;
-  // Where --needed and --useless write their lists; empty when not asked.
+  // Where --needed, --useless, --droppable and --explain write their lists;
+  // empty when not asked.
   std::string neededFile;
   std::string uselessFile;
+  std::string droppableFile;
+  std::string explainFile;
   // Seconds the search may take (--time-limit); 0: no limit.
   double timeLimitSeconds = 0;
   // The command line without the long options and their files: argv[0],
@@ -20,8 +23,8 @@ struct LongOptions {
 
 // Takes the long options out of the command line, left to right, before any
 // file is read: --help and --version end the scan where they stand;
-// --needed FILE and --useless FILE (or --needed=FILE, --useless=FILE) take
-// a file name, and the last one given wins; --time-limit SECONDS (or
+// --needed FILE, --useless FILE, --droppable FILE and --explain FILE (or
+// --needed=FILE, ...) take a file name, and the last one given wins; --time-limit SECONDS (or
 // --time-limit=SECONDS) a positive number of seconds, message 30 (fatal)
 // when it is missing or not such a number; "--" alone is ignored, as it
 // always was. The argument after a single-dash -F is its value, whatever it

@@ -1,11 +1,13 @@
 #include "shell/run.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "coverage/coverage_reader.h"
 #include "coverage/coverage_table.h"
 #include "coverage/test_registry.h"
+#include "optimizer/branch_reach.h"
 #include "optimizer/cover_search.h"
 #include "optimizer/mandatory_reduction.h"
 #include "optimizer/report.h"
@@ -40,7 +42,8 @@ std::vector<std::string> coverageFileArguments(const std::vector<char *> &argume
 // A run that could not read all of its input reports what it could, but
 // leaves the lists of an earlier, whole run in place.
 int keepListsOfUnreadableRun(const LongOptions &options) {
-  if (!options.neededFile.empty() || !options.uselessFile.empty())
+  if (!options.neededFile.empty() || !options.uselessFile.empty() ||
+      !options.droppableFile.empty() || !options.explainFile.empty())
     reportMessage(Message::ResultFilesKept);
   return unreadableInputStatus;
 }
@@ -108,6 +111,9 @@ int run(int argc, char **argv) {
   registry.close();
 
   if (settings.verbosity) printListings(table, registry);
+  // The explanation needs the branches that the reduction takes out.
+  std::optional<BranchReach> reach;
+  if (!options.explainFile.empty()) reach.emplace(table);
   SelectionStack stack;
   reduceMandatoryTests(table, registry, stack, settings.verbosity);
   if (settings.verbosity) printListings(table, registry);
@@ -116,10 +122,10 @@ int run(int argc, char **argv) {
   if (!outcome.completed)
     reportMessage(outcome.timeLimitReached ? Message::TimeLimitReached
                                            : Message::SearchInterrupted);
-  const ReportedTests reported = printReport(stack, registry, settings);
+  ResultsToList results{printReport(stack, registry, settings), reach ? &*reach : nullptr, {}};
   // Lists go with a report that was seen whole.
   checkStandardStreams();
   if (inputUnreadable) return keepListsOfUnreadableRun(options);
-  writeResultLists(options, reported, registry, settings);
+  writeResultLists(options, results, registry, settings);
   return outcome.completed ? 0 : searchStoppedStatus;
 }
