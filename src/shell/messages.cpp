@@ -1,6 +1,8 @@
 #include "shell/messages.h"
 
 #include <QCoreApplication>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
@@ -145,11 +147,40 @@ std::string composeMessage(Message message, MessageArg first, MessageArg second,
   return line;
 }
 
+std::string escapeControlBytes(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const bool lineEnd = i + 1 == text.size() && byte == '\n';
+    if ((byte >= 0x20 && byte != 0x7f) || byte == '\t' || lineEnd) {
+      shown += text[i];
+    } else {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      shown += escaped;
+    }
+  }
+  return shown;
+}
+
 void reportMessage(Message message, MessageArg first, MessageArg second, MessageArg third) {
   reported[static_cast<int>(message)] = true;
   std::fflush(stdout);
   try {
-    writeBytes(composeMessage(message, first, second, third), stderr);
+    // Names and paths come from files anyone may have written: on a terminal
+    // their control bytes could move the cursor, rewrite earlier lines or
+    // retitle the window.
+    static const bool toTerminal = ::isatty(2) == 1;
+    if (toTerminal) {
+      std::optional<std::string> shown[3];
+      const MessageArg arguments[3] = {first, second, third};
+      for (int i = 0; i < 3; ++i)
+        if (arguments[i]) shown[i] = escapeControlBytes(*arguments[i]);
+      writeBytes(composeMessage(message, shown[0], shown[1], shown[2]), stderr);
+    } else {
+      writeBytes(composeMessage(message, first, second, third), stderr);
+    }
   } catch (const std::bad_alloc &) {
     // No memory left to translate: the source texts still tell what happened.
     const CatalogueEntry &entry = catalogue[static_cast<int>(message)];

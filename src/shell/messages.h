@@ -59,8 +59,15 @@ std::string substituteMarkers(std::string_view text, MessageArg first, MessageAr
 std::string composeMessage(Message message, MessageArg first = {}, MessageArg second = {},
                            MessageArg third = {});
 
+// The text with its control bytes shown as "\xHH": every byte below 0x20
+// but the tab, and 0x7F; a line end that ends the text stays. Bytes above
+// 0x7F stay as they are.
+std::string escapeControlBytes(std::string_view text);
+
 // Writes the composed message on the standard error stream, after flushing
-// the standard output stream so that both keep the order of events. A fatal
+// the standard output stream so that both keep the order of events. When
+// that stream is a terminal, the arguments are shown with their control
+// bytes escaped (escapeControlBytes). A fatal
 // entry then ends the process with status 1 (throws ProcessExit).
 void reportMessage(Message message, MessageArg first = {}, MessageArg second = {},
                    MessageArg third = {});
