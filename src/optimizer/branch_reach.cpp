@@ -21,11 +21,11 @@ BranchReach::BranchReach(CoverageTable &table) {
   }
 }
 
-std::vector<std::vector<BranchName>> BranchReach::ownBranches(
+std::vector<std::vector<ReachedBranch>> BranchReach::ownBranches(
     std::span<const TestNumber> needed) const {
   std::unordered_map<TestNumber, std::size_t> position;
   for (std::size_t i = 0; i < needed.size(); ++i) position.emplace(needed[i], i);
-  std::vector<std::vector<BranchName>> own(needed.size());
+  std::vector<std::vector<ReachedBranch>> own(needed.size());
   for (std::size_t branch = 0; branch < branches_.size(); ++branch) {
     std::optional<std::size_t> only;
     bool shared = false;
@@ -40,7 +40,7 @@ std::vector<std::vector<BranchName>> BranchReach::ownBranches(
   return own;
 }
 
-std::string describeBranch(const BranchName &branch, const SourcePathLookup &lookup) {
+std::string describeBranch(const ReachedBranch &branch, const SourcePathLookup &lookup) {
   char kindAndIndex[32];
   std::snprintf(kindAndIndex, sizeof kindAndIndex, " T%c %u", branch.branchKind, branch.index);
   if (const std::optional<std::string> path = lookup ? lookup(branch.ftKey) : std::nullopt)

@@ -11,7 +11,7 @@
 #include "coverage/test_number.h"
 
 // A branch as the coverage files name it.
-struct BranchName {
+struct ReachedBranch {
   std::uint32_t ftKey;
   std::uint32_t dcKey;
   signed char branchKind;
@@ -32,10 +32,10 @@ class BranchReach {
 
   // For each of the `needed` tests, in their order, the branches that it
   // reaches and no other of them does, in table order.
-  std::vector<std::vector<BranchName>> ownBranches(std::span<const TestNumber> needed) const;
+  std::vector<std::vector<ReachedBranch>> ownBranches(std::span<const TestNumber> needed) const;
 
  private:
-  std::vector<BranchName> branches_;
+  std::vector<ReachedBranch> branches_;
   // The distinct tests of branch i are tests_[starts_[i]] to
   // tests_[starts_[i + 1]] - 1, ascending.
   std::vector<std::size_t> starts_;
@@ -46,4 +46,4 @@ class BranchReach {
 // when `lookup` knows the FT key's path (the DC key is then the line), else
 // "FT <ftKey> DC <dcKey> T<kind> <index>", keys in hexadecimal as the table
 // dump writes them.
-std::string describeBranch(const BranchName &branch, const SourcePathLookup &lookup);
+std::string describeBranch(const ReachedBranch &branch, const SourcePathLookup &lookup);

@@ -69,7 +69,7 @@ std::string formatExplanation(const ReportedTests &reported, const BranchReach &
   for (std::size_t i = 0; i < reported.needed.size(); ++i) {
     appendTestFields(list, reported.needed[i], registry, settings);
     list += '\n';
-    for (const BranchName &branch : own[i]) ((list += '\t') += describeBranch(branch, lookup)) += '\n';
+    for (const ReachedBranch &branch : own[i]) ((list += '\t') += describeBranch(branch, lookup)) += '\n';
   }
   return list;
 }

@@ -6,10 +6,10 @@
 
 namespace {
 
-std::vector<std::string> described(const std::vector<BranchName> &branches,
+std::vector<std::string> described(const std::vector<ReachedBranch> &branches,
                                    const SourcePathLookup &lookup = {}) {
   std::vector<std::string> lines;
-  for (const BranchName &branch : branches) lines.push_back(describeBranch(branch, lookup));
+  for (const ReachedBranch &branch : branches) lines.push_back(describeBranch(branch, lookup));
   return lines;
 }
 
