@@ -86,6 +86,8 @@ std::string formatTestList(std::span<const TestNumber> tests, const TestRegistry
   return list;
 }
 
+bool listsRequested(const LongOptions &options) { return !requestedLists(options).empty(); }
+
 void checkResultFiles(const LongOptions &options, std::span<const std::string> coverageFiles) {
   const std::vector<ListRequest> lists = requestedLists(options);
   // A device or a pipe is written through, never replaced: two lists may

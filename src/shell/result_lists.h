@@ -15,6 +15,9 @@
 std::string formatTestList(std::span<const TestNumber> tests, const TestRegistry &registry,
                            const RunSettings &settings);
 
+// Whether the command line asked for any list file.
+bool listsRequested(const LongOptions &options);
+
 // Refuses, before anything is read, list files that would replace one of
 // the coverage files (message 25) or another list of the run (message 26),
 // both fatal. Paths are compared as files (device and inode) where they

@@ -42,9 +42,7 @@ std::vector<std::string> coverageFileArguments(const std::vector<char *> &argume
 // A run that could not read all of its input reports what it could, but
 // leaves the lists of an earlier, whole run in place.
 int keepListsOfUnreadableRun(const LongOptions &options) {
-  if (!options.neededFile.empty() || !options.uselessFile.empty() ||
-      !options.droppableFile.empty() || !options.explainFile.empty())
-    reportMessage(Message::ResultFilesKept);
+  if (listsRequested(options)) reportMessage(Message::ResultFilesKept);
   return unreadableInputStatus;
 }
 
@@ -105,6 +103,7 @@ int run(int argc, char **argv) {
   if (!registry.wasEverUsed()) {
     if (inputUnreadable) return keepListsOfUnreadableRun(options);
     // Empty lists, so that no list of an earlier run passes for this one's.
+    checkStandardStreams();
     writeResultLists(options, {}, registry, settings);
     return 0;
   }
