@@ -134,6 +134,42 @@
 </translation>
     </message>
     <message>
+        <source>Option %1 %2 would write over the coverage file %3
+</source>
+        <translation>L'option %1 %2 écraserait le fichier de couverture %3
+</translation>
+    </message>
+    <message>
+        <source>Options %1 and %2 name the same file %3
+</source>
+        <translation>Les options %1 et %2 désignent le même fichier %3
+</translation>
+    </message>
+    <message>
+        <source>Unable to write the standard output
+</source>
+        <translation>Impossible d'écrire sur la sortie standard
+</translation>
+    </message>
+    <message>
+        <source>A coverage file could not be read: the result files are left as they were
+</source>
+        <translation>Un fichier de couverture n'a pas pu être lu : les fichiers de résultats restent tels quels
+</translation>
+    </message>
+    <message>
+        <source>Time limit reached: the needed tests may not be the fewest
+</source>
+        <translation>Temps limite atteint : les tests nécessaires ne sont peut-être pas les moins nombreux
+</translation>
+    </message>
+    <message>
+        <source>Option %1 requires a number of seconds
+</source>
+        <translation>L'option %1 nécessite un nombre de secondes
+</translation>
+    </message>
+    <message>
         <source>info:</source>
         <translation>info :</translation>
     </message>

@@ -1,5 +1,6 @@
 // zorvane-lcov: converts LCOV tracefiles into one .tio coverage file.
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -12,6 +13,7 @@
 #include "lcov/converter_options.h"
 #include "lcov/tio_writer.h"
 #include "lcov/tracefile_reader.h"
+#include "output/file_identity.h"
 #include "output/replacement_file.h"
 #include "version.h"
 
@@ -45,15 +47,26 @@ void writeConversion(const ConverterOptions &options, std::FILE *out) {
   }
 }
 
+// Whatever was asked of the standard output must have got there.
+void checkStandardOutput() {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    throw FileWriteError("the standard output", "write error");
+}
+
 void convert(const ConverterOptions &options) {
+  if (options.output != "-" && !isWrittenInPlace(options.output)) {
+    const FileIdentity output = identifyFile(options.output);
+    for (const std::string &tracefile : options.tracefiles)
+      if (identifyFile(tracefile) == output)
+        throw FileWriteError(options.output, "it is the tracefile " + tracefile);
+  }
   // The output file is created first, so that a wrong directory shows before
   // the reading; until commit() nothing replaces the file.
   std::unique_ptr<ReplacementFile> file;
   if (options.output != "-") file = std::make_unique<ReplacementFile>(options.output);
   if (!file) {
     writeConversion(options, stdout);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-      throw FileWriteError("the standard output", "write error");
+    checkStandardOutput();
     return;
   }
   writeConversion(options, file->stream());
@@ -63,12 +76,18 @@ void convert(const ConverterOptions &options) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // A reader gone from the pipe is a write error, reported as one.
+  std::signal(SIGPIPE, SIG_IGN);
   try {
     const ConverterOptions options = parseConverterOptions(argc, argv);
     switch (options.request) {
-      case ConverterOptions::Request::Help: printConverterUsage(stdout); return 0;
+      case ConverterOptions::Request::Help:
+        printConverterUsage(stdout);
+        checkStandardOutput();
+        return 0;
       case ConverterOptions::Request::Version:
         std::puts("zorvane-lcov " ZORVANE_VERSION_STRING);
+        checkStandardOutput();
         return 0;
       case ConverterOptions::Request::Convert: convert(options); return 0;
     }

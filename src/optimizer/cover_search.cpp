@@ -153,6 +153,7 @@ class SearchVisitor {
   bool stopped() {
     if (monitor_.interrupted()) {
       outcome_.completed = false;
+      outcome_.timeLimitReached = monitor_.timeLimitReached();
       return stack_.hasSnapshot();
     }
     if (traced_ || !foundOptimum_) return false;
@@ -306,7 +307,7 @@ SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
                           const RunSettings &settings, SelectionStack &stack) {
   const CoverProblem problem = buildCoverProblem(table, registry);
   const CoverInstance instance = instanceOf(problem, registry.testCount());
-  SearchMonitor monitor;
+  SearchMonitor monitor(settings.timeLimitSeconds);
   std::optional<std::uint32_t> optimum;
   std::vector<std::uint32_t> witness;
   if (settings.verbosity < 2)

@@ -19,6 +19,9 @@ struct SearchOutcome {
   std::uint64_t nodes = 0;
   // False when a limit stopped the search before it had looked everywhere.
   bool completed = true;
+  // Whether that limit was the time limit (else a signal, or a bound on
+  // the work of the reference search).
+  bool timeLimitReached = false;
 };
 
 // Bounds on the work of the reference search; 0 means no bound.

@@ -106,12 +106,17 @@ bool dropSupersetRows(FileCoverModel &model) {
 }
 
 // Drops each test whose rows another test also holds, when that other test
-// costs no more: its file is free or the same. Putting it in the test's
-// place never adds a test or a file. Of tests alike in both, the first
-// stays. Returns whether it dropped any.
+// costs no more: its file is free or the same, or the test is the only one
+// of its file, whose place the other's file then takes. Putting the other
+// in the test's place never adds a test or a file. Of tests alike in both,
+// the first stays. Returns whether it dropped any.
 bool dropDominatedTests(FileCoverModel &model) {
   const Lists rowsOf = rowsOfColumns(model);
   const int columns = static_cast<int>(model.columnTest.size());
+  std::vector<int> testsInFile(model.fileColumns, 0);
+  for (const int file : model.fileColumnOf)
+    if (file != noColumn) ++testsInFile[file];
+  auto aloneInFile = [&](int file) { return file != noColumn && testsInFile[file] == 1; };
   std::vector<char> dropped(columns, 0);
   bool any = false;
   for (int column = 0; column < columns; ++column) {
@@ -124,11 +129,13 @@ bool dropDominatedTests(FileCoverModel &model) {
     for (int other : model.coverRows[rarest(rows, model.coverRows)]) {
       if (other == column || dropped[other]) continue;
       const int otherFile = model.fileColumnOf[other];
-      if (otherFile != noColumn && otherFile != file) continue;
+      const bool costsNoMore = otherFile == noColumn || otherFile == file || aloneInFile(file);
+      if (!costsNoMore) continue;
       const std::vector<int> &otherRows = rowsOf[other];
       if (!std::includes(otherRows.begin(), otherRows.end(), rows.begin(), rows.end())) continue;
       // Alike: the other is dropped in turn unless it comes first.
-      if (otherRows.size() == rows.size() && otherFile == file && other > column) continue;
+      const bool otherCostsNoMore = file == noColumn || file == otherFile || aloneInFile(otherFile);
+      if (otherRows.size() == rows.size() && otherCostsNoMore && other > column) continue;
       dropped[column] = any = true;
       break;
     }

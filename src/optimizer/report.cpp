@@ -21,6 +21,8 @@ ReportedTests printReport(const SelectionStack &stack, TestRegistry &registry,
   };
   auto counts = registry.covItemCounts();
   ReportedTests reported;
+  // The search leaves the stack as it found it: the mandatory tests alone.
+  reported.mandatoryCount = stack.stackSize();
   for (TestNumber test; (test = neededAt(static_cast<std::uint32_t>(reported.needed.size()))) != 0;) {
     reportTest(Message::NeedTest, test, registry, settings);
     counts[test] = 0;

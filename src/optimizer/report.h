@@ -10,6 +10,9 @@
 struct ReportedTests {
   std::vector<TestNumber> needed;
   std::vector<TestNumber> useless;
+  // The first mandatoryCount needed tests are the mandatory ones, the others
+  // the search chose.
+  std::size_t mandatoryCount = 0;
 };
 
 // Prints the needed tests (the best snapshot, or the stack when the search

@@ -4,35 +4,56 @@
 
 #include <csignal>
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
-volatile std::sig_atomic_t interruptRequested = 0;
-struct sigaction previousAction;
+// The signals that ask a search to stop: Ctrl-C, `kill` and `timeout`, a
+// closed terminal.
+constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int stopSignalCount = std::size(stopSignals);
 
-void onInterrupt(int) {
+volatile std::sig_atomic_t interruptRequested = 0;
+struct sigaction previousActions[stopSignalCount];
+bool installed[stopSignalCount] = {};
+
+void onInterrupt(int signal) {
   interruptRequested = 1;
-  // The next Ctrl-C gets the default action: the process ends.
-  std::signal(SIGINT, SIG_DFL);
+  // The same signal again gets the default action: the process ends.
+  std::signal(signal, SIG_DFL);
 }
 
 }  // namespace
 
-SearchMonitor::SearchMonitor()
+SearchMonitor::SearchMonitor(double timeLimitSeconds)
     : start_(std::chrono::steady_clock::now()), lastShown_(start_), showProgress_(::isatty(2) == 1) {
+  if (timeLimitSeconds > 0)
+    deadline_ = start_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                             std::chrono::duration<double>(timeLimitSeconds));
   interruptRequested = 0;
   struct sigaction action {};
   action.sa_handler = onInterrupt;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, &previousAction);
+  for (int i = 0; i < stopSignalCount; ++i) {
+    // A signal that whoever started the process chose to ignore stays ignored
+    // (a job started in the background with nohup, for instance).
+    sigaction(stopSignals[i], nullptr, &previousActions[i]);
+    installed[i] = previousActions[i].sa_handler != SIG_IGN;
+    if (installed[i]) sigaction(stopSignals[i], &action, nullptr);
+  }
 }
 
 SearchMonitor::~SearchMonitor() {
-  sigaction(SIGINT, &previousAction, nullptr);
+  for (int i = 0; i < stopSignalCount; ++i)
+    if (installed[i]) sigaction(stopSignals[i], &previousActions[i], nullptr);
   if (lineShown_) std::fputs("\r\033[K", stderr);
 }
 
-bool SearchMonitor::interrupted() const { return interruptRequested != 0; }
+bool SearchMonitor::interrupted() const {
+  if (interruptRequested != 0) return true;
+  if (!timeUp_ && deadline_ && std::chrono::steady_clock::now() >= *deadline_) timeUp_ = true;
+  return timeUp_;
+}
 
 void SearchMonitor::refresh(std::uint32_t bestTests, std::uint32_t bestFiles) {
   using namespace std::chrono;

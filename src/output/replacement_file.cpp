@@ -1,10 +1,13 @@
 #include "output/replacement_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "output/file_identity.h"
 
 namespace {
 
@@ -27,16 +30,48 @@ FileWriteError::FileWriteError(std::string path, std::string reason)
 
 ReplacementFile::ReplacementFile(std::string path) : path_(std::move(path)) {
   if (path_.empty()) throw FileWriteError(path_, std::strerror(ENOENT));
+  if (isWrittenInPlace(path_))
+    openInPlace();
+  else
+    createTemporary(followLinks(path_));
+}
+
+void ReplacementFile::openInPlace() {
+  const int fd = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) throw FileWriteError(path_, std::strerror(errno));
+  // A /dev/fd/N that leads to a regular file gets the new contents only.
+  struct stat status;
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) (void)::ftruncate(fd, 0);
+  stream_ = ::fdopen(fd, "wb");
+  if (!stream_) {
+    const int error = errno;
+    ::close(fd);
+    throw FileWriteError(path_, std::strerror(error));
+  }
+}
+
+void ReplacementFile::createTemporary(const std::string &target) {
+  struct stat old;
+  const bool replacing = ::stat(target.c_str(), &old) == 0;
+  // What the process could not write in place it does not replace either.
+  if (replacing && ::access(target.c_str(), W_OK) != 0)
+    throw FileWriteError(path_, std::strerror(errno));
   // A name left behind by another writer is skipped, never reused.
   int fd = -1;
   for (unsigned attempt = 0; fd < 0; ++attempt) {
-    temporaryPath_ = temporaryPathFor(path_, attempt);
+    temporaryPath_ = temporaryPathFor(target, attempt);
     fd = ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && (errno != EEXIST || attempt == 100)) {
       const int error = errno;
       temporaryPath_.clear();
       throw FileWriteError(path_, std::strerror(error));
     }
+  }
+  targetPath_ = target;
+  if (replacing) {
+    // Only root may give the file away; others keep their own ownership.
+    (void)::fchown(fd, old.st_uid, old.st_gid);
+    ::fchmod(fd, old.st_mode & 07777);
   }
   stream_ = ::fdopen(fd, "wb");
   if (!stream_) {
@@ -54,12 +89,13 @@ ReplacementFile::~ReplacementFile() {
 void ReplacementFile::fail(int error) {
   if (stream_) std::fclose(stream_);
   stream_ = nullptr;
-  ::unlink(temporaryPath_.c_str());
+  if (!temporaryPath_.empty()) ::unlink(temporaryPath_.c_str());
   temporaryPath_.clear();
   throw FileWriteError(path_, std::strerror(error));
 }
 
-void ReplacementFile::commit() {
+void ReplacementFile::finish() {
+  if (!stream_) return;
   // A write that failed earlier marked the stream and left its reason in
   // errno; a flush now could only fail again, without telling why.
   if (std::ferror(stream_)) fail(errno ? errno : EIO);
@@ -68,7 +104,12 @@ void ReplacementFile::commit() {
   std::FILE *stream = stream_;
   stream_ = nullptr;
   if (std::fclose(stream) != 0) fail(errno);
-  if (::rename(temporaryPath_.c_str(), path_.c_str()) != 0) fail(errno);
+}
+
+void ReplacementFile::commit() {
+  finish();
+  if (temporaryPath_.empty()) return;
+  if (::rename(temporaryPath_.c_str(), targetPath_.c_str()) != 0) fail(errno);
   temporaryPath_.clear();
 }
 

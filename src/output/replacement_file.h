@@ -19,14 +19,18 @@ class FileWriteError : public std::runtime_error {
 };
 
 // Writes a new version of a file so that it is never seen half-written: the
-// bytes go to a temporary file in the same directory, which takes the file's
-// place (rename) only when commit() succeeds. Until then, and whenever
+// bytes go to a temporary file in the directory of the file, which takes the
+// file's place (rename) only when commit() succeeds. Until then, and whenever
 // something fails, the file keeps its old contents or stays absent, and the
-// temporary file is removed.
+// temporary file is removed. The new file keeps the old one's permissions
+// (and owner, where the process may set it). A symbolic link is followed:
+// the file it names is replaced and the link stays. What is not a regular
+// file (see isWrittenInPlace) is written into directly instead.
 class ReplacementFile {
  public:
-  // Creates the temporary file beside `path`; throws FileWriteError when it
-  // cannot (missing or read-only directory, ...).
+  // Creates the temporary file beside the file, or opens what is written in
+  // place; throws FileWriteError when it cannot (missing or read-only
+  // directory, a file the process may not write, ...).
   explicit ReplacementFile(std::string path);
   // Removes the temporary file unless it was committed.
   ~ReplacementFile();
@@ -36,14 +40,23 @@ class ReplacementFile {
   // Where to write the new contents.
   std::FILE *stream() { return stream_; }
 
-  // Finishes writing and puts the new file in place; throws FileWriteError
-  // when a write, the close or the rename failed.
+  // Finishes writing: every byte is out of the process and the stream is
+  // closed, but the old file is still in place. Throws FileWriteError when a
+  // write or the close failed. Lets several files be finished before any
+  // of them takes its place.
+  void finish();
+
+  // Finishes writing if not done yet and puts the new file in place; throws
+  // FileWriteError when that fails.
   void commit();
 
  private:
+  void openInPlace();
+  void createTemporary(const std::string &target);
   [[noreturn]] void fail(int error);
 
   std::string path_;
+  std::string targetPath_;
   std::string temporaryPath_;
   std::FILE *stream_ = nullptr;
 };

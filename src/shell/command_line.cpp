@@ -16,16 +16,12 @@ OptionKind classifyOption(const char *argument) {
 }
 
 std::int32_t parseAllowance(const char *text) {
+  constexpr std::int64_t largest = std::numeric_limits<std::int32_t>::max();
+  std::int64_t value = 0;
   const char *p = text;
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = (*p++ == '-');
-  constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-  std::int64_t magnitude = 0;
-  for (; *p >= '0' && *p <= '9'; ++p)
-    if (magnitude < limit) magnitude = magnitude * 10 + (*p - '0');
-  if (negative) return static_cast<std::int32_t>(-std::min(magnitude, limit));
-  return static_cast<std::int32_t>(std::min(magnitude, limit - 1));
+  for (; *p >= '0' && *p <= '9'; ++p) value = std::min(value * 10 + (*p - '0'), largest);
+  // "2024-nightly.tio" or "1e3" is no number: the whole text must be digits.
+  return p == text || *p != '\0' ? 0 : static_cast<std::int32_t>(value);
 }
 
 void printUsage() {

@@ -8,9 +8,9 @@ enum class OptionKind { Verbose, MoreVerbose, TestLevel, FileLevelAllowance, Ign
 
 OptionKind classifyOption(const char *argument);
 
-// Reads the value of -F the way atoi does (leading blanks, a sign, digits up
-// to the first non-digit; no digits gives 0), clamped to the signed 32-bit
-// range.
+// Reads the value of -F: a whole decimal number, digits and nothing else
+// (no blank, no sign), clamped to the signed 32-bit range; anything else
+// gives 0.
 std::int32_t parseAllowance(const char *text);
 
 // Writes the usage text on the standard output stream.

@@ -1,6 +1,9 @@
 #include "shell/long_options.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "shell/command_line.h"
@@ -9,25 +12,50 @@
 
 namespace {
 
-// Whether `argument` is the long option `name` that takes a file; if so the
-// file, given after "=" or as the next argument (then `i` moves past it), is
-// stored in `file`.
-bool takeFileOption(std::string_view argument, std::string_view name, int argc, char **argv, int &i,
-                    std::string &file) {
+// Whether `argument` is the long option `name` that takes a value; if so the
+// value, given after "=" or as the next argument (then `i` moves past it),
+// is stored in `value`; empty when missing.
+bool takeValueOption(std::string_view argument, std::string_view name, int argc, char **argv,
+                     int &i, std::string &value) {
   if (argument.starts_with(name) && argument.size() > name.size() && argument[name.size()] == '=') {
-    file = argument.substr(name.size() + 1);
+    value = argument.substr(name.size() + 1);
   } else if (argument == name) {
-    // A forgotten file name must not swallow the option after it.
-    const bool hasFile = i + 1 < argc && argv[i + 1][0] != '-';
-    file = hasFile ? argv[++i] : "";
+    // A forgotten value must not swallow the option after it.
+    const bool hasValue = i + 1 < argc && argv[i + 1][0] != '-';
+    value = hasValue ? argv[++i] : "";
   } else {
     return false;
   }
+  return true;
+}
+
+bool takeFileOption(std::string_view argument, std::string_view name, int argc, char **argv, int &i,
+                    std::string &file) {
+  if (!takeValueOption(argument, name, argc, argv, i, file)) return false;
   if (file.empty()) reportMessage(Message::OptionRequiresFile, name);
   return true;
 }
 
+bool takeSecondsOption(std::string_view argument, std::string_view name, int argc, char **argv,
+                       int &i, double &seconds) {
+  std::string text;
+  if (!takeValueOption(argument, name, argc, argv, i, text)) return false;
+  seconds = parseSeconds(text);
+  if (seconds <= 0) reportMessage(Message::OptionRequiresSeconds, name);
+  return true;
+}
+
 }  // namespace
+
+double parseSeconds(const std::string &text) {
+  // Digits with at most one decimal point: what strtod takes besides
+  // (blanks, signs, exponents, hexadecimal, "inf") is refused.
+  const bool wellFormed = text.find_first_not_of("0123456789.") == std::string::npos &&
+                          std::count(text.begin(), text.end(), '.') <= 1 && text != ".";
+  if (text.empty() || !wellFormed) return 0;
+  const double seconds = std::strtod(text.c_str(), nullptr);
+  return std::isfinite(seconds) ? seconds : 0;
+}
 
 LongOptions takeLongOptions(int argc, char **argv) {
   LongOptions options;
@@ -47,7 +75,11 @@ LongOptions takeLongOptions(int argc, char **argv) {
       return options;
     } else if (argument != "--" &&
                !takeFileOption(argument, "--needed", argc, argv, i, options.neededFile) &&
-               !takeFileOption(argument, "--useless", argc, argv, i, options.uselessFile)) {
+               !takeFileOption(argument, "--useless", argc, argv, i, options.uselessFile) &&
+               !takeFileOption(argument, "--droppable", argc, argv, i, options.droppableFile) &&
+               !takeFileOption(argument, "--explain", argc, argv, i, options.explainFile) &&
+               !takeSecondsOption(argument, "--time-limit", argc, argv, i,
+                                  options.timeLimitSeconds)) {
       reportMessage(Message::UnknownOption, argument);
     }
   }
@@ -60,7 +92,15 @@ void printLongOptions() {
       "           --version the version\n"
       "           --needed <file> writes the needed tests to <file>\n"
       "           --useless <file> writes the useless tests to <file>\n"
-      "              one line per test: number, tab, coverage file, tab, name\n",
+      "           --droppable <file> writes every test that is not needed to <file>\n"
+      "              one line per test: number, tab, coverage file, tab, name;\n"
+      "              --needed adds a tab and \"mandatory\" or \"chosen\"\n"
+      "           --explain <file> writes each needed test followed by the branches\n"
+      "              that no other needed test reaches, one a line after a tab\n"
+      "           --time-limit <seconds> stops the search after that time, with the\n"
+      "              best cover found so far\n"
+      "  exit status: 0 done, 1 fatal error, 2 a coverage file could not be read,\n"
+      "              3 search stopped early (signal or time limit)\n",
       stdout);
 }
 

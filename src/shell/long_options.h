@@ -8,9 +8,14 @@
 struct LongOptions {
   enum class Request { Run, Help, Version };
   Request request = Request::Run;
-  // Where --needed and --useless write their lists; empty when not asked.
+  // Where --needed, --useless, --droppable and --explain write their lists;
+  // empty when not asked.
   std::string neededFile;
   std::string uselessFile;
+  std::string droppableFile;
+  std::string explainFile;
+  // Seconds the search may take (--time-limit); 0: no limit.
+  double timeLimitSeconds = 0;
   // The command line without the long options and their files: argv[0],
   // then the other arguments in their order.
   std::vector<char *> arguments;
@@ -18,13 +23,19 @@ struct LongOptions {
 
 // Takes the long options out of the command line, left to right, before any
 // file is read: --help and --version end the scan where they stand;
-// --needed FILE and --useless FILE (or --needed=FILE, --useless=FILE) take
-// a file name, and the last one given wins; "--" alone is ignored, as it
+// --needed FILE, --useless FILE, --droppable FILE and --explain FILE (or
+// --needed=FILE, ...) take a file name, and the last one given wins; --time-limit SECONDS (or
+// --time-limit=SECONDS) a positive number of seconds, message 30 (fatal)
+// when it is missing or not such a number; "--" alone is ignored, as it
 // always was. The argument after a single-dash -F is its value, whatever it
 // looks like. An unknown long option is message 16, a missing file name (no
 // next argument, an empty one, or one starting with "-") message 17, both
 // fatal.
 LongOptions takeLongOptions(int argc, char **argv);
+
+// The value of --time-limit: a positive decimal number of seconds, with or
+// without a fraction ("10", "0.5"); anything else gives 0.
+double parseSeconds(const std::string &text);
 
 // Writes the long options on the standard output stream, after the usage.
 void printLongOptions();

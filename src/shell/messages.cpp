@@ -1,8 +1,11 @@
 #include "shell/messages.h"
 
 #include <QCoreApplication>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <new>
 #include <vector>
 
@@ -38,6 +41,24 @@ const CatalogueEntry catalogue[] = {
     {QT_TRANSLATE_NOOP("Zorvane", "Unknown option %1\n"), Severity::Fatal},
     {QT_TRANSLATE_NOOP("Zorvane", "Option %1 requires a file name\n"), Severity::Fatal},
     {QT_TRANSLATE_NOOP("Zorvane", "Unable to write the file %1: %2\n"), Severity::Fatal},
+    // 19 to 24 are not used yet.
+    {nullptr, Severity::Fatal},
+    {nullptr, Severity::Fatal},
+    {nullptr, Severity::Fatal},
+    {nullptr, Severity::Fatal},
+    {nullptr, Severity::Fatal},
+    {nullptr, Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Option %1 %2 would write over the coverage file %3\n"),
+     Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Options %1 and %2 name the same file %3\n"), Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Unable to write the standard output\n"), Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane",
+                       "A coverage file could not be read: the result files are left as they "
+                       "were\n"),
+     Severity::Warning},
+    {QT_TRANSLATE_NOOP("Zorvane", "Time limit reached: the needed tests may not be the fewest\n"),
+     Severity::Warning},
+    {QT_TRANSLATE_NOOP("Zorvane", "Option %1 requires a number of seconds\n"), Severity::Fatal},
 };
 
 // Severity words, context "Zorvane", indexed by severity 0 to 3.
@@ -49,6 +70,9 @@ const char *const severityWords[] = {
 };
 
 const char programPrefix[] = "Zorvane - ";
+
+// Which messages this process has reported, by number.
+bool reported[std::size(catalogue)] = {};
 
 std::string translated(const char *source) {
   return QCoreApplication::translate("Zorvane", source).toLocal8Bit().toStdString();
@@ -123,10 +147,40 @@ std::string composeMessage(Message message, MessageArg first, MessageArg second,
   return line;
 }
 
+std::string escapeControlBytes(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const bool lineEnd = i + 1 == text.size() && byte == '\n';
+    if ((byte >= 0x20 && byte != 0x7f) || byte == '\t' || lineEnd) {
+      shown += text[i];
+    } else {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      shown += escaped;
+    }
+  }
+  return shown;
+}
+
 void reportMessage(Message message, MessageArg first, MessageArg second, MessageArg third) {
+  reported[static_cast<int>(message)] = true;
   std::fflush(stdout);
   try {
-    writeBytes(composeMessage(message, first, second, third), stderr);
+    // Names and paths come from files anyone may have written: on a terminal
+    // their control bytes could move the cursor, rewrite earlier lines or
+    // retitle the window.
+    static const bool toTerminal = ::isatty(2) == 1;
+    if (toTerminal) {
+      std::optional<std::string> shown[3];
+      const MessageArg arguments[3] = {first, second, third};
+      for (int i = 0; i < 3; ++i)
+        if (arguments[i]) shown[i] = escapeControlBytes(*arguments[i]);
+      writeBytes(composeMessage(message, shown[0], shown[1], shown[2]), stderr);
+    } else {
+      writeBytes(composeMessage(message, first, second, third), stderr);
+    }
   } catch (const std::bad_alloc &) {
     // No memory left to translate: the source texts still tell what happened.
     const CatalogueEntry &entry = catalogue[static_cast<int>(message)];
@@ -142,6 +196,14 @@ void reportMessage(Message message, MessageArg first, MessageArg second, Message
     std::fflush(stderr);
     throw ProcessExit(1);
   }
+}
+
+bool wasReported(Message message) { return reported[static_cast<int>(message)]; }
+
+void checkStandardStreams() {
+  const bool outputFailed = std::fflush(stdout) != 0 || std::ferror(stdout);
+  if (std::fflush(stderr) != 0 || std::ferror(stderr)) throw ProcessExit(1);
+  if (outputFailed) reportMessage(Message::UnableToWriteOutput);
 }
 
 void *checkedAlloc(std::size_t size) {

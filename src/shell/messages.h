@@ -27,6 +27,12 @@ enum class Message {
   UnknownOption = 16,
   OptionRequiresFile = 17,
   UnableToWrite = 18,
+  ResultFileIsInput = 25,
+  ResultFilesClash = 26,
+  UnableToWriteOutput = 27,
+  ResultFilesKept = 28,
+  TimeLimitReached = 29,
+  OptionRequiresSeconds = 30,
 };
 
 // Severities of catalogue entries: 0 to 3 carry a translated word after the
@@ -53,11 +59,27 @@ std::string substituteMarkers(std::string_view text, MessageArg first, MessageAr
 std::string composeMessage(Message message, MessageArg first = {}, MessageArg second = {},
                            MessageArg third = {});
 
+// The text with its control bytes shown as "\xHH": every byte below 0x20
+// but the tab, and 0x7F; a line end that ends the text stays. Bytes above
+// 0x7F stay as they are.
+std::string escapeControlBytes(std::string_view text);
+
 // Writes the composed message on the standard error stream, after flushing
-// the standard output stream so that both keep the order of events. A fatal
+// the standard output stream so that both keep the order of events. When
+// that stream is a terminal, the arguments are shown with their control
+// bytes escaped (escapeControlBytes). A fatal
 // entry then ends the process with status 1 (throws ProcessExit).
 void reportMessage(Message message, MessageArg first = {}, MessageArg second = {},
                    MessageArg third = {});
+
+// Whether `message` has been reported by this process.
+bool wasReported(Message message);
+
+// Makes sure that everything written so far on the standard streams got
+// out: a failure on the standard output stream is message 27 (fatal); one on
+// the standard error stream, where no message can go, ends the process with
+// status 1 all the same.
+void checkStandardStreams();
 
 // Allocation of raw blocks. Failure throws std::bad_alloc, which the entry
 // reports as message 0 (and which another thread can hand over to it).

@@ -10,3 +10,10 @@ class ProcessExit {
  private:
   int status_;
 };
+
+// Exit statuses of runs that printed their report but whose result cannot be
+// taken as whole: a coverage file could not be opened (the lists are left as
+// they were), or a signal or the time limit stopped the search (the needed
+// tests may not be the fewest).
+inline constexpr int unreadableInputStatus = 2;
+inline constexpr int searchStoppedStatus = 3;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "coverage/test_registry.h"
+#include "optimizer/branch_reach.h"
 #include "optimizer/report.h"
 #include "shell/long_options.h"
 #include "shell/run_settings.h"
@@ -14,7 +15,28 @@
 std::string formatTestList(std::span<const TestNumber> tests, const TestRegistry &registry,
                            const RunSettings &settings);
 
-// Writes the lists that --needed and --useless asked for, each file whole or
-// not at all; a file that cannot be written is message 18 (fatal).
-void writeResultLists(const LongOptions &options, const ReportedTests &reported,
+// Whether the command line asked for any list file.
+bool listsRequested(const LongOptions &options);
+
+// Refuses, before anything is read, list files that would replace one of
+// the coverage files (message 25) or another list of the run (message 26),
+// both fatal. Paths are compared as files (device and inode) where they
+// exist, else as normalised paths; devices and pipes are not compared.
+void checkResultFiles(const LongOptions &options, std::span<const std::string> coverageFiles);
+
+// What the lists are made from.
+struct ResultsToList {
+  ReportedTests reported;
+  // The branches as read, when --explain asked for them.
+  const BranchReach *reach = nullptr;
+  // Where the explanation finds the source path of an FT key; none yet.
+  SourcePathLookup sourcePaths;
+};
+
+// Writes the lists that --needed (with the kind of each test, "mandatory"
+// or "chosen", as a fourth field), --useless, --droppable (every test not
+// needed) and --explain (each needed test, then a line starting with a tab
+// for each branch that no other needed test reaches) asked for, all of them
+// whole or none; a file that cannot be written is message 18 (fatal).
+void writeResultLists(const LongOptions &options, const ResultsToList &results,
                       const TestRegistry &registry, const RunSettings &settings);

@@ -1,11 +1,13 @@
 #include "shell/run.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "coverage/coverage_reader.h"
 #include "coverage/coverage_table.h"
 #include "coverage/test_registry.h"
+#include "optimizer/branch_reach.h"
 #include "optimizer/cover_search.h"
 #include "optimizer/mandatory_reduction.h"
 #include "optimizer/report.h"
@@ -14,6 +16,7 @@
 #include "shell/command_line.h"
 #include "shell/long_options.h"
 #include "shell/messages.h"
+#include "shell/process_exit.h"
 #include "shell/result_lists.h"
 #include "shell/run_settings.h"
 
@@ -24,28 +27,49 @@ void printListings(CoverageTable &table, const TestRegistry &registry) {
   printTestCounts(registry.covItemCounts(), "Tests:");
 }
 
+// The coverage file arguments: all but the options and the value of -F.
+std::vector<std::string> coverageFileArguments(const std::vector<char *> &arguments) {
+  std::vector<std::string> files;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    if (arguments[i][0] != '-')
+      files.emplace_back(arguments[i]);
+    else if (classifyOption(arguments[i]) == OptionKind::FileLevelAllowance)
+      ++i;
+  }
+  return files;
+}
+
+// A run that could not read all of its input reports what it could, but
+// leaves the lists of an earlier, whole run in place.
+int keepListsOfUnreadableRun(const LongOptions &options) {
+  if (listsRequested(options)) reportMessage(Message::ResultFilesKept);
+  return unreadableInputStatus;
+}
+
 }  // namespace
 
 int run(int argc, char **argv) {
   RunSettings settings;
   if (argc <= 1) {
     printUsage();
-    return 1;
+    return 0;
   }
   const LongOptions options = takeLongOptions(argc, argv);
   if (options.request == LongOptions::Request::Help) {
     printUsage();
     printLongOptions();
-    return 1;
+    return 0;
   }
   if (options.request == LongOptions::Request::Version) {
     printVersion();
-    return 1;
+    return 0;
   }
   // The search starts from the argument count of the command line without
   // the long options, as if they had not been given.
   const std::vector<char *> &arguments = options.arguments;
   settings.bestFileCount = static_cast<std::uint32_t>(arguments.size());
+  settings.timeLimitSeconds = options.timeLimitSeconds;
+  checkResultFiles(options, coverageFileArguments(arguments));
 
   TestRegistry registry;
   CoverageTable table;
@@ -75,20 +99,32 @@ int run(int argc, char **argv) {
     }
   }
 
+  const bool inputUnreadable = wasReported(Message::UnableToOpen);
   if (!registry.wasEverUsed()) {
+    if (inputUnreadable) return keepListsOfUnreadableRun(options);
     // Empty lists, so that no list of an earlier run passes for this one's.
+    checkStandardStreams();
     writeResultLists(options, {}, registry, settings);
-    return 1;
+    return 0;
   }
   registry.close();
 
   if (settings.verbosity) printListings(table, registry);
+  // The explanation needs the branches that the reduction takes out.
+  std::optional<BranchReach> reach;
+  if (!options.explainFile.empty()) reach.emplace(table);
   SelectionStack stack;
   reduceMandatoryTests(table, registry, stack, settings.verbosity);
   if (settings.verbosity) printListings(table, registry);
 
-  if (!searchCover(table, registry, settings, stack).completed)
-    reportMessage(Message::SearchInterrupted);
-  writeResultLists(options, printReport(stack, registry, settings), registry, settings);
-  return 0;
+  const SearchOutcome outcome = searchCover(table, registry, settings, stack);
+  if (!outcome.completed)
+    reportMessage(outcome.timeLimitReached ? Message::TimeLimitReached
+                                           : Message::SearchInterrupted);
+  ResultsToList results{printReport(stack, registry, settings), reach ? &*reach : nullptr, {}};
+  // Lists go with a report that was seen whole.
+  checkStandardStreams();
+  if (inputUnreadable) return keepListsOfUnreadableRun(options);
+  writeResultLists(options, results, registry, settings);
+  return outcome.completed ? 0 : searchStoppedStatus;
 }

@@ -17,4 +17,7 @@ struct RunSettings {
   // Starts at the argument count; 0 (-T) turns the preference for covers
   // spanning fewer files off.
   std::uint32_t bestFileCount = 0;
+  // Seconds after which the search stops with the best cover found so far;
+  // 0: no limit.
+  double timeLimitSeconds = 0;
 };

@@ -102,6 +102,12 @@ TEST(CoverSearch, MatchesTheReferenceSearchOnSuitesOfManyFiles) {
   expectSameAsReference(1208, 1500, 16, 5, 14);
 }
 
+// One test per file, as when every test is run on its own: tests alike in
+// what they reach are then interchangeable for the file count too.
+TEST(CoverSearch, MatchesTheReferenceSearchWhenEachFileHoldsOneTest) {
+  expectSameAsReference(30000, 1000, 14, 40, 40);
+}
+
 // With every candidate traced, the fast search walks the same tree and
 // prints the same lines in the same order.
 TEST(CoverSearch, TracesTheSameTreeAsTheReferenceSearch) {

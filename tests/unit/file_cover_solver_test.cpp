@@ -169,6 +169,27 @@ TEST(FileCoverSolver, HandlesNothingLeftAndTheUncoverable) {
   EXPECT_TRUE(cover.empty());
 }
 
+// Thousands of tests, each alone in its file, in groups alike in what they
+// reach: one of each group stays in the program, which is then settled at
+// once; the cover spans one file per group.
+TEST(FileCoverSolver, TestsAloneInTheirFilesAndAlikeAreOne) {
+  constexpr std::uint32_t testCount = 6001;
+  Branches branches(7);
+  for (std::uint32_t test = 1; test < testCount; ++test) branches[test % 7].push_back(test);
+  std::vector<std::uint32_t> fileOfTest(testCount), freeFiles(testCount, 0);
+  for (std::uint32_t test = 0; test < testCount; ++test) fileOfTest[test] = test;
+  const CoverInstance instance = makeInstance(branches, testCount);
+  const CoverState state(instance);
+  std::vector<std::uint32_t> cover;
+  const FileCoverAnswer answer =
+      fewestNewFilesCover(state, fileOfTest, freeFiles, 7, 7, 1, nullptr, cover);
+  ASSERT_EQ(answer.kind, FileCoverAnswer::Kind::found);
+  EXPECT_EQ(answer.newFiles, 7u);
+  EXPECT_TRUE(coversTheRest(state, cover));
+  EXPECT_EQ(fewestNewFilesCover(state, fileOfTest, freeFiles, 7, 6, 1, nullptr, cover).kind,
+            FileCoverAnswer::Kind::none);
+}
+
 // A dense random instance, each test in a file of its own: a program that
 // needs much branching.
 struct HardInstance {

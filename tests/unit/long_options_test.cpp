@@ -83,6 +83,16 @@ TEST_F(LongOptionsTest, UnknownOptionsAndMissingFileNamesAreFatal) {
             "Zorvane -  fatal: Option --useless requires a file name\n");
 }
 
+TEST_F(LongOptionsTest, TimeLimitTakesAPositiveNumberOfSeconds) {
+  EXPECT_EQ(take({"--time-limit", "2.5", "a.tio"}).timeLimitSeconds, 2.5);
+  EXPECT_EQ(take({"--time-limit=10"}).timeLimitSeconds, 10);
+  EXPECT_EQ(take({"a.tio"}).timeLimitSeconds, 0);
+  const std::string refused = "Zorvane -  fatal: Option --time-limit requires a number of seconds\n";
+  for (const char *value : {"0", "0.0", ".", "-1", "1e3", "inf", "nan", "0x10", " 1", "1.2.3"})
+    EXPECT_EQ(fatalOf({std::string("--time-limit=") + value}), refused) << value;
+  EXPECT_EQ(fatalOf({"--time-limit", "--needed", "n"}), refused);
+}
+
 TEST_F(LongOptionsTest, ADoubleDashAloneIsIgnoredAsBefore) {
   const LongOptions options = take({"--", "a.tio", "--"});
   EXPECT_EQ(left(options), (Arguments{"a.tio"}));

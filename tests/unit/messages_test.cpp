@@ -77,3 +77,15 @@ TEST(CheckedAlloc, ZeroBytesIsNoFailure) {
   EXPECT_NE(block, nullptr);
   std::free(block);
 }
+
+TEST(EscapeControlBytes, ShowsControlBytesButKeepsTabsFinalLineEndsAndHighBytes) {
+  EXPECT_EQ(escapeControlBytes("\x1b]0;title\x07 a\tb\r\n"), "\\x1b]0;title\\x07 a\tb\\x0d\n");
+  EXPECT_EQ(escapeControlBytes("one\ntwo\x7f"), "one\\x0atwo\\x7f");
+  EXPECT_EQ(escapeControlBytes("caf\xc3\xa9 \x9b"), "caf\xc3\xa9 \x9b");
+  EXPECT_EQ(escapeControlBytes(std::string_view("a\0b", 3)), "a\\x00b");
+}
+
+TEST(ComposeMessage, KeepsBytesAbove0x7FOfTheArgumentsWhole) {
+  EXPECT_EQ(composeMessage(Message::NeedTest, "3", "r\xe9sultats.tio", "\"caf\xc3\xa9_1\"\n"),
+            "Need tst 3:r\xe9sultats.tio \"caf\xc3\xa9_1\"\n\n");
+}

@@ -1,5 +1,7 @@
 #include "output/replacement_file.h"
 
+#include "output/file_identity.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -107,4 +109,62 @@ TEST_F(ReplacementFileTest, AWriteErrorKeepsTheOldFile) {
     EXPECT_EQ(entries(), Names{"out"});
   }
   std::signal(SIGXFSZ, previousHandler);
+}
+
+TEST_F(ReplacementFileTest, KeepsPermissionsAndFollowsLinks) {
+  std::ofstream(path("target")) << "old\n";
+  std::filesystem::permissions(path("target"), std::filesystem::perms::owner_read |
+                                                   std::filesystem::perms::owner_write);
+  std::filesystem::create_symlink("target", path("link"));
+  replaceFile(path("link"), "new\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(path("link")));
+  EXPECT_EQ(contents(path("target")), "new\n");
+  EXPECT_EQ(std::filesystem::status(path("target")).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  // A link to nothing yet makes the file it names.
+  std::filesystem::create_symlink("made", path("dangling"));
+  replaceFile(path("dangling"), "made\n");
+  EXPECT_EQ(contents(path("made")), "made\n");
+  EXPECT_EQ(entries(), (Names{"dangling", "link", "made", "target"}));
+}
+
+TEST_F(ReplacementFileTest, WritesThroughWhatIsNoRegularFile) {
+  replaceFile("/dev/null", "gone\n");
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+  EXPECT_THROW(replaceFile("/dev/full", "x"), FileWriteError);
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+}
+
+TEST_F(ReplacementFileTest, FinishedFilesTakeTheirPlaceOnlyOnCommit) {
+  std::ofstream(path("a")) << "old a\n";
+  ReplacementFile a(path("a"));
+  std::fputs("new a\n", a.stream());
+  a.finish();
+  EXPECT_EQ(contents(path("a")), "old a\n");
+  a.commit();
+  EXPECT_EQ(contents(path("a")), "new a\n");
+}
+
+TEST(FileIdentity, SameFileByInodeOrNormalisedPath) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                    ("zorvane_identity_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir / "sub");
+  std::ofstream(dir / "file") << "x";
+  std::filesystem::create_symlink("file", dir / "link");
+  std::filesystem::create_hard_link(dir / "file", dir / "hard");
+  const auto id = [&](const std::string &name) { return identifyFile((dir / name).string()); };
+  EXPECT_EQ(id("file"), id("link"));
+  EXPECT_EQ(id("file"), id("hard"));
+  EXPECT_EQ(id("file"), id("sub/../file"));
+  EXPECT_EQ(id("absent"), id("sub/.//../absent"));
+  EXPECT_FALSE(id("absent") == id("sub/absent"));
+  EXPECT_FALSE(id("file") == id("absent"));
+  std::filesystem::remove_all(dir);
+}
+
+TEST(FileIdentity, StreamsAndDevicesAreWrittenInPlace) {
+  EXPECT_TRUE(isWrittenInPlace("/dev/null"));
+  EXPECT_TRUE(isWrittenInPlace("/dev/fd/1"));
+  EXPECT_TRUE(isWrittenInPlace("/dev/stdout"));
+  EXPECT_FALSE(isWrittenInPlace("/nonexistent/file"));
 }

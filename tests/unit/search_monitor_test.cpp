@@ -6,9 +6,9 @@
 
 namespace {
 
-void (*currentHandler())(int) {
+void (*currentHandler(int signal = SIGINT))(int) {
   struct sigaction action {};
-  sigaction(SIGINT, nullptr, &action);
+  sigaction(signal, nullptr, &action);
   return action.sa_handler;
 }
 
@@ -29,4 +29,40 @@ TEST(SearchMonitor, FirstInterruptStopsTheSearchAndTheSecondGetsTheDefaultAction
   EXPECT_EQ(currentHandler(), &ignoreSignal);
   SearchMonitor next;
   EXPECT_FALSE(next.interrupted());
+}
+
+TEST(SearchMonitor, TermAndHangupStopTheSearchLikeAnInterrupt) {
+  for (const int signal : {SIGTERM, SIGHUP}) {
+    std::signal(signal, ignoreSignal);
+    {
+      SearchMonitor monitor;
+      std::raise(signal);
+      EXPECT_TRUE(monitor.interrupted()) << signal;
+      EXPECT_FALSE(monitor.timeLimitReached());
+      EXPECT_EQ(currentHandler(signal), SIG_DFL);
+    }
+    EXPECT_EQ(currentHandler(signal), &ignoreSignal);
+    std::signal(signal, SIG_DFL);
+  }
+}
+
+TEST(SearchMonitor, ASignalIgnoredBeforeStaysIgnored) {
+  std::signal(SIGTERM, SIG_IGN);
+  {
+    SearchMonitor monitor;
+    EXPECT_EQ(currentHandler(SIGTERM), SIG_IGN);
+    std::raise(SIGTERM);
+    EXPECT_FALSE(monitor.interrupted());
+  }
+  EXPECT_EQ(currentHandler(SIGTERM), SIG_IGN);
+  std::signal(SIGTERM, SIG_DFL);
+}
+
+TEST(SearchMonitor, TheTimeLimitStopsTheSearch) {
+  SearchMonitor unlimited;
+  EXPECT_FALSE(unlimited.interrupted());
+  SearchMonitor limited(1e-9);
+  while (!limited.interrupted()) {
+  }
+  EXPECT_TRUE(limited.timeLimitReached());
 }
