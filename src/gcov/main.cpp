@@ -4,10 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <new>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -19,16 +17,13 @@
 #include "gcov/test_list.h"
 #include "output/replacement_file.h"
 #include "tio/conversion_error.h"
+#include "tio/converter_main.h"
 #include "tio/tio_writing.h"
 #include "version.h"
 
 namespace {
 
-// Every message of the driver goes through here.
-void report(std::string_view text) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "zorvane-gcov: %.*s\n", static_cast<int>(text.size()), text.data());
-}
+void report(std::string_view text) { reportConverterMessage("zorvane-gcov", text); }
 
 std::vector<TestSpec> readTests(const CaptureOptions &options) {
   if (options.testList.empty()) return readTestList(std::cin, "standard input");
@@ -41,6 +36,8 @@ std::vector<TestSpec> readTests(const CaptureOptions &options) {
 void capture(const CaptureOptions &options) {
   // Everything that can be wrong before the tests run shows first; until
   // commit() nothing replaces the output file.
+  if (!options.testList.empty())
+    refuseOutputOverInputs(options.output, {options.testList}, "test list");
   ReplacementFile file(options.output);
   checkGcov();
   const BuildNotes notes(options.buildDirectory);
@@ -71,28 +68,15 @@ void capture(const CaptureOptions &options) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  try {
+  return runConverter("zorvane-gcov", [&] {
     const CaptureOptions options = parseCaptureOptions(argc, argv);
     switch (options.request) {
-      case CaptureOptions::Request::Help: printCaptureUsage(stdout); return 0;
+      case CaptureOptions::Request::Help: printCaptureUsage(stdout); break;
       case CaptureOptions::Request::Version:
         std::puts("zorvane-gcov " ZORVANE_VERSION_STRING);
-        return 0;
-      case CaptureOptions::Request::Capture: capture(options); return 0;
+        break;
+      case CaptureOptions::Request::Capture: capture(options); break;
     }
-  } catch (const UsageError &error) {
-    report(std::string(error.what()) + " (zorvane-gcov --help tells more)");
-    return 2;
-  } catch (const ConversionError &error) {
-    std::string where = error.file();
-    if (error.line() != 0) where += ":" + std::to_string(error.line());
-    report(where.empty() ? error.what() : where + ": " + error.what());
-  } catch (const FileWriteError &error) {
-    report("cannot write " + error.path() + ": " + error.reason());
-  } catch (const std::filesystem::filesystem_error &error) {
-    report(error.what());
-  } catch (const std::bad_alloc &) {
-    report("out of memory");
-  }
-  return 1;
+    checkStandardOutput();
+  });
 }
