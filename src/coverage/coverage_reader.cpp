@@ -23,6 +23,21 @@ namespace {
 
 bool isBlank(char c) { return c == ' '; }
 
+// A tab between a keyword and its value reads as a blank.
+bool separatesValue(char c) { return c == ' ' || c == '\t'; }
+
+// The comments of the converters that the reader takes in.
+constexpr std::string_view fingerprintPrefix = "# Build fingerprint: ";
+constexpr std::string_view keyNamePrefix = "# FT ";
+constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+
+// A text without the newline (and carriage return) that ends its line.
+std::string_view withoutLineEnd(std::string_view text) {
+  if (text.ends_with('\n')) text.remove_suffix(1);
+  if (text.ends_with('\r')) text.remove_suffix(1);
+  return text;
+}
+
 // Bytes that end a number: NUL, controls, blank, '!' and every non-ASCII byte.
 bool endsNumber(char c) { return static_cast<signed char>(c) <= 0x21; }
 
@@ -39,6 +54,11 @@ constexpr std::array<signed char, 256> hexDigitValues = [] {
 }();
 
 int hexDigitValue(char c) { return hexDigitValues[static_cast<unsigned char>(c)]; }
+
+bool isHexText(std::string_view text, std::size_t longest) {
+  return !text.empty() && text.size() <= longest &&
+         std::ranges::all_of(text, [](char c) { return hexDigitValue(c) >= 0; });
+}
 
 // Reads a line in the plain form of the commonest lines, those whose
 // keyword carries a number (branch lines, DC and FT): two upper-case
@@ -198,6 +218,10 @@ class FileReader {
     flushPending();
     table_.settleCounts();
     registry_.finishTest(state_.currentTest, state_.covItemCounter);
+    if (!fingerprint_) return;
+    if (const SourceNotes::Note *first =
+            table_.sourceNotes().noteFingerprint(*fingerprint_, fileIndex_))
+      reportMessage(Message::DifferentBuilds, settings_.filePaths[first->fileIndex], path());
   }
 
  private:
@@ -306,6 +330,7 @@ class FileReader {
       const char *numberEnd = lineEnd - 1;
       if (numberEnd != line && numberEnd[-1] == '\r') --numberEnd;
       if (parsePlainNumberLine(line, numberEnd, value)) {
+        sawData_ = true;
         if (line[0] == 'T') {
           branchLine(line[1], value);
           return true;
@@ -322,10 +347,54 @@ class FileReader {
     }
     // A NUL byte ends the text of its line; the rest of the line is skipped.
     std::string_view text(line, lineEnd - line);
-    if (const void *nul = std::memchr(line, '\0', text.size()))
-      text = text.substr(0, static_cast<const char *>(nul) - line);
+    if (lineNumber == 1 && text.starts_with(byteOrderMark)) text.remove_prefix(byteOrderMark.size());
+    if (const void *nul = std::memchr(text.data(), '\0', text.size()))
+      text = text.substr(0, static_cast<const char *>(nul) - text.data());
+    if (text.starts_with('#')) {
+      readComment(text);
+      return false;
+    }
+    if (!sawData_) noteFirstData(text);
     handleLine(text, lineNumber);
     return false;
+  }
+
+  const std::string &path() const { return settings_.filePaths[fileIndex_]; }
+
+  // The first line that is not a comment tells a coverage file from an LCOV
+  // tracefile, whose records would each draw a warning and give no test.
+  void noteFirstData(std::string_view text) {
+    text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
+    if (text.empty() || static_cast<signed char>(text.front()) <= 0x40) return;
+    sawData_ = true;
+    if (text.starts_with("TN:") || text.starts_with("SF:"))
+      reportMessage(Message::TracefileGiven, path());
+  }
+
+  void readComment(std::string_view text) {
+    if (text.starts_with(fingerprintPrefix)) {
+      // Only the file's header says what build it comes from.
+      const std::string_view token = withoutLineEnd(text.substr(fingerprintPrefix.size()));
+      if (state_.fileSequence == 0 && !fingerprint_ && isHexText(token, 16) && token.size() == 16)
+        fingerprint_ = std::string(token);
+    } else if (text.starts_with(keyNamePrefix)) {
+      readKeyName(withoutLineEnd(text.substr(keyNamePrefix.size())));
+    }
+  }
+
+  // "<key> is <path>": the source path an FT key was made from.
+  void readKeyName(std::string_view text) {
+    const std::size_t is = text.find(" is ");
+    if (is == std::string_view::npos || !isHexText(text.substr(0, is), 8)) return;
+    const std::string_view keyText = text.substr(0, is);
+    const std::string_view sourcePath = text.substr(is + 4);
+    if (sourcePath.empty()) return;
+    if (const SourceNotes::Note *earlier =
+            table_.sourceNotes().nameKey(parseHexaValue(keyText, 0), sourcePath, fileIndex_)) {
+      reportMessage(Message::SourceKeyNamed, keyText, earlier->text,
+                    settings_.filePaths[earlier->fileIndex]);
+      reportMessage(Message::SourceKeyClash, keyText, sourcePath, path());
+    }
   }
 
   // Stores the entries of the lines read one by one, as a piece of their
@@ -397,6 +466,10 @@ class FileReader {
   const ChunkIndex::Entry *lastChunk_ = nullptr;
   ChunkTrace trace_;
   HashLookups hashLookups_;
+  // Whether a line other than a comment has been read.
+  bool sawData_ = false;
+  // The build fingerprint the file's header gives, if any.
+  std::optional<std::string> fingerprint_;
 };
 
 // Opens a coverage file for reading, and tells what it is in `info`; -1 if
@@ -428,8 +501,8 @@ std::optional<KeywordLine> splitKeywordLine(std::string_view text, std::uint64_t
   pos += 2;
   if (pos < text.size()) {
     const char after = text[pos];
-    if (isBlank(after)) {
-      while (pos < text.size() && isBlank(text[pos])) ++pos;
+    if (separatesValue(after)) {
+      while (pos < text.size() && separatesValue(text[pos])) ++pos;
     } else if (static_cast<signed char>(after) > 0x20) {
       reportMessage(Message::UnexpectedData, text.substr(pos), std::to_string(lineNumber));
       return std::nullopt;

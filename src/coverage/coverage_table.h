@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "coverage/entry_log.h"
+#include "coverage/source_notes.h"
 #include "coverage/test_number.h"
 
 class ChunkIndex;
@@ -139,6 +140,10 @@ class CoverageTable {
   // The chunks that the readers have met, for the readers of later ones.
   ChunkIndex &chunkIndex() { return *chunkIndex_; }
 
+  // What the coverage files' comments said of their sources.
+  SourceNotes &sourceNotes() { return sourceNotes_; }
+  const SourceNotes &sourceNotes() const { return sourceNotes_; }
+
   // The branch at `index` of `group` (which may be past its capacity).
   BranchSlot slot(const BranchGroup &group, std::uint32_t index) const {
     const BranchId id = index < group.branchIds.size() ? group.branchIds[index] : noBranch;
@@ -229,5 +234,6 @@ class CoverageTable {
   bool listsBuilt_ = false;
 
   std::uint32_t liveBranchCount_ = 0;
+  SourceNotes sourceNotes_;
   std::uint32_t maxTestsPerBranch_ = 0;
 };

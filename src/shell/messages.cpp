@@ -41,13 +41,19 @@ const CatalogueEntry catalogue[] = {
     {QT_TRANSLATE_NOOP("Zorvane", "Unknown option %1\n"), Severity::Fatal},
     {QT_TRANSLATE_NOOP("Zorvane", "Option %1 requires a file name\n"), Severity::Fatal},
     {QT_TRANSLATE_NOOP("Zorvane", "Unable to write the file %1: %2\n"), Severity::Fatal},
-    // 19 to 24 are not used yet.
-    {nullptr, Severity::Fatal},
-    {nullptr, Severity::Fatal},
-    {nullptr, Severity::Fatal},
-    {nullptr, Severity::Fatal},
-    {nullptr, Severity::Fatal},
-    {nullptr, Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane",
+                       "%1 is an LCOV tracefile, not a coverage file: convert it with zorvane-lcov "
+                       "first\n"),
+     Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane",
+                       "%1 and %2 come from different builds (their build fingerprints differ): "
+                       "their branches may not match\n"),
+     Severity::Warning},
+    {QT_TRANSLATE_NOOP("Zorvane", "FT key %1 names the source %2 in %3\n"), Severity::Serious},
+    {QT_TRANSLATE_NOOP("Zorvane",
+                       "FT key %1 also names the source %2 in %3: files that give one key to two "
+                       "sources cannot be merged\n"),
+     Severity::Fatal},
     {QT_TRANSLATE_NOOP("Zorvane", "Option %1 %2 would write over the coverage file %3\n"),
      Severity::Fatal},
     {QT_TRANSLATE_NOOP("Zorvane", "Options %1 and %2 name the same file %3\n"), Severity::Fatal},
@@ -73,6 +79,8 @@ const char programPrefix[] = "Zorvane - ";
 
 // Which messages this process has reported, by number.
 bool reported[std::size(catalogue)] = {};
+static_assert(std::size(catalogue) == static_cast<std::size_t>(Message::OptionRequiresSeconds) + 1,
+              "one catalogue entry for every message");
 
 std::string translated(const char *source) {
   return QCoreApplication::translate("Zorvane", source).toLocal8Bit().toStdString();

@@ -27,12 +27,16 @@ enum class Message {
   UnknownOption = 16,
   OptionRequiresFile = 17,
   UnableToWrite = 18,
-  ResultFileIsInput = 25,
-  ResultFilesClash = 26,
-  UnableToWriteOutput = 27,
-  ResultFilesKept = 28,
-  TimeLimitReached = 29,
-  OptionRequiresSeconds = 30,
+  TracefileGiven = 19,
+  DifferentBuilds = 20,
+  SourceKeyNamed = 21,
+  SourceKeyClash = 22,
+  ResultFileIsInput = 23,
+  ResultFilesClash = 24,
+  UnableToWriteOutput = 25,
+  ResultFilesKept = 26,
+  TimeLimitReached = 27,
+  OptionRequiresSeconds = 28,
 };
 
 // Severities of catalogue entries: 0 to 3 carry a translated word after the

@@ -121,7 +121,13 @@ int run(int argc, char **argv) {
   if (!outcome.completed)
     reportMessage(outcome.timeLimitReached ? Message::TimeLimitReached
                                            : Message::SearchInterrupted);
-  ResultsToList results{printReport(stack, registry, settings), reach ? &*reach : nullptr, {}};
+  // The converters' comments name the source path of each FT key.
+  const SourcePathLookup sourcePaths = [&table](std::uint32_t ftKey) {
+    const std::optional<std::string_view> path = table.sourceNotes().pathOf(ftKey);
+    return path ? std::optional<std::string>(*path) : std::nullopt;
+  };
+  ResultsToList results{printReport(stack, registry, settings), reach ? &*reach : nullptr,
+                        sourcePaths};
   // Lists go with a report that was seen whole.
   checkStandardStreams();
   if (inputUnreadable) return keepListsOfUnreadableRun(options);

@@ -112,9 +112,13 @@ TEST(SplitKeywordLine, KeywordAndValueText) {
   EXPECT_EQ(line->second, '\n');
   EXPECT_EQ(line->value, "");
 
+  // A tab between the keyword and its value reads as a blank.
   line = splitKeywordLine("NT\tx\n", 1);
   ASSERT_TRUE(line);
-  EXPECT_EQ(line->value, "\tx\n");
+  EXPECT_EQ(line->value, "x\n");
+  line = splitKeywordLine("TB \t 1\n", 1);
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->value, "1\n");
 }
 
 TEST(SplitKeywordLine, IgnoredLines) {
