@@ -9,9 +9,9 @@
 #include <string>
 
 #include "lcov/conversion.h"
-#include "lcov/conversion_error.h"
 #include "lcov/tio_writer.h"
 #include "lcov/tracefile_reader.h"
+#include "tio/conversion_error.h"
 
 namespace {
 
