@@ -60,7 +60,9 @@ TEST(CoverSolver, FindsTheOptimumOfRandomInstances) {
       ASSERT_TRUE(reached) << "round " << round;
     }
     // A cap below the optimum finds nothing; at the optimum, the optimum.
-    if (*expected > 0) ASSERT_FALSE(minimumCoverSize(instance, *expected - 1));
+    if (*expected > 0) {
+      ASSERT_FALSE(minimumCoverSize(instance, *expected - 1));
+    }
     ASSERT_EQ(minimumCoverSize(instance, *expected), expected);
   }
 }
