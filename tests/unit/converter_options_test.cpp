@@ -5,22 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "converter_command_line.h"
+
 namespace {
 
 ConverterOptions parse(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), "zorvane-lcov");
-  std::vector<char *> argv;
-  for (std::string &argument : arguments) argv.push_back(argument.data());
-  return parseConverterOptions(static_cast<int>(argv.size()), argv.data());
+  return parseConverterCommandLine(parseConverterOptions, std::move(arguments));
 }
 
 std::string usageErrorOf(std::vector<std::string> arguments) {
-  try {
-    parse(std::move(arguments));
-  } catch (const UsageError &error) {
-    return error.what();
-  }
-  return "no error";
+  return converterUsageErrorOf(parseConverterOptions, std::move(arguments));
 }
 
 using Files = std::vector<std::string>;

@@ -14,23 +14,16 @@
 #include "tio/source_keys.h"
 #include "tio/tio_encoding.h"
 #include "tio/tio_writing.h"
+#include "converter_command_line.h"
 
 namespace {
 
 CaptureOptions parse(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), "zorvane-gcov");
-  std::vector<char *> argv;
-  for (std::string &argument : arguments) argv.push_back(argument.data());
-  return parseCaptureOptions(static_cast<int>(argv.size()), argv.data());
+  return parseConverterCommandLine(parseCaptureOptions, std::move(arguments));
 }
 
 std::string usageErrorOf(std::vector<std::string> arguments) {
-  try {
-    parse(std::move(arguments));
-  } catch (const UsageError &error) {
-    return error.what();
-  }
-  return "no error";
+  return converterUsageErrorOf(parseCaptureOptions, std::move(arguments));
 }
 
 std::vector<TestSpec> readList(const std::string &text) {
