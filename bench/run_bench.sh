@@ -239,6 +239,9 @@ for preset in "${presets[@]}"; do
   done
 done
 
+# The capture benchmarks keep their own sections at the end of the file.
+capture_sections=$(if [ -f "$out" ]; then sed -n '/^## Capture/,$p' "$out"; fi)
 python3 "$bench_dir/write_results.py" "$raw" > "$out"
+[ -z "$capture_sections" ] || printf '\n%s\n' "$capture_sections" >> "$out"
 log "raw measurements: $raw"
 log "wrote $out"
