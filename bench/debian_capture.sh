@@ -238,6 +238,15 @@ set +e
 gcov_wrong=$?
 "$stage/bin/zorvane-lcov" -b "$wrong_root" -o wrong-base.tio lcov/0001.info > /dev/null 2> wrong-base.err
 lcov_wrong=$?
+# The first test's tracefile from the -O2 build, converted with the -O0 one.
+(cd "$coverage_o2" && find . -name '*.gcda' -delete &&
+  sh -c "$(head -n 1 "$work/suite.list" | cut -f2-)" < /dev/null > /dev/null 2>&1
+  lcov --quiet --capture --directory . --rc lcov_branch_coverage=1 \
+    --output-file "$work/o2.info" 2> /dev/null
+  find . -name '*.gcda' -delete)
+"$stage/bin/zorvane-lcov" -b "$source" -o mixed-lcov.tio lcov/0001.info o2.info > /dev/null \
+  2> mixed-lcov.err
+lcov_mixed=$?
 set -e
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
@@ -306,6 +315,9 @@ warnings() { grep -i 'warning' "$1" | grep -c -i "${2:-.}" || true; }
     "$(test -e wrong-base.tio && echo "output written" || echo "no output"):" \
     "$(head -n 1 wrong-base.err)"
   echo "second half from the -O2 build: $(grep -i -m 1 warning mixed.err || echo "no warning")"
+  echo "a tracefile of each build in one zorvane-lcov conversion: status $lcov_mixed," \
+    "$(test -e mixed-lcov.tio && echo "output written" || echo "no output"):" \
+    "$(head -n 1 mixed-lcov.err)"
 } | tee report.txt
 
 [ -n "$results" ] || exit 0
