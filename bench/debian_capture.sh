@@ -157,12 +157,12 @@ capture() {
   (cd "${4:-$coverage}" && "${3:-$capture_tool}" -j "$1" -o "$work/$2" . "$work/${5:-suite.list}") \
     2> "$2.err"
 }
-# seconds COMMAND...: runs it, prints its wall time.
+# seconds COMMAND...: runs it, prints its wall time and its processor
+# time (user and system, its own and that of every process it waited for),
+# which tells more than the wall time on a busy machine.
 seconds() {
-  local start
-  start=$(microseconds)
-  "$@"
-  awk -v t=$(($(microseconds) - start)) 'BEGIN { printf "%.3f\n", t / 1e6 }'
+  local TIMEFORMAT='%R %U %S'
+  { time "$@"; } 2>&1 | awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }'
 }
 duration_sum() { awk '/^DT/ { sum += $(NF - 1) } END { printf "%.3f\n", sum }' "$1"; }
 # Best and median of the numbers on standard input.
@@ -171,10 +171,11 @@ median() { best_median | cut -d' ' -f2; }
 
 : > turns.txt
 for ((turn = 1; turn <= rounds; ++turn)); do
-  plain_time=$(seconds run_plain)
-  whole1=$(seconds capture 1 gcov1.tio)
-  whole2=$(seconds capture 2 gcov2.tio)
-  echo "$turn $plain_time $whole1 $(duration_sum gcov1.tio) $whole2" >> turns.txt
+  read -r plain_time plain_cpu <<< "$(seconds run_plain)"
+  read -r whole1 whole1_cpu <<< "$(seconds capture 1 gcov1.tio)"
+  read -r whole2 whole2_cpu <<< "$(seconds capture 2 gcov2.tio)"
+  echo "$turn $plain_time $whole1 $(duration_sum gcov1.tio) $whole2" \
+    "$plain_cpu $whole1_cpu $whole2_cpu" >> turns.txt
 done
 
 # The LCOV route, once: each test from a clean build tree, then one
@@ -255,12 +256,16 @@ column() { cut -d' ' -f"$1" turns.txt | best_median; }
 read -r plain_best plain_median <<< "$(column 2)"
 read -r whole1_best whole1_median <<< "$(column 3)"
 read -r whole2_best whole2_median <<< "$(column 5)"
+read -r plain_cpu_best plain_cpu_median <<< "$(column 6)"
+read -r whole1_cpu_best whole1_cpu_median <<< "$(column 7)"
+read -r whole2_cpu_best whole2_cpu_median <<< "$(column 8)"
 # Per turn, the capture's time beyond the tests' own (their DT durations),
 # and beyond the suite without coverage, over the tests.
 # Per-test figures in milliseconds.
 read -r overhead_best overhead_own <<< \
   "$(awk -v n="$tests" '{ print 1000 * ($3 - $4) / n }' turns.txt | best_median)"
 overhead_plain=$(awk -v n="$tests" '{ print 1000 * ($3 - $2) / n }' turns.txt | median)
+overhead_cpu=$(awk -v n="$tests" '{ print 1000 * ($7 - $6) / n }' turns.txt | median)
 own_median=$(cut -d' ' -f2 plain.times | awk '{ print $1 / 1000 }' | median)
 dt_median=$(awk '/^DT/ { print 1000 * $(NF - 1) }' gcov1.tio | median)
 lcov_median=$(cut -d' ' -f3 lcov.times | awk '{ print $1 / 1000 }' | median)
@@ -283,6 +288,9 @@ warnings() { grep -i 'warning' "$1" | grep -c -i "${2:-.}" || true; }
   echo "zorvane-gcov -j 2: $whole2_best / $whole2_median s;" \
     "$(ratio "$whole2_best" "$plain_best") / $(ratio "$whole2_median" "$plain_median")" \
     "x the suite without coverage"
+  echo "processor time (user + system): suite $plain_cpu_best / $plain_cpu_median s," \
+    "-j 1 $whole1_cpu_best / $whole1_cpu_median s, -j 2 $whole2_cpu_best / $whole2_cpu_median s;" \
+    "the capture's beyond the suite's, a test: median $overhead_cpu ms"
   echo "lcov --capture per test (one turn): overhead a test, median $lcov_median ms" \
     "(the test itself: $lcov_run_median ms);" \
     "$(ratio "$lcov_median" "$overhead_own") x the median overhead of zorvane-gcov -j 1"
