@@ -134,6 +134,30 @@
 </translation>
     </message>
     <message>
+        <source>%1 is an LCOV tracefile, not a coverage file: convert it with zorvane-lcov first
+</source>
+        <translation>%1 est un fichier de traces LCOV, pas un fichier de couverture : convertissez-le d'abord avec zorvane-lcov
+</translation>
+    </message>
+    <message>
+        <source>%1 and %2 come from different builds (their build fingerprints differ): their branches may not match
+</source>
+        <translation>%1 et %2 viennent de compilations différentes (leurs empreintes de compilation diffèrent) : leurs branches peuvent ne pas correspondre
+</translation>
+    </message>
+    <message>
+        <source>FT key %1 names the source %2 in %3
+</source>
+        <translation>La clé FT %1 désigne le source %2 dans %3
+</translation>
+    </message>
+    <message>
+        <source>FT key %1 also names the source %2 in %3: files that give one key to two sources cannot be merged
+</source>
+        <translation>La clé FT %1 désigne aussi le source %2 dans %3 : des fichiers qui donnent une même clé à deux sources ne peuvent pas être fusionnés
+</translation>
+    </message>
+    <message>
         <source>info:</source>
         <translation>info :</translation>
     </message>

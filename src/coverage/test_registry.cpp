@@ -5,21 +5,19 @@
 
 namespace {
 
-// A name is taken from the NT line only when it starts with a printable
-// ASCII byte other than the blank.
+// A name is taken from the NT line only when it starts with a byte other
+// than a blank or a control character: bytes above 0x7F (as in UTF-8 names)
+// start names too.
 bool startsAName(std::string_view text) {
-  return !text.empty() && static_cast<signed char>(text.front()) > 0x20;
+  return !text.empty() && static_cast<unsigned char>(text.front()) > 0x20;
 }
 
 std::string formName(std::string_view nameText, std::uint32_t fileSequence) {
   if (!startsAName(nameText)) return "#" + std::to_string(fileSequence);
   if (nameText.front() != '"') return std::string(nameText);
-  // A quoted name ends after its closing quote, or before a non-ASCII byte.
-  for (std::size_t i = 1; i < nameText.size(); ++i) {
-    if (nameText[i] == '"') return std::string(nameText.substr(0, i + 1));
-    if (static_cast<signed char>(nameText[i]) < 0) return std::string(nameText.substr(0, i));
-  }
-  return std::string(nameText);
+  // A quoted name ends after its closing quote.
+  const std::size_t closing = nameText.find('"', 1);
+  return std::string(nameText.substr(0, closing == std::string_view::npos ? closing : closing + 1));
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include "shell/banner.h"
 #include "shell/messages.h"
 #include "shell/process_exit.h"
-#include "shell/process_memory.h"
 #include "shell/run.h"
 #include "shell/translations.h"
 
@@ -38,7 +37,6 @@ void runWithMemoryGuard(int &argc, char **argv) {
 }  // namespace
 
 int runProcess(int argc, char **argv) {
-  useHugePageHeap();
   int status = 0;
   try {
     runWithMemoryGuard(argc, argv);

@@ -38,6 +38,19 @@ const CatalogueEntry catalogue[] = {
     {QT_TRANSLATE_NOOP("Zorvane", "Unknown option %1\n"), Severity::Fatal},
     {QT_TRANSLATE_NOOP("Zorvane", "Option %1 requires a file name\n"), Severity::Fatal},
     {QT_TRANSLATE_NOOP("Zorvane", "Unable to write the file %1: %2\n"), Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane",
+                       "%1 is an LCOV tracefile, not a coverage file: convert it with zorvane-lcov "
+                       "first\n"),
+     Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane",
+                       "%1 and %2 come from different builds (their build fingerprints differ): "
+                       "their branches may not match\n"),
+     Severity::Warning},
+    {QT_TRANSLATE_NOOP("Zorvane", "FT key %1 names the source %2 in %3\n"), Severity::Serious},
+    {QT_TRANSLATE_NOOP("Zorvane",
+                       "FT key %1 also names the source %2 in %3: files that give one key to two "
+                       "sources cannot be merged\n"),
+     Severity::Fatal},
 };
 
 // Severity words, context "Zorvane", indexed by severity 0 to 3.

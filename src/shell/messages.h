@@ -27,6 +27,10 @@ enum class Message {
   UnknownOption = 16,
   OptionRequiresFile = 17,
   UnableToWrite = 18,
+  TracefileGiven = 19,
+  DifferentBuilds = 20,
+  SourceKeyNamed = 21,
+  SourceKeyClash = 22,
 };
 
 // Severities of catalogue entries: 0 to 3 carry a translated word after the

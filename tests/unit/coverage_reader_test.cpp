@@ -112,9 +112,13 @@ TEST(SplitKeywordLine, KeywordAndValueText) {
   EXPECT_EQ(line->second, '\n');
   EXPECT_EQ(line->value, "");
 
+  // A tab between the keyword and its value reads as a blank.
   line = splitKeywordLine("NT\tx\n", 1);
   ASSERT_TRUE(line);
-  EXPECT_EQ(line->value, "\tx\n");
+  EXPECT_EQ(line->value, "x\n");
+  line = splitKeywordLine("TB \t 1\n", 1);
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->value, "1\n");
 }
 
 TEST(SplitKeywordLine, IgnoredLines) {
@@ -211,9 +215,8 @@ TEST_F(ReaderTest, AKindChangeAcrossATestLooksTheGroupUpAgain) {
   read("NT a\nTB 1\nTL 1\nNT b\nTB 2\nDC 1\nTB 3\n");
   std::vector<std::uint32_t> liveSlots;
   for (const BranchGroup &group : table_.groups())
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index)
-      liveSlots.push_back(slotAt(group, index).count);
-  std::erase(liveSlots, 0u);
+    for (const IndexedBranch &branch : group.branches)
+      liveSlots.push_back(slotAt(group, branch.index).count);
   EXPECT_EQ(liveSlots, (std::vector<std::uint32_t>{1, 1, 1, 1}));
 }
 
@@ -298,13 +301,11 @@ TEST_F(ReaderTest, NumbersOfEveryLengthAndCaseReadAsDigitByDigit) {
     expected.emplace_back(parseHexaValue(dc, 0), parseHexaValue(index, 0));
   }
   read(bytes);
-  std::map<std::pair<std::uint32_t, std::uint16_t>, std::uint32_t> got;
+  std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> got;
   for (const BranchGroup &group : table_.groups())
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index)
-      if (const std::uint32_t count = slotAt(group, index).count)
-        got[{group.dcKey, static_cast<std::uint16_t>(index)}] = count;
-  std::map<std::pair<std::uint32_t, std::uint16_t>, std::uint32_t> want;
-  for (const auto &[dc, value] : expected) ++want[{dc, static_cast<std::uint16_t>(value)}];
+    for (const auto &[index, id] : group.branches) got[{group.dcKey, index}] = table_.slot(id).count;
+  std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> want;
+  for (const auto &[dc, value] : expected) ++want[{dc, value}];
   EXPECT_EQ(got, want);
 }
 
@@ -313,7 +314,7 @@ TEST_F(ReaderTest, ALargeFileReadsAsItsLinesSay) {
   // that repeat, change order, appear anew and grow slot arrays midway,
   // written in plain and in unusual forms: the table must hold exactly what
   // a line-by-line reading gives.
-  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint16_t>, std::vector<TestNumber>>
+  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint32_t>, std::vector<TestNumber>>
       expected;
   std::string bytes;
   std::uint32_t seed = 7;
@@ -342,7 +343,7 @@ TEST_F(ReaderTest, ALargeFileReadsAsItsLinesSay) {
         std::snprintf(text, sizeof text, forms[next(20) < 16 ? 0 : 1 + next(4)].c_str(), kind,
                       hex(index).c_str());
         bytes += text;
-        expected[{ft, dc, kind, static_cast<std::uint16_t>(index)}].push_back(test);
+        expected[{ft, dc, kind, index}].push_back(test);
       }
     }
   }
@@ -350,11 +351,10 @@ TEST_F(ReaderTest, ALargeFileReadsAsItsLinesSay) {
 
   std::size_t entries = 0;
   for (const BranchGroup &group : table_.groups())
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index) {
-      const BranchSlot slot = slotAt(group, index);
-      if (!slot.isLive()) continue;
+    for (const IndexedBranch &branch : group.branches) {
+      const BranchSlot slot = slotAt(group, branch.index);
       const auto key = std::make_tuple(group.ftKey, group.dcKey, static_cast<char>(group.branchKind),
-                                       static_cast<std::uint16_t>(index));
+                                       branch.index);
       ASSERT_TRUE(expected.contains(key));
       EXPECT_EQ(testsOf(slot), expected[key]);
       entries += slot.count;
@@ -366,13 +366,12 @@ TEST_F(ReaderTest, ALargeFileReadsAsItsLinesSay) {
   EXPECT_EQ(table_.liveBranchCount(), expected.size());
 }
 
-TEST_F(ReaderTest, RepeatedChunksReadAsTheirLinesSayUnderTheirOwnKeys) {
-  // Tests built from a few blocks of lines, so that nearly every chunk is
-  // one met before: under other keys (FT changes, and keys that carry over
-  // from the test before), in other orders, cut by the ends of read blocks,
-  // with a line now and then in another form or reported. Every entry must
-  // land under the keys in force at its own line, and every message name
-  // its own line.
+TEST_F(ReaderTest, RepeatedRunsOfLinesReadAsTheirLinesSayUnderTheirOwnKeys) {
+  // Tests built from a few blocks of lines: under other keys (FT changes,
+  // and keys that carry over from the test before), in other orders, cut by
+  // the ends of read blocks, with a line now and then in another form or
+  // reported. Every entry must land under the keys in force at its own line,
+  // and every message name its own line.
   std::uint32_t seed = 11;
   const auto next = [&seed](std::uint32_t range) {
     seed = seed * 1103515245u + 12345u;
@@ -397,7 +396,7 @@ TEST_F(ReaderTest, RepeatedChunksReadAsTheirLinesSayUnderTheirOwnKeys) {
       value |= static_cast<std::uint32_t>(digits[d] - '0') << (4 * d);
     return value;
   };
-  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint16_t>, std::vector<TestNumber>>
+  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint32_t>, std::vector<TestNumber>>
       expected;
   std::map<TestNumber, std::uint32_t> covItems;
   std::string expectedMessages;
@@ -436,7 +435,7 @@ TEST_F(ReaderTest, RepeatedChunksReadAsTheirLinesSayUnderTheirOwnKeys) {
             case 2: add(std::string("  T") + kind + " " + value + "\n"); break;
             default: add(std::string("T") + kind + " " + value + "\n"); break;
           }
-          expected[{asRead(ft), asRead(dc), kind, static_cast<std::uint16_t>(asRead(index))}]
+          expected[{asRead(ft), asRead(dc), kind, asRead(index)}]
               .push_back(test);
           ++covItems[test];
         }
@@ -458,13 +457,12 @@ TEST_F(ReaderTest, RepeatedChunksReadAsTheirLinesSayUnderTheirOwnKeys) {
     expectedMessages.clear();
   }
 
-  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint16_t>, std::vector<TestNumber>>
+  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint32_t>, std::vector<TestNumber>>
       got;
   for (const BranchGroup &group : table_.groups())
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index)
-      if (const BranchSlot slot = slotAt(group, index); slot.isLive())
-        got[{group.ftKey, group.dcKey, static_cast<char>(group.branchKind),
-             static_cast<std::uint16_t>(index)}] = testsOf(slot);
+    for (const IndexedBranch &branch : group.branches)
+      got[{group.ftKey, group.dcKey, static_cast<char>(group.branchKind), branch.index}] =
+          testsOf(slotAt(group, branch.index));
   EXPECT_EQ(got, expected);
   ASSERT_EQ(registry_.testCount(), test);
   for (const auto &[number, count] : covItems) EXPECT_EQ(registry_.covItemCounts()[number], count);

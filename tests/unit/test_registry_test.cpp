@@ -10,11 +10,25 @@ TEST(TestRegistry, NamesUnnamedTestsAfterTheirNtLine) {
   registry.newTest(0, " lead\n", 4);
   EXPECT_EQ(registry.record(2).name, "#4");
   registry.finishTest(2, 1);
-  registry.newTest(0, "\xE9t\xE9\n", 5);
+  registry.newTest(0, "\tx\n", 5);
   EXPECT_EQ(registry.record(3).name, "#5");
   registry.finishTest(3, 1);
   registry.newTest(0, "", 6);
   EXPECT_EQ(registry.record(4).name, "#6");
+}
+
+TEST(TestRegistry, NamesWithBytesAboveAsciiAreNeverCut) {
+  // UTF-8 names: "été", unquoted and starting with such a byte, and
+  // "café_1" and "café_2" quoted, which must stay two names.
+  TestRegistry registry;
+  registry.newTest(0, "\xC3\xA9t\xC3\xA9\n", 1);
+  EXPECT_EQ(registry.record(1).name, "\xC3\xA9t\xC3\xA9\n");
+  registry.finishTest(1, 1);
+  registry.newTest(0, "\"caf\xC3\xA9_1\" x\n", 2);
+  registry.finishTest(2, 1);
+  registry.newTest(0, "\"caf\xC3\xA9_2\"\n", 3);
+  EXPECT_EQ(registry.record(2).name, "\"caf\xC3\xA9_1\"");
+  EXPECT_EQ(registry.record(3).name, "\"caf\xC3\xA9_2\"");
 }
 
 TEST(TestRegistry, UnquotedNamesKeepTheWholeLine) {
@@ -33,7 +47,7 @@ TEST(TestRegistry, QuotedNamesEndAtTheClosingQuote) {
   EXPECT_EQ(registry.record(2).name, "\"open\tquote\n");
   registry.finishTest(2, 1);
   registry.newTest(0, "\"caf\xE9\" x\n", 3);
-  EXPECT_EQ(registry.record(3).name, "\"caf");
+  EXPECT_EQ(registry.record(3).name, "\"caf\xE9\"");
 }
 
 TEST(TestRegistry, LongNamesAreKeptWhole) {
