@@ -467,3 +467,78 @@ TEST_F(ReaderTest, RepeatedRunsOfLinesReadAsTheirLinesSayUnderTheirOwnKeys) {
   ASSERT_EQ(registry_.testCount(), test);
   for (const auto &[number, count] : covItems) EXPECT_EQ(registry_.covItemCounts()[number], count);
 }
+
+TEST_F(ReaderTest, AByteOrderMarkAndTabsAfterKeywordsReadAsThePlainText) {
+  read("\xEF\xBB\xBFNT a\nTB\t1\nDC\t2\nTB \t 3\n");
+  EXPECT_EQ(registry_.record(1).name, "a\n");
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> branches;
+  for (const BranchGroup &group : table_.groups())
+    for (const IndexedBranch &branch : group.branches) branches.emplace_back(group.dcKey, branch.index);
+  EXPECT_EQ(branches, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0, 1}, {2, 3}}));
+}
+
+TEST_F(ReaderTest, BranchIndexesAreHeldWholeTo32Bits) {
+  read("NT a\nTB 0\nTB 00001\nTB FFFFFFFF\n");
+  std::vector<std::uint32_t> indexes;
+  for (const IndexedBranch &branch : onlyGroup().branches) indexes.push_back(branch.index);
+  EXPECT_EQ(indexes, (std::vector<std::uint32_t>{0, 0x10000, 0xFFFFFFFF}));
+}
+
+TEST_F(ReaderTest, ATracefileGivenAsCoverageIsFatal) {
+  const std::string path = (dir_ / "f0").string();
+  expectFatal("TN:\nSF:/src/a.c\nDA:1,1\n",
+              "Zorvane -  fatal: " + path +
+                  " is an LCOV tracefile, not a coverage file: convert it with zorvane-lcov "
+                  "first\n");
+  // After remarks too; but a coverage file's later lines are only data.
+  settings_.filePaths.clear();
+  expectFatal("# from lcov\n\nSF:/src/a.c\n",
+              "Zorvane -  fatal: " + path +
+                  " is an LCOV tracefile, not a coverage file: convert it with zorvane-lcov "
+                  "first\n");
+  settings_.filePaths.clear();
+  testing::internal::CaptureStderr();
+  read("NT a\nTB 1\nSF:x\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Zorvane -  warning: Unexpected data \":x\n\" found line 3, line ignored\n");
+}
+
+TEST_F(ReaderTest, DifferentBuildFingerprintsWarnNamingTheFiles) {
+  const std::string header = "# Build fingerprint: 0123456789abcdef\n";
+  testing::internal::CaptureStderr();
+  read(header + "NT a\nTB 1\n");
+  read(header + "NT b\nTB 1\n");
+  read("NT c\nTB 1\n");  // no fingerprint: read as before
+  read("# Build fingerprint: 00000000000000ff\r\nNT d\nTB 1\n");
+  // Only the header counts.
+  read("NT e\nTB 1\n# Build fingerprint: 1111111111111111\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Zorvane -  warning: " + (dir_ / "f0").string() + " and " + (dir_ / "f3").string() +
+                " come from different builds (their build fingerprints differ): their branches "
+                "may not match\n");
+  EXPECT_EQ(registry_.testCount(), 5u);
+}
+
+TEST_F(ReaderTest, FtKeyNamesAreCollectedAndMustAgreeAcrossFiles) {
+  read("# FT 1A is src/a.c\r\nNT a\nFT 1A\nTB 1\n# FT 2 is src/b c.c\n");
+  read("# FT 1A is src/a.c\nNT b\nTB 1\n");
+  EXPECT_EQ(table_.sourceNotes().pathOf(0xA1), "src/a.c");
+  EXPECT_EQ(table_.sourceNotes().pathOf(2), "src/b c.c");
+  EXPECT_FALSE(table_.sourceNotes().pathOf(3));
+  expectFatal("NT c\nTB 1\n# FT 1A is src/other.c\n",
+              "Zorvane -  serious: FT key 1A names the source src/a.c in " +
+                  (dir_ / "f0").string() + "\nZorvane -  fatal: FT key 1A also names the source " +
+                  "src/other.c in " + (dir_ / "f2").string() +
+                  ": files that give one key to two sources cannot be merged\n");
+}
+
+TEST(RestOfLineMatters, OnlyWhereTheReaderWouldUseTheRest) {
+  for (const char *head : {"# remark", "  # FT", "TB 1 tail", "FT 1A ", "DC 0 x", "XY 1 z",
+                           "\tNT x", "1234", "TB 1\r"})
+    EXPECT_FALSE(restOfLineMatters(head)) << head;
+  for (const char *head : {"NT name", "DT text", "   ", "T", "TB 123", "TB   ", "FT1A", "TB x",
+                           "TB 123456789", "# FT 1A is src", "# Bui", "#", "\xEF\xBB",
+                           "\xEF\xBB\xBFNT a"})
+    EXPECT_TRUE(restOfLineMatters(head)) << head;
+  EXPECT_FALSE(restOfLineMatters(std::string_view("NT a\0b", 6)));
+}
