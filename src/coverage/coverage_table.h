@@ -6,7 +6,8 @@
 #include <memory>
 #include <ranges>
 #include <span>
-#include <unordered_map>
+
+#include <absl/container/flat_hash_map.h>
 #include <vector>
 
 #include "coverage/source_notes.h"
@@ -138,12 +139,14 @@ class CoverageTable {
   const SourceNotes &sourceNotes() const { return sourceNotes_; }
 
  private:
-  // Plain sums: the table's prime bucket count spreads them, and branches
-  // of one group, read together, stay close together.
+  // Keys differ in a few low bits of each field: mixed, so that they spread
+  // over the whole table.
   struct GroupKeyHash {
     std::size_t operator()(const GroupKey &key) const {
-      return std::hash<std::uint64_t>()((std::uint64_t{key.ftKey} << 32 | key.dcKey) * 257 +
-                                        static_cast<unsigned char>(key.branchKind));
+      std::uint64_t mixed = (std::uint64_t{key.ftKey} << 32 | key.dcKey) ^
+                            static_cast<unsigned char>(key.branchKind) * 0x9E3779B97F4A7C15ull;
+      mixed = (mixed ^ mixed >> 33) * 0xFF51AFD7ED558CCDull;
+      return mixed ^ mixed >> 33;
     }
   };
   struct Tally {
@@ -166,10 +169,10 @@ class CoverageTable {
   }
 
   std::deque<BranchGroup> groups_;
-  std::unordered_map<GroupKey, GroupId, GroupKeyHash> groupOfKey_;
+  absl::flat_hash_map<GroupKey, GroupId, GroupKeyHash> groupOfKey_;
   // The branch of each (group, index) past the group's low indexes: group
   // id in the high half.
-  std::unordered_map<std::uint64_t, BranchId> branchOfKey_;
+  absl::flat_hash_map<std::uint64_t, BranchId> branchOfKey_;
   std::vector<Tally> tallies_;
 
   // The log, in blocks of a fixed size: it grows without ever being copied.
