@@ -140,9 +140,11 @@ class FileReader {
     // Before the first test of a file a branch line belongs to no test.
     if (currentTest_ == 0) return;
     ++covItemCounter_;
-    // The group is looked up again only when the keys or the kind change.
+    // The group is looked up again only when the keys or the kind change,
+    // among those of the same keys when only the kind changes.
     if (!group_ || kind != groupKind_) {
-      group_ = table_.findOrInsertGroupId(ftKey_, dcKey_, static_cast<signed char>(kind));
+      group_ = group_ ? table_.findOrInsertGroupId(*group_, static_cast<signed char>(kind))
+                      : table_.findOrInsertGroupId(ftKey_, dcKey_, static_cast<signed char>(kind));
       groupKind_ = kind;
     }
     table_.addTestToBranch(*group_, currentTest_, index);

@@ -4,16 +4,33 @@
 
 #include "shell/messages.h"
 
+GroupId CoverageTable::addGroup(std::uint32_t ftKey, std::uint32_t dcKey,
+                               signed char branchKind) {
+  const auto id = static_cast<GroupId>(groups_.size());
+  groups_.push_back({id, ftKey, dcKey, branchKind, {}, {}, false, id});
+  orderedGroups_.push_back(&groups_.back());
+  ordered_ = false;
+  return id;
+}
+
 GroupId CoverageTable::findOrInsertGroupId(std::uint32_t ftKey, std::uint32_t dcKey,
                                            signed char branchKind) {
-  const GroupKey key{ftKey, dcKey, branchKind};
-  const auto [found, added] = groupOfKey_.try_emplace(key, static_cast<GroupId>(groups_.size()));
-  if (added) {
-    groups_.push_back({found->second, ftKey, dcKey, branchKind, {}});
-    orderedGroups_.push_back(&groups_.back());
-    ordered_ = false;
-  }
-  return found->second;
+  const auto [found, added] = groupOfKeys_.try_emplace(std::uint64_t{ftKey} << 32 | dcKey, 0);
+  if (added) return found->second = addGroup(ftKey, dcKey, branchKind);
+  return findOrInsertGroupId(found->second, branchKind);
+}
+
+GroupId CoverageTable::findOrInsertGroupId(GroupId sameKeys, signed char branchKind) {
+  GroupId id = sameKeys;
+  do {
+    if (groups_[id].branchKind == branchKind) return id;
+    id = groups_[id].sameKeys;
+  } while (id != sameKeys);
+  BranchGroup &start = groups_[sameKeys];
+  const GroupId added = addGroup(start.ftKey, start.dcKey, branchKind);
+  groups_[added].sameKeys = start.sameKeys;
+  start.sameKeys = added;
+  return added;
 }
 
 BranchId CoverageTable::addBranch(BranchGroup &group, std::uint32_t index) {

@@ -52,6 +52,8 @@ struct BranchGroup {
   // more indexes than the group has branches; the others are hashed.
   std::vector<BranchId> lowIndexes;
   bool hasHashedIndexes = false;
+  // The next group of the same FT and DC keys (of another kind), in a ring.
+  GroupId sameKeys;
 };
 
 // Key order of groups: FT key, then DC key (both unsigned), then the kind as
@@ -77,6 +79,8 @@ class CoverageTable {
 
   // The group of those keys, created empty when it is new.
   GroupId findOrInsertGroupId(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
+  // The same, for the FT and DC keys of `sameKeys`: found without hashing.
+  GroupId findOrInsertGroupId(GroupId sameKeys, signed char branchKind);
   BranchGroup &findOrInsertGroup(std::uint32_t ftKey, std::uint32_t dcKey,
                                  signed char branchKind) {
     return groups_[findOrInsertGroupId(ftKey, dcKey, branchKind)];
@@ -139,16 +143,6 @@ class CoverageTable {
   const SourceNotes &sourceNotes() const { return sourceNotes_; }
 
  private:
-  // Keys differ in a few low bits of each field: mixed, so that they spread
-  // over the whole table.
-  struct GroupKeyHash {
-    std::size_t operator()(const GroupKey &key) const {
-      std::uint64_t mixed = (std::uint64_t{key.ftKey} << 32 | key.dcKey) ^
-                            static_cast<unsigned char>(key.branchKind) * 0x9E3779B97F4A7C15ull;
-      mixed = (mixed ^ mixed >> 33) * 0xFF51AFD7ED558CCDull;
-      return mixed ^ mixed >> 33;
-    }
-  };
   struct Tally {
     std::uint32_t count = 0;
     TestNumber lastTest = 0;
@@ -162,6 +156,7 @@ class CoverageTable {
 
   BranchId branchAt(BranchGroup &group, std::uint32_t index);
   BranchId addBranch(BranchGroup &group, std::uint32_t index);
+  GroupId addGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
   void putInOrder() const;
   void appendToLog(TestNumber test, BranchId branch);
   BranchId logAt(std::uint64_t position) const {
@@ -169,7 +164,9 @@ class CoverageTable {
   }
 
   std::deque<BranchGroup> groups_;
-  absl::flat_hash_map<GroupKey, GroupId, GroupKeyHash> groupOfKey_;
+  // A group of each pair of FT and DC keys (FT key in the high half); the
+  // others of the pair are on its ring.
+  absl::flat_hash_map<std::uint64_t, GroupId> groupOfKeys_;
   // The branch of each (group, index) past the group's low indexes: group
   // id in the high half.
   absl::flat_hash_map<std::uint64_t, BranchId> branchOfKey_;
