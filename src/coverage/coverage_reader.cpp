@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -20,11 +21,43 @@ bool separatesValue(char c) { return c == ' ' || c == '\t'; }
 // Bytes that end a number: NUL, controls, blank, '!' and every non-ASCII byte.
 bool endsNumber(char c) { return static_cast<signed char>(c) <= 0x21; }
 
-int hexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+// The value of each byte as a hexadecimal digit, -1 for the others.
+constexpr std::array<signed char, 256> hexDigitValues = [] {
+  std::array<signed char, 256> values{};
+  for (int c = 0; c < 256; ++c) {
+    if (c >= '0' && c <= '9') values[c] = static_cast<signed char>(c - '0');
+    else if (c >= 'A' && c <= 'F') values[c] = static_cast<signed char>(c - 'A' + 10);
+    else if (c >= 'a' && c <= 'f') values[c] = static_cast<signed char>(c - 'a' + 10);
+    else values[c] = -1;
+  }
+  return values;
+}();
+
+int hexDigitValue(char c) { return hexDigitValues[static_cast<unsigned char>(c)]; }
+
+bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
+
+// Reads a line in the form of nearly every line of a file, a keyword that
+// carries a number written plainly: two upper-case letters, one blank, at
+// most eight digits, a newline (after a carriage return or not). Returns
+// whether it is one, and its keyword and value; any other line, however
+// valid, is left to the general path, which reads this form the same way.
+bool parsePlainNumberLine(std::string_view text, std::uint32_t &value) {
+  if (text.size() < 4 || text.back() != '\n' || !isUpper(text[0]) || !isUpper(text[1]) ||
+      text[2] != ' ')
+    return false;
+  std::size_t end = text.size() - 1;
+  if (text[end - 1] == '\r') --end;
+  if (end - 3 > 8) return false;
+  std::uint32_t parsed = 0;
+  int invalid = 0;
+  for (std::size_t position = 3; position < end; ++position) {
+    const int digit = hexDigitValue(text[position]);
+    invalid |= digit;
+    parsed |= static_cast<std::uint32_t>(digit) << (4 * (position - 3));
+  }
+  value = parsed;
+  return invalid >= 0;
 }
 
 // How a line splits, before anything is reported.
@@ -88,6 +121,12 @@ class FileReader {
       : settings_(settings), fileIndex_(fileIndex), registry_(registry), table_(table) {}
 
   void readLine(std::string_view text, std::uint64_t lineNumber) {
+    if (std::uint32_t value; parsePlainNumberLine(text, value)) {
+      sawData_ = true;
+      if (text[0] == 'T') return branchLine(text[1], value);
+      if (text[0] == 'F' && text[1] == 'T') return setKeys(value, dcKey_);
+      if (text[0] == 'D' && text[1] == 'C') return setKeys(ftKey_, value);
+    }
     if (lineNumber == 1 && text.starts_with(byteOrderMark)) text.remove_prefix(byteOrderMark.size());
     // A NUL byte ends the text of its line.
     if (const void *nul = std::memchr(text.data(), '\0', text.size()))
@@ -127,7 +166,7 @@ class FileReader {
   void setKeys(std::uint32_t ftKey, std::uint32_t dcKey) {
     ftKey_ = ftKey;
     dcKey_ = dcKey;
-    group_.reset();
+    group_ = noGroup;
   }
 
   void openTest(std::string_view nameText) {
@@ -140,14 +179,13 @@ class FileReader {
     // Before the first test of a file a branch line belongs to no test.
     if (currentTest_ == 0) return;
     ++covItemCounter_;
-    // The group is looked up again only when the keys or the kind change,
-    // among those of the same keys when only the kind changes.
-    if (!group_ || kind != groupKind_) {
-      group_ = group_ ? table_.findOrInsertGroupId(*group_, static_cast<signed char>(kind))
-                      : table_.findOrInsertGroupId(ftKey_, dcKey_, static_cast<signed char>(kind));
+    // The group is looked up again only when the keys or the kind change.
+    if (group_ == noGroup || kind != groupKind_) {
+      lastGroup_ = group_ =
+          table_.findGroupAfter(lastGroup_, ftKey_, dcKey_, static_cast<signed char>(kind));
       groupKind_ = kind;
     }
-    table_.addTestToBranch(*group_, currentTest_, index);
+    table_.addTestToBranch(group_, currentTest_, index);
   }
 
   void readComment(std::string_view text) {
@@ -182,7 +220,10 @@ class FileReader {
   CoverageTable &table_;
   std::uint32_t ftKey_ = 0;
   std::uint32_t dcKey_ = 0;
-  std::optional<GroupId> group_;
+  // The group of the keys in force and the last kind, noGroup after a key
+  // line; and the group of the last branch line, kept across key lines.
+  GroupId group_ = noGroup;
+  GroupId lastGroup_ = noGroup;
   char groupKind_ = 0;
   TestNumber currentTest_ = 0;
   std::uint64_t covItemCounter_ = 0;

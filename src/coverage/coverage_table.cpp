@@ -7,7 +7,12 @@
 GroupId CoverageTable::addGroup(std::uint32_t ftKey, std::uint32_t dcKey,
                                signed char branchKind) {
   const auto id = static_cast<GroupId>(groups_.size());
-  groups_.push_back({id, ftKey, dcKey, branchKind, {}, {}, false, id});
+  groups_.push_back({id, ftKey, dcKey, branchKind, {}});
+  GroupHead &head = heads_.emplace_back();
+  head.ftKey = ftKey;
+  head.dcKey = dcKey;
+  head.branchKind = branchKind;
+  head.low.fill(noBranch);
   orderedGroups_.push_back(&groups_.back());
   ordered_ = false;
   return id;
@@ -15,67 +20,42 @@ GroupId CoverageTable::addGroup(std::uint32_t ftKey, std::uint32_t dcKey,
 
 GroupId CoverageTable::findOrInsertGroupId(std::uint32_t ftKey, std::uint32_t dcKey,
                                            signed char branchKind) {
-  const auto [found, added] = groupOfKeys_.try_emplace(std::uint64_t{ftKey} << 32 | dcKey, 0);
-  if (added) return found->second = addGroup(ftKey, dcKey, branchKind);
-  return findOrInsertGroupId(found->second, branchKind);
-}
-
-GroupId CoverageTable::findOrInsertGroupId(GroupId sameKeys, signed char branchKind) {
-  GroupId id = sameKeys;
-  do {
-    if (groups_[id].branchKind == branchKind) return id;
-    id = groups_[id].sameKeys;
-  } while (id != sameKeys);
-  BranchGroup &start = groups_[sameKeys];
-  const GroupId added = addGroup(start.ftKey, start.dcKey, branchKind);
-  groups_[added].sameKeys = start.sameKeys;
-  start.sameKeys = added;
-  return added;
-}
-
-BranchId CoverageTable::addBranch(BranchGroup &group, std::uint32_t index) {
-  const auto branch = static_cast<BranchId>(tallies_.size());
-  tallies_.emplace_back();
-  group.branches.push_back({index, branch});
-  ordered_ = false;
-  return branch;
-}
-
-BranchId CoverageTable::branchAt(BranchGroup &group, std::uint32_t index) {
-  const std::uint64_t key = std::uint64_t{group.id} << 32 | index;
-  // Low indexes grow with the branches, so that they stay in proportion.
-  if (index < 2 * group.branches.size() + 16) {
-    if (index >= group.lowIndexes.size()) group.lowIndexes.resize(index + 1, noBranch);
-    BranchId &low = group.lowIndexes[index];
-    if (low != noBranch) return low;
-    // Hashed while it was not low yet?
-    const auto hashed = group.hasHashedIndexes ? branchOfKey_.find(key) : branchOfKey_.end();
-    return low = hashed != branchOfKey_.end() ? hashed->second : addBranch(group, index);
-  }
-  const auto [found, added] = branchOfKey_.try_emplace(key, noBranch);
-  if (added) {
-    found->second = addBranch(group, index);
-    group.hasHashedIndexes = true;
-  }
+  const auto [found, added] = groupOfKeys_.try_emplace({ftKey, dcKey, branchKind}, 0);
+  if (added) found->second = addGroup(ftKey, dcKey, branchKind);
   return found->second;
 }
 
-void CoverageTable::addTestToBranch(GroupId group, TestNumber test, std::uint32_t branchIndex) {
-  const BranchId branch = branchAt(groups_[group], branchIndex);
-  Tally &tally = tallies_[branch];
-  if (tally.count++ == 0) ++liveBranchCount_;
-  tally.lastTest = std::max(tally.lastTest, test);
-  appendToLog(test, branch);
+BranchId CoverageTable::branchAt(GroupId group, std::uint32_t index) {
+  BranchId *slot;
+  if (index < GroupHead::lowIndexCount) {
+    slot = &heads_[group].low[index];
+  } else {
+    slot = &branchOfKey_.try_emplace(std::uint64_t{group} << 32 | index, noBranch).first->second;
+  }
+  if (*slot == noBranch) {
+    *slot = branchCount_++;
+    groups_[group].branches.push_back({index, *slot});
+    ordered_ = false;
+  }
+  return *slot;
 }
 
-void CoverageTable::appendToLog(TestNumber test, BranchId branch) {
-  if (logSize_ % logBlockSize == 0)
-    logBlocks_.push_back(std::make_unique_for_overwrite<BranchId[]>(logBlockSize));
-  logBlocks_.back()[logSize_ % logBlockSize] = branch;
-  ++logSize_;
-  if (runs_.empty() || runs_.back().test != test) runs_.push_back({test, logSize_});
-  else runs_.back().end = logSize_;
-  listsBuilt_ = false;
+void CoverageTable::addLogBlock() {
+  logBlocks_.push_back(std::make_unique_for_overwrite<BranchId[]>(logBlockSize));
+}
+
+void CoverageTable::settleNewEntries() const {
+  tallies_.resize(branchCount_);
+  std::uint64_t position = 0;
+  for (const TestRun &run : runs_) {
+    for (std::uint64_t k = std::max(position, settledSize_); k < run.end; ++k) {
+      Tally &tally = tallies_[logAt(k)];
+      liveBranchCount_ += tally.count++ == 0;
+      tally.lastTest = std::max(tally.lastTest, run.test);
+    }
+    position = run.end;
+  }
+  settledSize_ = logSize_;
 }
 
 void CoverageTable::putInOrder() const {
@@ -90,14 +70,17 @@ void CoverageTable::putInOrder() const {
 }
 
 BranchSlot CoverageTable::slot(const BranchGroup &group, std::uint32_t index) const {
-  if (index < group.lowIndexes.size() && group.lowIndexes[index] != noBranch)
-    return slot(group.lowIndexes[index]);
+  if (index < GroupHead::lowIndexCount) {
+    const BranchId id = heads_[group.id].low[index];
+    return id == noBranch ? BranchSlot() : slot(id);
+  }
   const auto found = branchOfKey_.find(std::uint64_t{group.id} << 32 | index);
   return found == branchOfKey_.end() ? BranchSlot() : slot(found->second);
 }
 
 void CoverageTable::buildTestLists() {
-  if (listsBuilt_) return;
+  if (listsBuilt()) return;
+  settleTallies();
   // Room for the live branches only: before the mandatory reduction that is
   // every branch, after it only those the search still needs.
   listStarts_.resize(tallies_.size());
@@ -114,14 +97,17 @@ void CoverageTable::buildTestLists() {
     if (tallies_[branch].count != 0) listEntries_[cursors[branch]++] = test;
   });
   listsBuilt_ = true;
+  listsLogSize_ = logSize_;
 }
 
 void CoverageTable::emptySlot(const BranchSlot &slot) {
+  settleTallies();
   tallies_[slot.id].count = 0;
   --liveBranchCount_;
 }
 
 std::vector<std::uint32_t> CoverageTable::buildCoverCounts() {
+  settleTallies();
   std::vector<std::uint32_t> coverCounts;
   coverCounts.reserve(liveBranchCount_);
   std::uint32_t largest = maxTestsPerBranch_;

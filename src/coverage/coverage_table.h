@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <compare>
 #include <cstdint>
 #include <deque>
@@ -32,6 +33,7 @@ struct BranchSlot {
 
 // Groups are numbered from 0 in the order they were created.
 using GroupId = std::uint32_t;
+inline constexpr GroupId noGroup = UINT32_MAX;
 
 // A branch of a group with its index, as the branch line gave it.
 struct IndexedBranch {
@@ -47,13 +49,6 @@ struct BranchGroup {
   signed char branchKind;
   // The branches reached, by ascending index whenever the table is walked.
   std::vector<IndexedBranch> branches;
-  // The branch of each low index, noBranch where none was reached: what
-  // most branch lines name, found without hashing. It holds at most a few
-  // more indexes than the group has branches; the others are hashed.
-  std::vector<BranchId> lowIndexes;
-  bool hasHashedIndexes = false;
-  // The next group of the same FT and DC keys (of another kind), in a ring.
-  GroupId sameKeys;
 };
 
 // Key order of groups: FT key, then DC key (both unsigned), then the kind as
@@ -63,6 +58,10 @@ struct GroupKey {
   std::uint32_t dcKey;
   signed char branchKind;
   auto operator<=>(const GroupKey &) const = default;
+  template <class H>
+  friend H AbslHashValue(H hash, const GroupKey &key) {
+    return H::combine(std::move(hash), key.ftKey, key.dcKey, key.branchKind);
+  }
 };
 
 // All branches that any test of any coverage file reached, merged: a branch
@@ -79,15 +78,33 @@ class CoverageTable {
 
   // The group of those keys, created empty when it is new.
   GroupId findOrInsertGroupId(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
-  // The same, for the FT and DC keys of `sameKeys`: found without hashing.
-  GroupId findOrInsertGroupId(GroupId sameKeys, signed char branchKind);
   BranchGroup &findOrInsertGroup(std::uint32_t ftKey, std::uint32_t dcKey,
                                  signed char branchKind) {
     return groups_[findOrInsertGroupId(ftKey, dcKey, branchKind)];
   }
+  // The same, for a reader that looked up `previous` just before: the group
+  // that followed it last time is tried first, without hashing, as tests of
+  // a suite mostly reach code in the same order.
+  GroupId findGroupAfter(GroupId previous, std::uint32_t ftKey, std::uint32_t dcKey,
+                         signed char branchKind) {
+    if (previous != noGroup) {
+      const GroupId next = heads_[previous].next;
+      if (next != noGroup && heads_[next].ftKey == ftKey && heads_[next].dcKey == dcKey &&
+          heads_[next].branchKind == branchKind)
+        return arriveAt(next);
+    }
+    const GroupId found = findOrInsertGroupId(ftKey, dcKey, branchKind);
+    if (previous != noGroup) heads_[previous].next = found;
+    return arriveAt(found);
+  }
 
   // Appends `test` to the branch `branchIndex` of the group.
-  void addTestToBranch(GroupId group, TestNumber test, std::uint32_t branchIndex);
+  void addTestToBranch(GroupId group, TestNumber test, std::uint32_t branchIndex) {
+    const GroupHead &head = heads_[group];
+    appendToLog(test, branchIndex < GroupHead::lowIndexCount && head.low[branchIndex] != noBranch
+                          ? head.low[branchIndex]
+                          : branchAt(group, branchIndex));
+  }
   void addTestToBranch(const BranchGroup &group, TestNumber test, std::uint32_t branchIndex) {
     addTestToBranch(group.id, test, branchIndex);
   }
@@ -101,9 +118,10 @@ class CoverageTable {
 
   // The branch `id`; its list of tests is empty until buildTestLists().
   BranchSlot slot(BranchId id) const {
+    settleTallies();
     const Tally &tally = tallies_[id];
     return {id, tally.count, tally.lastTest,
-            listsBuilt_ ? std::span(listEntries_).subspan(listStarts_[id], tally.count)
+            listsBuilt() ? std::span(listEntries_).subspan(listStarts_[id], tally.count)
                         : std::span<const TestNumber>()};
   }
   // The branch at `index` of `group`, empty when no test reached it.
@@ -119,13 +137,13 @@ class CoverageTable {
   void forEachEntryOf(Wanted wanted, Visit visit) const {
     std::uint64_t position = 0;
     for (const TestRun &run : runs_) {
-      if (wanted(run.test))
+      if (run.end != position && wanted(run.test))
         for (std::uint64_t k = position; k < run.end; ++k) visit(run.test, logAt(k));
       position = run.end;
     }
   }
 
-  std::uint32_t branchCount() const { return static_cast<std::uint32_t>(tallies_.size()); }
+  std::uint32_t branchCount() const { return static_cast<std::uint32_t>(branchCount_); }
 
   // Empties a live slot (the mandatory reduction).
   void emptySlot(const BranchSlot &slot);
@@ -135,7 +153,10 @@ class CoverageTable {
   // with liveBranchCount().
   std::vector<std::uint32_t> buildCoverCounts();
 
-  std::uint32_t liveBranchCount() const { return liveBranchCount_; }
+  std::uint32_t liveBranchCount() const {
+    settleTallies();
+    return liveBranchCount_;
+  }
   std::uint32_t maxTestsPerBranch() const { return maxTestsPerBranch_; }
 
   // What the coverage files' comments said of their sources.
@@ -154,30 +175,63 @@ class CoverageTable {
     std::uint64_t end;
   };
 
-  BranchId branchAt(BranchGroup &group, std::uint32_t index);
-  BranchId addBranch(BranchGroup &group, std::uint32_t index);
+  // What the reader's lookups read, apart from the groups themselves: the
+  // keys, the group looked up next last time, and the branches of the first
+  // indexes, in one cache line.
+  struct alignas(64) GroupHead {
+    static constexpr std::uint32_t lowIndexCount = 12;
+    std::uint32_t ftKey;
+    std::uint32_t dcKey;
+    GroupId next = noGroup;
+    signed char branchKind;
+    std::array<BranchId, lowIndexCount> low;
+  };
+  static_assert(sizeof(GroupHead) == 64);
+
+  GroupId arriveAt(GroupId group) const {
+    // Fetched now, the group likely next is there when it is asked for.
+    if (const GroupId next = heads_[group].next; next != noGroup) __builtin_prefetch(&heads_[next]);
+    return group;
+  }
+  BranchId branchAt(GroupId group, std::uint32_t index);
   GroupId addGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
+  void appendToLog(TestNumber test, BranchId branch) {
+    if (logSize_ % logBlockSize == 0) addLogBlock();
+    logBlocks_.back()[logSize_ % logBlockSize] = branch;
+    ++logSize_;
+    if (runs_.back().test != test) runs_.push_back({test, logSize_});
+    else runs_.back().end = logSize_;
+  }
+  void addLogBlock();
+  // Brings the tallies up to date with the entries logged since last time.
+  void settleTallies() const {
+    if (settledSize_ != logSize_) settleNewEntries();
+  }
+  void settleNewEntries() const;
   void putInOrder() const;
-  void appendToLog(TestNumber test, BranchId branch);
   BranchId logAt(std::uint64_t position) const {
     return logBlocks_[position >> logBlockBits][position & (logBlockSize - 1)];
   }
 
   std::deque<BranchGroup> groups_;
-  // A group of each pair of FT and DC keys (FT key in the high half); the
-  // others of the pair are on its ring.
-  absl::flat_hash_map<std::uint64_t, GroupId> groupOfKeys_;
+  std::vector<GroupHead> heads_;
+  absl::flat_hash_map<GroupKey, GroupId> groupOfKeys_;
   // The branch of each (group, index) past the group's low indexes: group
   // id in the high half.
   absl::flat_hash_map<std::uint64_t, BranchId> branchOfKey_;
-  std::vector<Tally> tallies_;
+  BranchId branchCount_ = 0;
+  // Counted from the log, up to settledSize_, when first asked for: reading
+  // only appends to the log, in order.
+  mutable std::vector<Tally> tallies_;
+  mutable std::uint64_t settledSize_ = 0;
 
   // The log, in blocks of a fixed size: it grows without ever being copied.
   static constexpr unsigned logBlockBits = 20;
   static constexpr std::uint64_t logBlockSize = std::uint64_t{1} << logBlockBits;
   std::vector<std::unique_ptr<BranchId[]>> logBlocks_;
   std::uint64_t logSize_ = 0;
-  std::vector<TestRun> runs_;
+  // Starts with a run of no test, so that a run is always at hand.
+  std::vector<TestRun> runs_{{0, 0}};
 
   mutable std::vector<BranchGroup *> orderedGroups_;
   mutable bool ordered_ = true;
@@ -186,8 +240,10 @@ class CoverageTable {
   std::vector<TestNumber> listEntries_;
   std::vector<std::uint64_t> listStarts_;
   bool listsBuilt_ = false;
+  std::uint64_t listsLogSize_ = 0;
+  bool listsBuilt() const { return listsBuilt_ && listsLogSize_ == logSize_; }
 
-  std::uint32_t liveBranchCount_ = 0;
+  mutable std::uint32_t liveBranchCount_ = 0;
   std::uint32_t maxTestsPerBranch_ = 0;
   SourceNotes sourceNotes_;
 };
