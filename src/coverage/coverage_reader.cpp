@@ -37,29 +37,6 @@ int hexDigitValue(char c) { return hexDigitValues[static_cast<unsigned char>(c)]
 
 bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
 
-// Reads a line in the form of nearly every line of a file, a keyword that
-// carries a number written plainly: two upper-case letters, one blank, at
-// most eight digits, a newline (after a carriage return or not). Returns
-// whether it is one, and its keyword and value; any other line, however
-// valid, is left to the general path, which reads this form the same way.
-bool parsePlainNumberLine(std::string_view text, std::uint32_t &value) {
-  if (text.size() < 4 || text.back() != '\n' || !isUpper(text[0]) || !isUpper(text[1]) ||
-      text[2] != ' ')
-    return false;
-  std::size_t end = text.size() - 1;
-  if (text[end - 1] == '\r') --end;
-  if (end - 3 > 8) return false;
-  std::uint32_t parsed = 0;
-  int invalid = 0;
-  for (std::size_t position = 3; position < end; ++position) {
-    const int digit = hexDigitValue(text[position]);
-    invalid |= digit;
-    parsed |= static_cast<std::uint32_t>(digit) << (4 * (position - 3));
-  }
-  value = parsed;
-  return invalid >= 0;
-}
-
 // How a line splits, before anything is reported.
 enum class SplitKind { Ignored, Unexpected, Keyword };
 struct Split {
@@ -120,13 +97,32 @@ class FileReader {
              CoverageTable &table)
       : settings_(settings), fileIndex_(fileIndex), registry_(registry), table_(table) {}
 
-  void readLine(std::string_view text, std::uint64_t lineNumber) {
-    if (std::uint32_t value; parsePlainNumberLine(text, value)) {
-      sawData_ = true;
-      if (text[0] == 'T') return branchLine(text[1], value);
-      if (text[0] == 'F' && text[1] == 'T') return setKeys(value, dcKey_);
-      if (text[0] == 'D' && text[1] == 'C') return setKeys(ftKey_, value);
+  // Reads the line at `line` if it has the form of nearly every line of a
+  // file: an FT, DC or branch line written plainly (two upper-case letters,
+  // one blank, at most eight digits, a newline after a carriage return or
+  // not), and returns where the next line starts; else reads nothing and
+  // returns null. The line must end with a newline.
+  const char *readPlainLine(const char *line) {
+    if (!isUpper(line[0]) || !isUpper(line[1]) || line[2] != ' ') return nullptr;
+    std::uint32_t value = 0;
+    const char *digit = line + 3;
+    for (int digits = 0;; ++digit, ++digits) {
+      const int digitValue = hexDigitValue(*digit);
+      if (digitValue < 0) break;
+      if (digits == 8) return nullptr;
+      value |= static_cast<std::uint32_t>(digitValue) << (4 * digits);
     }
+    if (*digit == '\r') ++digit;
+    if (*digit != '\n') return nullptr;
+    if (line[0] == 'T') branchLine(line[1], value);
+    else if (line[0] == 'F' && line[1] == 'T') setKeys(value, dcKey_);
+    else if (line[0] == 'D' && line[1] == 'C') setKeys(ftKey_, value);
+    else return nullptr;
+    sawData_ = true;
+    return digit + 1;
+  }
+
+  void readLine(std::string_view text, std::uint64_t lineNumber) {
     if (lineNumber == 1 && text.starts_with(byteOrderMark)) text.remove_prefix(byteOrderMark.size());
     // A NUL byte ends the text of its line.
     if (const void *nul = std::memchr(text.data(), '\0', text.size()))
@@ -317,8 +313,29 @@ void readCoverageLines(const ReadBlock &read, const RunSettings &settings,
   FileReader reader(settings, fileIndex, registry, table);
   LineSource source(read, blockSize, restOfLineMatters);
   std::uint64_t lineNumber = 0;
-  while (const std::optional<std::string_view> line = source.nextLine())
+  for (;;) {
+    // The lines held are read in place, most by the plain path; a line
+    // not held whole yet comes through nextLine().
+    if (const std::string_view held = source.wholeLinesHeld(); !held.empty()) {
+      const char *line = held.data();
+      const char *const end = line + held.size();
+      while (line != end) {
+        ++lineNumber;
+        if (const char *next = reader.readPlainLine(line)) {
+          line = next;
+          continue;
+        }
+        const char *next = static_cast<const char *>(std::memchr(line, '\n', end - line)) + 1;
+        reader.readLine({line, static_cast<std::size_t>(next - line)}, lineNumber);
+        line = next;
+      }
+      source.consume(held.size());
+      continue;
+    }
+    const std::optional<std::string_view> line = source.nextLine();
+    if (!line) break;
     reader.readLine(*line, ++lineNumber);
+  }
   // A result computed from part of a file could call needed tests useless.
   if (source.failed()) reportMessage(Message::UnableToRead, settings.filePaths[fileIndex]);
   reader.finish();

@@ -47,6 +47,14 @@ std::optional<std::string_view> LineSource::nextLine() {
   }
 }
 
+std::string_view LineSource::wholeLinesHeld() const {
+  if (skipping_ || begin_ == end_) return {};
+  const void *last = ::memrchr(buffer_.get() + begin_, '\n', end_ - begin_);
+  if (!last) return {};
+  return {buffer_.get() + begin_, static_cast<std::size_t>(static_cast<const char *>(last) + 1 -
+                                                           (buffer_.get() + begin_))};
+}
+
 void LineSource::skipRestOfLine() {
   skipping_ = false;
   for (;;) {

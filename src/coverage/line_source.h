@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -36,6 +37,15 @@ class LineSource {
   // The next line; nullopt at the end of the file or after a read error
   // (then failed() is true). The view lasts until the next call.
   std::optional<std::string_view> nextLine();
+
+  // The whole lines held and not handed out yet, each with its newline
+  // (none when no newline is held); they stay until consumed.
+  std::string_view wholeLinesHeld() const;
+  // Hands out the first `size` bytes of wholeLinesHeld().
+  void consume(std::size_t size) {
+    begin_ += size;
+    searched_ = std::max(searched_, begin_);
+  }
 
   // Whether reading stopped on an error rather than at the end of the file.
   bool failed() const { return failed_; }
