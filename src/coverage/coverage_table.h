@@ -179,26 +179,18 @@ class CoverageTable {
   // keys, the group looked up next last time, and the branches of the first
   // indexes, in one cache line.
   struct alignas(64) GroupHead {
-    static constexpr std::uint32_t lowIndexCount = 11;
+    static constexpr std::uint32_t lowIndexCount = 12;
     std::uint32_t ftKey;
     std::uint32_t dcKey;
     GroupId next = noGroup;
-    // The group arrived at prefetchDistance lookups after this one last time.
-    GroupId ahead = noGroup;
     signed char branchKind;
     std::array<BranchId, lowIndexCount> low;
   };
   static_assert(sizeof(GroupHead) == 64);
 
-  // Fetched now, the groups likely next are there when they are asked for:
-  // one lookup ahead is too close to hide a fetch from memory.
-  static constexpr std::uint32_t prefetchDistance = 3;
-  GroupId arriveAt(GroupId group) {
-    GroupId &behind = trail_[arrivals_++ % prefetchDistance];
-    if (behind != noGroup) heads_[behind].ahead = group;
-    behind = group;
-    if (const GroupId ahead = heads_[group].ahead; ahead != noGroup)
-      __builtin_prefetch(&heads_[ahead]);
+  GroupId arriveAt(GroupId group) const {
+    // Fetched now, the group likely next is there when it is asked for.
+    if (const GroupId next = heads_[group].next; next != noGroup) __builtin_prefetch(&heads_[next]);
     return group;
   }
   BranchId branchAt(GroupId group, std::uint32_t index);
@@ -223,9 +215,6 @@ class CoverageTable {
 
   std::deque<BranchGroup> groups_;
   std::vector<GroupHead> heads_;
-  // The last groups arrived at, prefetchDistance of them.
-  std::array<GroupId, prefetchDistance> trail_{noGroup, noGroup, noGroup};
-  std::uint64_t arrivals_ = 0;
   absl::flat_hash_map<GroupKey, GroupId> groupOfKeys_;
   // The branch of each (group, index) past the group's low indexes: group
   // id in the high half.
