@@ -14,6 +14,10 @@ Two kinds of instance:
              executions (one .tio file each), and some are run again in
              another execution, with the same name and the same or almost the
              same coverage.
+  lines      The same suites at line level, as the converters write real
+             coverage: an FT key per source file, a DC line per source line
+             reached (its line number), TL 0 for the line and TB n for each
+             branch of it taken: about one DC line per branch line.
   random     A plain random set cover: every test reaches every branch with
              the fixed probability p. The hard case for an exact search.
 
@@ -54,6 +58,7 @@ class Realistic:
     mutate: float = 0.08       # chance that a family member takes another path in a function
     flaky: float = 0.25        # chance that a re-run takes another path somewhere
     seed: int = 1
+    line_level: bool = False   # DC per source line (as the converters write)
 
 
 @dataclass(frozen=True)
@@ -91,6 +96,13 @@ PRESETS = {
     "s20000": Realistic(tests=20000, executions=12, modules=160, files_per_module=6,
                         functions_per_file=14, setup_functions=100, mean_modules=3.0,
                         reach=0.6, rerun_share=0.12),
+    # s20000's suite at line level, about the size of s20000.
+    "l20000": Realistic(tests=20000, executions=12, modules=160, files_per_module=6,
+                        functions_per_file=14, setup_functions=24, mean_modules=3.0,
+                        reach=0.6, rerun_share=0.12, line_level=True),
+    "l500": Realistic(tests=500, executions=4, modules=24, files_per_module=3,
+                      functions_per_file=5, setup_functions=8, mean_modules=2.5,
+                      reach=0.5, rerun_share=0.12, line_level=True),
     "rand60x120": RandomCover(tests=60, branches=120, p=0.15),
     "rand70x160": RandomCover(tests=70, branches=160, p=0.15),
     "rand80x200": RandomCover(tests=80, branches=200, p=0.15),
@@ -98,7 +110,7 @@ PRESETS = {
 }
 
 # Small enough for a quick check of the whole kit.
-QUICK_PRESETS = ["s50", "s150", "s200", "s500", "rerun300", "rand60x120", "rand70x160"]
+QUICK_PRESETS = ["s50", "s150", "s200", "s500", "l500", "rerun300", "rand60x120", "rand70x160"]
 
 
 def lsd_hex(value):
@@ -149,9 +161,11 @@ class Function:
     """A function and the few paths a test can take through it, each written
     out once as the DC line and branch lines it records."""
 
-    def __init__(self, sampler, source):
+    def __init__(self, sampler, source, first_line=None):
         self.source = source
         self.dc_key = sampler.key()
+        # At line level, the function's lines from first_line on.
+        self.first_line = first_line
         decisions = 1 + sampler.geometric(1.8)
         compound = [sampler.chance(0.2) for _ in range(decisions)]
         paths = 1 + min(sampler.geometric(1.5), 2 * decisions)
@@ -173,10 +187,25 @@ class Function:
                     lines.add(d + 1)
                 if compound[d]:
                     conditions.add(2 * d + outcome)
+        if self.first_line is not None:
+            return self._render_lines(lines, branches)
         text = ["DC %s\nTF 0\n" % lsd_hex(self.dc_key)]
         text += ["TL %s\n" % lsd_hex(i) for i in sorted(lines)]
         text += ["TB %s\n" % lsd_hex(i) for i in sorted(branches)]
         text += ["TC %s\n" % lsd_hex(i) for i in sorted(conditions)]
+        return "".join(text)
+
+
+    def _render_lines(self, lines, branches):
+        """Decision d stands on line 2d + 1, with its outcome k as branch k
+        of the line; the line after it is the body its outcome 0 runs. The
+        function's first line is its entry."""
+        text = ["DC %s\nTL 0\nTF 0\n" % lsd_hex(self.first_line)]
+        for d in range(max(b // 2 for b in branches) + 1):
+            text.append("DC %s\nTL 0\n" % lsd_hex(self.first_line + 2 * d + 1))
+            text += ["TB %s\n" % lsd_hex(b % 2) for b in sorted(branches) if b // 2 == d]
+            if d + 1 in lines:
+                text.append("DC %s\nTL 0\n" % lsd_hex(self.first_line + 2 * d + 2))
         return "".join(text)
 
 
@@ -187,7 +216,14 @@ class CodeBase:
 
         def functions(count):
             ft = source()
-            return [Function(sampler, ft) for _ in range(count)]
+            if not preset.line_level:
+                return [Function(sampler, ft) for _ in range(count)]
+            # Functions one after another in the file, a few lines apart.
+            made, line = [], 1
+            for _ in range(count):
+                made.append(Function(sampler, ft, first_line=line))
+                line += 20 + sampler.below(40)
+            return made
 
         # The setup path spans a few sources of six functions each.
         self.setup = []

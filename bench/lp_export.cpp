@@ -16,8 +16,8 @@ std::set<Row> distinctRows(const CoverageTable &table) {
   std::set<Row> rows;
   Row row;
   for (const BranchGroup &group : table.groups())
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index) {
-      const BranchSlot slot = table.slot(group, index);
+    for (const IndexedBranch &branch : group.branches) {
+      const BranchSlot slot = table.slot(branch.id);
       if (!slot.isLive()) continue;
       const auto entries = slot.entries();
       row.assign(entries.begin(), entries.end());

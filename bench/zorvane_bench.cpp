@@ -22,7 +22,6 @@
 #include "optimizer/mandatory_reduction.h"
 #include "optimizer/selection_stack.h"
 #include "shell/process_exit.h"
-#include "shell/process_memory.h"
 #include "shell/run_settings.h"
 
 namespace {
@@ -170,8 +169,6 @@ int benchmark(const BenchOptions &options) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  // The reader is measured as the tool runs it.
-  useHugePageHeap();
   BenchOptions options;
   try {
     options = parseBenchOptions(argc, argv);

@@ -56,9 +56,10 @@ void checkReadInvariants(CoverageTable &table, const TestRegistry &registry,
                   GroupKey{group.ftKey, group.dcKey, group.branchKind},
               "group keys strictly ascending");
     previous = &group;
-    require(group.slotCapacity() % 8 == 0 && group.slotCapacity() <= 65536, "slot capacity");
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index) {
-      const BranchSlot slot = table.slot(group, index);
+    for (std::size_t k = 0; k < group.branches.size(); ++k) {
+      require(k == 0 || group.branches[k - 1].index < group.branches[k].index,
+              "branch indexes strictly ascending");
+      const BranchSlot slot = table.slot(group.branches[k].id);
       if (!slot.isLive()) continue;
       require(slot.entries().size() == slot.count && slot.entries().back() == slot.lastTest,
               "list agrees with the branch's count and last test");

@@ -83,8 +83,8 @@ void checkOptimisation(const std::vector<std::string_view> &files, std::uint8_t 
   std::vector<std::vector<TestNumber>> branches;
   table.buildTestLists();
   for (const BranchGroup &group : table.groups())
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index)
-      if (const BranchSlot slot = table.slot(group, index); slot.isLive())
+    for (const IndexedBranch &branch : group.branches)
+      if (const BranchSlot slot = table.slot(branch.id); slot.isLive())
         branches.emplace_back(slot.entries().begin(), slot.entries().end());
 
   SelectionStack stack;

@@ -21,13 +21,18 @@ struct KeywordLine {
 // Splits one line (its text up to and including its newline). Lines that do
 // not start, after blanks, with a byte from 'A' to 0x7F, or that hold only
 // that byte, are ignored silently; a keyword followed directly by a printable
-// byte is reported with message 6 and ignored.
+// byte is reported with message 6 and ignored. Blanks and tabs between the
+// keyword and its value are skipped.
 std::optional<KeywordLine> splitKeywordLine(std::string_view text, std::uint64_t lineNumber);
 
 // Reads a hexadecimal number written least significant digit first ("1A" is
 // 0xA1). A blank, '!', a control or non-ASCII byte ends it; any other
 // non-digit is message 1, a ninth digit message 2 (both fatal).
 std::uint32_t parseHexaValue(std::string_view valueText, std::uint64_t lineNumber);
+
+// Whether what a line that starts with `head` does may depend on the bytes
+// after it: false only when the reader would do the same with `head` alone.
+bool restOfLineMatters(std::string_view head);
 
 // Reads the coverage file settings.filePaths[fileIndex] into the registry
 // and the table. A file that cannot be opened, or is a directory, is
@@ -36,9 +41,8 @@ void readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex,
                       TestRegistry &registry, CoverageTable &table);
 
 // Reads the bytes that `read` delivers as the contents of the coverage file
-// settings.filePaths[fileIndex], in blocks of at most `blockSize` bytes, read
-// on a thread of their own if `readAhead` (see BlockReader). A read error
-// ends the run with message 14 (fatal), naming that path.
+// settings.filePaths[fileIndex], in blocks of at most `blockSize` bytes. A
+// read error ends the run with message 14 (fatal), naming that path.
 void readCoverageLines(const ReadBlock &read, const RunSettings &settings,
                        std::uint32_t fileIndex, TestRegistry &registry, CoverageTable &table,
-                       std::size_t blockSize = defaultReadBlockSize, bool readAhead = false);
+                       std::size_t blockSize = defaultReadBlockSize);

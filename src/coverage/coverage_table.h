@@ -3,26 +3,26 @@
 #include <array>
 #include <compare>
 #include <cstdint>
-#include <map>
+#include <deque>
 #include <memory>
 #include <ranges>
 #include <span>
+
+#include <absl/container/flat_hash_map.h>
 #include <vector>
 
-#include "coverage/entry_log.h"
 #include "coverage/source_notes.h"
 #include "coverage/test_number.h"
 
-class ChunkIndex;
-class KeyPairIndex;
+// Branches are numbered from 0 in the order they were first reached.
+using BranchId = std::uint32_t;
+inline constexpr BranchId noBranch = UINT32_MAX;
 
 // What the table knows of one branch: how many entries it has (a repeated
-// branch line counts twice), the highest test among them (the test of the
-// last, as tests are read one after another), and, once the
-// lists are built, its tests in the order they were added (which is
-// non-decreasing test order, since tests are read one after another).
+// branch line counts twice), the highest test among them, and, once the
+// lists are built, its tests in the order they were added.
 struct BranchSlot {
-  BranchId id = noBranch;
+  BranchId id = 0;
   std::uint32_t count = 0;
   TestNumber lastTest = 0;
   std::span<const TestNumber> tests;
@@ -35,28 +35,20 @@ struct BranchSlot {
 using GroupId = std::uint32_t;
 inline constexpr GroupId noGroup = UINT32_MAX;
 
-// Pairs of an FT and a DC key are numbered from 0 in the order they were
-// first looked up.
-using KeyPairId = std::uint32_t;
-inline constexpr KeyPairId noKeyPair = UINT32_MAX;
+// A branch of a group with its index, as the branch line gave it.
+struct IndexedBranch {
+  std::uint32_t index;
+  BranchId id;
+};
 
-// The branches that share an FT key, a DC key and a kind; a branch's index
-// in `branchIds` is its branch index.
-class BranchGroup {
- public:
-  BranchGroup(GroupId id, std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
-  BranchGroup(const BranchGroup &) = delete;
-  BranchGroup &operator=(const BranchGroup &) = delete;
-
+// The branches that share an FT key, a DC key and a kind.
+struct BranchGroup {
   GroupId id;
   std::uint32_t ftKey;
   std::uint32_t dcKey;
   signed char branchKind;
-  // The branch at each index, noBranch where none was reached. Grows in
-  // steps of 8 to hold the highest branch index seen.
-  std::vector<BranchId> branchIds;
-
-  std::uint32_t slotCapacity() const { return static_cast<std::uint32_t>(branchIds.size()); }
+  // The branches reached, by ascending index whenever the table is walked.
+  std::vector<IndexedBranch> branches;
 };
 
 // Key order of groups: FT key, then DC key (both unsigned), then the kind as
@@ -66,101 +58,92 @@ struct GroupKey {
   std::uint32_t dcKey;
   signed char branchKind;
   auto operator<=>(const GroupKey &) const = default;
+  template <class H>
+  friend H AbslHashValue(H hash, const GroupKey &key) {
+    return H::combine(std::move(hash), key.ftKey, key.dcKey, key.branchKind);
+  }
 };
 
 // All branches that any test of any coverage file reached, merged: a branch
-// named the same way in two files is one branch. Everything that walks the
-// table walks it in one order: groups in key order, slots by index.
+// named the same way in two files is one branch. A branch takes room only
+// once a test reaches it. Entries are logged in the order they are added;
+// the per-branch lists are built from the log when they are needed, for the
+// live branches only. Everything that walks the table walks it in one
+// order: groups in key order, branches by ascending index.
 class CoverageTable {
  public:
-  CoverageTable();
-  ~CoverageTable();
+  CoverageTable() = default;
   CoverageTable(const CoverageTable &) = delete;
   CoverageTable &operator=(const CoverageTable &) = delete;
 
-  // Groups are found in two steps, as a reader meets their keys: the pair of
-  // FT and DC keys, at the key lines, then the kind, at each branch line.
-
-  // The pair of those keys, added if new. `previous`, when given, is the
-  // pair looked up just before by the same reader: the pair that followed it
-  // last time is tried first (tests of a suite mostly reach code in the same
-  // order).
-  KeyPairId findKeyPair(std::uint32_t ftKey, std::uint32_t dcKey,
-                        KeyPairId previous = noKeyPair) {
-    if (previous != noKeyPair) {
-      const KeyPairId predicted = pairs_[previous].followedBy;
-      if (predicted != noKeyPair && pairs_[predicted].ftKey == ftKey &&
-          pairs_[predicted].dcKey == dcKey)
-        return arriveAt(predicted);
-    }
-    return findKeyPairUnpredicted(ftKey, dcKey, previous);
-  }
-  // The id of the group of that pair and kind, created empty (8 slots) when
-  // it is new. Costs two reads from memory that stays in cache, with no
-  // branch that depends on the data, for the first kinds a run meets.
-  GroupId findOrInsertGroupId(KeyPairId pair, signed char branchKind) {
-    const std::uint8_t kindSlot = kindSlots_[static_cast<unsigned char>(branchKind)];
-    const GroupId id = pairs_[pair].groupOfKindSlot[kindSlot];
-    return id != noGroup ? id : findOrInsertGroupOfNewKind(pair, branchKind);
-  }
-  GroupId findOrInsertGroupId(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind) {
-    return findOrInsertGroupId(findKeyPair(ftKey, dcKey), branchKind);
-  }
+  // The group of those keys, created empty when it is new.
+  GroupId findOrInsertGroupId(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
   BranchGroup &findOrInsertGroup(std::uint32_t ftKey, std::uint32_t dcKey,
                                  signed char branchKind) {
-    return *groupsById_[findOrInsertGroupId(ftKey, dcKey, branchKind)];
+    return groups_[findOrInsertGroupId(ftKey, dcKey, branchKind)];
+  }
+  // The same, for a reader that looked up `previous` just before: the group
+  // that followed it last time is tried first, without hashing, as tests of
+  // a suite mostly reach code in the same order.
+  GroupId findGroupAfter(GroupId previous, std::uint32_t ftKey, std::uint32_t dcKey,
+                         signed char branchKind) {
+    if (previous != noGroup) {
+      const GroupId next = heads_[previous].next;
+      if (next != noGroup && heads_[next].ftKey == ftKey && heads_[next].dcKey == dcKey &&
+          heads_[next].branchKind == branchKind)
+        return arriveAt(next);
+    }
+    const GroupId found = findOrInsertGroupId(ftKey, dcKey, branchKind);
+    if (previous != noGroup) heads_[previous].next = found;
+    return arriveAt(found);
   }
 
-  GroupId groupCount() const { return static_cast<GroupId>(groupsById_.size()); }
-  BranchGroup &group(GroupId id) { return *groupsById_[id]; }
+  // Appends `test` to the branch `branchIndex` of the group.
+  void addTestToBranch(GroupId group, TestNumber test, std::uint32_t branchIndex) {
+    const GroupHead &head = heads_[group];
+    appendToLog(test, branchIndex < GroupHead::lowIndexCount && head.low[branchIndex] != noBranch
+                          ? head.low[branchIndex]
+                          : branchAt(group, branchIndex));
+  }
+  void addTestToBranch(const BranchGroup &group, TestNumber test, std::uint32_t branchIndex) {
+    addTestToBranch(group.id, test, branchIndex);
+  }
 
-  // Appends `test` to the branch `branchIndex` of `group`.
-  void addTestToBranch(BranchGroup &group, TestNumber test, std::uint16_t branchIndex);
+  // Groups in key order, each with its branches in index order.
+  auto groups() const {
+    putInOrder();
+    return orderedGroups_ |
+           std::views::transform([](BranchGroup *group) -> BranchGroup & { return *group; });
+  }
 
-  // A branch as a branch line names it.
-  struct BranchEntry {
-    GroupId group;
-    std::uint16_t branchIndex;
-  };
-  // Stores a piece of the branches that `entries` name, in their order, and
-  // adds those not reached before.
-  PieceId addPiece(std::span<const BranchEntry> entries);
-  // Appends `test` to every branch of `piece`, in its order: the same as
-  // addTestToBranch for each of its entries, except that the slots' counts
-  // take them in only at settleCounts(). A piece met a thousand times then
-  // costs its branches one update, not a thousand.
-  void addPieceToTest(PieceId piece, TestNumber test);
-  // Brings the counts of the slots up to date with the pieces added.
-  void settleCounts();
-  // Appends `test` to the branches that `entries` name, in their order, as
-  // a piece that will not be met again: the slots' counts take them in at
-  // once.
-  void addEntriesOnce(std::span<const BranchEntry> entries, TestNumber test);
-
-  // The chunks that the readers have met, for the readers of later ones.
-  ChunkIndex &chunkIndex() { return *chunkIndex_; }
-
-  // What the coverage files' comments said of their sources.
-  SourceNotes &sourceNotes() { return sourceNotes_; }
-  const SourceNotes &sourceNotes() const { return sourceNotes_; }
-
-  // The branch at `index` of `group` (which may be past its capacity).
-  BranchSlot slot(const BranchGroup &group, std::uint32_t index) const {
-    const BranchId id = index < group.branchIds.size() ? group.branchIds[index] : noBranch;
-    if (id == noBranch) return {};
-    const BranchTally &tally = tallies_[id];
+  // The branch `id`; its list of tests is empty until buildTestLists().
+  BranchSlot slot(BranchId id) const {
+    settleTallies();
+    const Tally &tally = tallies_[id];
     return {id, tally.count, tally.lastTest,
-            listsBuilt_ ? std::span(listEntries_).subspan(listStarts_[id], tally.count)
+            listsBuilt() ? std::span(listEntries_).subspan(listStarts_[id], tally.count)
                         : std::span<const TestNumber>()};
   }
+  // The branch at `index` of `group`, empty when no test reached it.
+  BranchSlot slot(const BranchGroup &group, std::uint32_t index) const;
 
-  // Builds the test list of every live branch, which slot() then gives;
-  // until then slots have no lists. Entries added later undo it.
+  // Builds the test list of every live branch, which slot() then gives.
+  // Entries added later undo it.
   void buildTestLists();
 
-  // Every entry in the order added, by test: see EntryLog::forEachEntry.
-  const EntryLog &entryLog() const { return log_; }
-  std::uint32_t branchCount() const { return static_cast<std::uint32_t>(tallies_.size()); }
+  // Calls visit(test, branch) for every entry of a test for which
+  // wanted(test) holds, in the order added.
+  template <class Wanted, class Visit>
+  void forEachEntryOf(Wanted wanted, Visit visit) const {
+    std::uint64_t position = 0;
+    for (const TestRun &run : runs_) {
+      if (run.end != position && wanted(run.test))
+        for (std::uint64_t k = position; k < run.end; ++k) visit(run.test, logAt(k));
+      position = run.end;
+    }
+  }
+
+  std::uint32_t branchCount() const { return static_cast<std::uint32_t>(branchCount_); }
 
   // Empties a live slot (the mandatory reduction).
   void emptySlot(const BranchSlot &slot);
@@ -170,70 +153,97 @@ class CoverageTable {
   // with liveBranchCount().
   std::vector<std::uint32_t> buildCoverCounts();
 
-  std::uint32_t liveBranchCount() const { return liveBranchCount_; }
+  std::uint32_t liveBranchCount() const {
+    settleTallies();
+    return liveBranchCount_;
+  }
   std::uint32_t maxTestsPerBranch() const { return maxTestsPerBranch_; }
 
-  auto groups() const { return std::views::values(groups_); }
-  auto groups() { return std::views::values(groups_); }
+  // What the coverage files' comments said of their sources.
+  SourceNotes &sourceNotes() { return sourceNotes_; }
+  const SourceNotes &sourceNotes() const { return sourceNotes_; }
 
  private:
-  KeyPairId findKeyPairUnpredicted(std::uint32_t ftKey, std::uint32_t dcKey, KeyPairId previous);
-  GroupId findOrInsertGroupOfNewKind(KeyPairId pair, signed char branchKind);
-  KeyPairId arriveAt(KeyPairId pair) {
-    // Fetched now, the pair likely next is there when it is asked for.
-    if (const KeyPairId next = pairs_[pair].followedBy; next != noKeyPair)
-      __builtin_prefetch(&pairs_[next]);
-    return pair;
-  }
-  void growSlots(BranchGroup &group, std::uint16_t branchIndex);
-  BranchId branchOf(const BranchEntry &entry);
-  void addToTally(BranchId branch, std::uint32_t count, TestNumber lastTest);
+  struct Tally {
+    std::uint32_t count = 0;
+    TestNumber lastTest = 0;
+  };
+  // The entries of one test, up to `end` in the log, after those of the run
+  // before.
+  struct TestRun {
+    TestNumber test;
+    std::uint64_t end;
+  };
 
-  // Groups in key order, for walking and for finding them by key.
-  std::map<GroupKey, BranchGroup> groups_;
-  std::vector<BranchGroup *> groupsById_;
-
-  // What the reader's lookups read instead of the groups, whose memory is
-  // spread over the heap. The first kinds met (few in any real suite) get a
-  // slot each, and every pair holds its groups by kind slot; a kind without
-  // a slot reads the last entry, which stays empty, and is looked up by key.
-  static constexpr std::uint8_t kindSlotLimit = 8;
-  std::array<std::uint8_t, 256> kindSlots_;
-  std::uint8_t kindSlotCount_ = 0;
-  struct KeyPair {
+  // What the reader's lookups read, apart from the groups themselves: the
+  // keys, the group looked up next last time, and the branches of the first
+  // indexes, in one cache line.
+  struct alignas(64) GroupHead {
+    static constexpr std::uint32_t lowIndexCount = 12;
     std::uint32_t ftKey;
     std::uint32_t dcKey;
-    // The pair looked up right after this one the last time.
-    KeyPairId followedBy = noKeyPair;
-    std::array<GroupId, kindSlotLimit + 1> groupOfKindSlot;
+    GroupId next = noGroup;
+    signed char branchKind;
+    std::array<BranchId, lowIndexCount> low;
   };
-  std::vector<KeyPair> pairs_;
-  std::unique_ptr<KeyPairIndex> pairIndex_;
+  static_assert(sizeof(GroupHead) == 64);
 
-  std::unique_ptr<ChunkIndex> chunkIndex_;
-  std::vector<BranchId> pieceBranches_;
-  // What each piece has been added since the counts were last settled, and
-  // which pieces that is.
-  struct PieceUse {
-    std::uint32_t count = 0;
-    TestNumber lastTest = 0;
-  };
-  std::vector<PieceUse> pieceUses_;
-  std::vector<PieceId> piecesUsed_;
+  GroupId arriveAt(GroupId group) const {
+    // Fetched now, the group likely next is there when it is asked for.
+    if (const GroupId next = heads_[group].next; next != noGroup) __builtin_prefetch(&heads_[next]);
+    return group;
+  }
+  BranchId branchAt(GroupId group, std::uint32_t index);
+  GroupId addGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
+  void appendToLog(TestNumber test, BranchId branch) {
+    if (logSize_ % logBlockSize == 0) addLogBlock();
+    logBlocks_.back()[logSize_ % logBlockSize] = branch;
+    ++logSize_;
+    if (runs_.back().test != test) runs_.push_back({test, logSize_});
+    else runs_.back().end = logSize_;
+  }
+  void addLogBlock();
+  // Brings the tallies up to date with the entries logged since last time.
+  void settleTallies() const {
+    if (settledSize_ != logSize_) settleNewEntries();
+  }
+  void settleNewEntries() const;
+  void putInOrder() const;
+  BranchId logAt(std::uint64_t position) const {
+    return logBlocks_[position >> logBlockBits][position & (logBlockSize - 1)];
+  }
 
-  struct BranchTally {
-    std::uint32_t count = 0;
-    TestNumber lastTest = 0;
-  };
-  std::vector<BranchTally> tallies_;
-  EntryLog log_;
+  std::deque<BranchGroup> groups_;
+  std::vector<GroupHead> heads_;
+  absl::flat_hash_map<GroupKey, GroupId> groupOfKeys_;
+  // The branch of each (group, index) past the group's low indexes: group
+  // id in the high half.
+  absl::flat_hash_map<std::uint64_t, BranchId> branchOfKey_;
+  BranchId branchCount_ = 0;
+  // Counted from the log, up to settledSize_, when first asked for: reading
+  // only appends to the log, in order.
+  mutable std::vector<Tally> tallies_;
+  mutable std::uint64_t settledSize_ = 0;
+
+  // The log, in blocks of a fixed size: it grows without ever being copied.
+  static constexpr unsigned logBlockBits = 20;
+  static constexpr std::uint64_t logBlockSize = std::uint64_t{1} << logBlockBits;
+  std::vector<std::unique_ptr<BranchId[]>> logBlocks_;
+  std::uint64_t logSize_ = 0;
+  // Starts with a run of no test, so that a run is always at hand.
+  std::vector<TestRun> runs_{{0, 0}};
+
+  mutable std::vector<BranchGroup *> orderedGroups_;
+  mutable bool ordered_ = true;
 
   // The lists, one after another in branch id order, while listsBuilt_.
   std::vector<TestNumber> listEntries_;
-  std::vector<std::size_t> listStarts_;
+  std::vector<std::uint64_t> listStarts_;
   bool listsBuilt_ = false;
+  std::uint64_t listsLogSize_ = 0;
+  bool listsBuilt() const { return listsBuilt_ && listsLogSize_ == logSize_; }
 
-  std::uint32_t liveBranchCount_ = 0;
-  SourceNotes sourceNotes_;
+  mutable std::uint32_t liveBranchCount_ = 0;
   std::uint32_t maxTestsPerBranch_ = 0;
+  SourceNotes sourceNotes_;
 };

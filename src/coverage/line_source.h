@@ -1,11 +1,15 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
-#include <vector>
 
-#include "coverage/block_reader.h"
+// Reads at most `size` bytes of a file into `buffer`, as read(2) does: the
+// number of bytes read, 0 at the end of the file, or -1 on an error.
+using ReadBlock = std::function<std::ptrdiff_t(char *buffer, std::size_t size)>;
 
 // A ReadBlock over an open file descriptor; retries reads that a signal
 // interrupted.
@@ -14,45 +18,53 @@ ReadBlock readFromDescriptor(int fd);
 // Large enough that reading costs few system calls.
 inline constexpr std::size_t defaultReadBlockSize = std::size_t{1} << 20;
 
-// Hands out the lines of a file in runs of whole lines, whatever their
-// length, each line with its newline when it has one. Reads in large
-// blocks (see BlockReader, and `readAhead` there); a line is only moved
-// when it straddles two blocks, and a caller walks a whole block's lines
-// without a call per line.
+// Whether what a line does may depend on the bytes that follow `head`, its
+// first bytes (no newline among them).
+using RestMatters = bool (*)(std::string_view head);
+
+// Hands out the lines of a file one by one, each with its newline when it
+// has one, reading the file in blocks. Every byte is looked at once, however
+// long the lines: a line longer than a block is gathered whole, unless
+// `restMatters` says, from its first block's worth of bytes, that nothing
+// after them matters; then only those bytes are handed out as the line, and
+// the rest of it is read past without being held.
 class LineSource {
  public:
   // `blockSize` (above 0) is the most read at once.
   explicit LineSource(ReadBlock read, std::size_t blockSize = defaultReadBlockSize,
-                      bool readAhead = false);
+                      RestMatters restMatters = nullptr);
 
-  // The next lines: one or more whole lines, all ending in a newline except
-  // perhaps the file's last. Nullopt when there are none left: at the end of
-  // the file, or after a read error (then failed() is true). The view lasts
-  // until the next call, and is followed by at least `slackBytes` bytes
-  // that may be read (but mean nothing), so that a caller may look at lines
-  // a whole block at a time.
-  static constexpr std::size_t slackBytes = 64;
-  std::optional<std::string_view> nextLines();
+  // The next line; nullopt at the end of the file or after a read error
+  // (then failed() is true). The view lasts until the next call.
+  std::optional<std::string_view> nextLine();
+
+  // The whole lines held and not handed out yet, each with its newline
+  // (none when no newline is held); they stay until consumed.
+  std::string_view wholeLinesHeld() const;
+  // Hands out the first `size` bytes of wholeLinesHeld().
+  void consume(std::size_t size) {
+    begin_ += size;
+    searched_ = std::max(searched_, begin_);
+  }
 
   // Whether reading stopped on an error rather than at the end of the file.
   bool failed() const { return failed_; }
 
  private:
-  // The start of a line that straddles two blocks is moved to the room
-  // before the second, if it fits there.
-  static constexpr std::size_t lineRoom = std::size_t{64} << 10;
+  void readBlock();
+  void skipRestOfLine();
 
-  void takeNextBlock();
-  void gatherLongLine(const BlockReader::Block &block);
-
-  BlockReader blocks_;
-  // The bytes not handed out yet: in the current block, or in longLine_.
-  const char *begin_ = nullptr;
-  const char *end_ = nullptr;
-  // Where a line longer than lineRoom is gathered, with slackBytes after
-  // it; whether the bytes not handed out are there.
-  std::vector<char> longLine_;
-  bool inLongLine_ = false;
+  ReadBlock read_;
+  std::size_t blockSize_;
+  RestMatters restMatters_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_ = 0;
+  // The bytes not handed out yet, and how far they were searched for a
+  // newline.
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  std::size_t searched_ = 0;
+  bool skipping_ = false;
   bool atEnd_ = false;
   bool failed_ = false;
 };

@@ -24,7 +24,7 @@ class TestRegistry {
  public:
   // Opens the next test. Its name is `nameText` (the NT line's value text),
   // cut after a closing quote when it starts with a quote, or "#<sequence>"
-  // when it does not start with a printable ASCII byte.
+  // when it starts with a blank or a control character (or is empty).
   TestNumber newTest(std::uint32_t fileIndex, std::string_view nameText,
                      std::uint32_t fileSequence);
 

@@ -8,8 +8,8 @@ BranchReach::BranchReach(CoverageTable &table) {
   table.buildTestLists();
   starts_.push_back(0);
   for (const BranchGroup &group : table.groups()) {
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index) {
-      const BranchSlot slot = table.slot(group, index);
+    for (const auto &[index, id] : group.branches) {
+      const BranchSlot slot = table.slot(id);
       if (!slot.isLive()) continue;
       branches_.push_back({group.ftKey, group.dcKey, group.branchKind, index});
       // The entries are in non-decreasing test order: repeats are neighbours.

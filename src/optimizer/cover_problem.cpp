@@ -7,8 +7,8 @@ CoverProblem buildCoverProblem(CoverageTable &table, const TestRegistry &registr
   problem.maxTestsPerBranch = table.maxTestsPerBranch();
   problem.branches.reserve(problem.coverCounts.size());
   for (const BranchGroup &group : table.groups())
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index)
-      if (const BranchSlot slot = table.slot(group, index); slot.isLive())
+    for (const auto &[index, id] : group.branches)
+      if (const BranchSlot slot = table.slot(id); slot.isLive())
         problem.branches.push_back({slot.entries(), &group, index});
   const auto counts = registry.covItemCounts();
   problem.testCounts.assign(counts.begin(), counts.end());

@@ -15,8 +15,8 @@ namespace {
 std::vector<bool> branchesReachedBy(const CoverageTable &table,
                                     const std::vector<bool> &mandatoryMarks) {
   std::vector<bool> reached(table.branchCount(), false);
-  table.entryLog().forEachEntryOf([&](TestNumber test) { return mandatoryMarks[test]; },
-                                  [&](TestNumber, BranchId branch) { reached[branch] = true; });
+  table.forEachEntryOf([&](TestNumber test) { return mandatoryMarks[test]; },
+                       [&](TestNumber, BranchId branch) { reached[branch] = true; });
   return reached;
 }
 
@@ -27,8 +27,8 @@ void countLiveEntries(CoverageTable &table, std::span<std::uint32_t> counts) {
   table.buildTestLists();
   std::ranges::fill(counts, 0u);
   for (const BranchGroup &group : table.groups())
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index)
-      for (TestNumber test : table.slot(group, index).entries()) ++counts[test];
+    for (const IndexedBranch &branch : group.branches)
+      for (TestNumber test : table.slot(branch.id).entries()) ++counts[test];
 }
 
 }  // namespace
@@ -39,8 +39,8 @@ void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, Selectio
   auto counts = registry.covItemCounts();
 
   for (const BranchGroup &group : table.groups())
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index) {
-      const BranchSlot slot = table.slot(group, index);
+    for (const auto &[index, id] : group.branches) {
+      const BranchSlot slot = table.slot(id);
       if (slot.count != 1) continue;
       const TestNumber test = slot.lastTest;
       if (mandatoryMarks[test]) continue;
@@ -58,8 +58,8 @@ void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, Selectio
   // branch; without it the counts are made anew below.
   if (verbosity >= 2) table.buildTestLists();
   for (const BranchGroup &group : table.groups())
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index) {
-      const BranchSlot slot = table.slot(group, index);
+    for (const auto &[index, id] : group.branches) {
+      const BranchSlot slot = table.slot(id);
       if (!slot.isLive() || !removed[slot.id]) continue;
       if (verbosity >= 2)
         for (TestNumber test : slot.entries())

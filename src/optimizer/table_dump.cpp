@@ -9,8 +9,8 @@ void dumpCoverageTable(CoverageTable &table) {
   reportMessage(Message::CovItemsTitle);
   for (const BranchGroup &group : table.groups()) {
     std::printf("%x %x\n", group.ftKey, group.dcKey);
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index) {
-      const BranchSlot slot = table.slot(group, index);
+    for (const auto &[index, id] : group.branches) {
+      const BranchSlot slot = table.slot(id);
       if (!slot.isLive()) continue;
       std::printf("\tT%c %u =>%u: ", group.branchKind, index, slot.count);
       for (TestNumber test : slot.entries()) std::printf("%u ", test);

@@ -12,7 +12,6 @@
 #include "shell/banner.h"
 #include "shell/messages.h"
 #include "shell/process_exit.h"
-#include "shell/process_memory.h"
 #include "shell/run.h"
 #include "shell/translations.h"
 
@@ -56,7 +55,6 @@ int runWithMemoryGuard(int &argc, char **argv) {
 
 int runProcess(int argc, char **argv) {
   guardStandardStreams();
-  useHugePageHeap();
   int status = 0;
   try {
     status = runWithMemoryGuard(argc, argv);

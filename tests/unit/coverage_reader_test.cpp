@@ -215,9 +215,8 @@ TEST_F(ReaderTest, AKindChangeAcrossATestLooksTheGroupUpAgain) {
   read("NT a\nTB 1\nTL 1\nNT b\nTB 2\nDC 1\nTB 3\n");
   std::vector<std::uint32_t> liveSlots;
   for (const BranchGroup &group : table_.groups())
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index)
-      liveSlots.push_back(slotAt(group, index).count);
-  std::erase(liveSlots, 0u);
+    for (const IndexedBranch &branch : group.branches)
+      liveSlots.push_back(slotAt(group, branch.index).count);
   EXPECT_EQ(liveSlots, (std::vector<std::uint32_t>{1, 1, 1, 1}));
 }
 
@@ -302,13 +301,11 @@ TEST_F(ReaderTest, NumbersOfEveryLengthAndCaseReadAsDigitByDigit) {
     expected.emplace_back(parseHexaValue(dc, 0), parseHexaValue(index, 0));
   }
   read(bytes);
-  std::map<std::pair<std::uint32_t, std::uint16_t>, std::uint32_t> got;
+  std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> got;
   for (const BranchGroup &group : table_.groups())
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index)
-      if (const std::uint32_t count = slotAt(group, index).count)
-        got[{group.dcKey, static_cast<std::uint16_t>(index)}] = count;
-  std::map<std::pair<std::uint32_t, std::uint16_t>, std::uint32_t> want;
-  for (const auto &[dc, value] : expected) ++want[{dc, static_cast<std::uint16_t>(value)}];
+    for (const auto &[index, id] : group.branches) got[{group.dcKey, index}] = table_.slot(id).count;
+  std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> want;
+  for (const auto &[dc, value] : expected) ++want[{dc, value}];
   EXPECT_EQ(got, want);
 }
 
@@ -317,7 +314,7 @@ TEST_F(ReaderTest, ALargeFileReadsAsItsLinesSay) {
   // that repeat, change order, appear anew and grow slot arrays midway,
   // written in plain and in unusual forms: the table must hold exactly what
   // a line-by-line reading gives.
-  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint16_t>, std::vector<TestNumber>>
+  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint32_t>, std::vector<TestNumber>>
       expected;
   std::string bytes;
   std::uint32_t seed = 7;
@@ -346,7 +343,7 @@ TEST_F(ReaderTest, ALargeFileReadsAsItsLinesSay) {
         std::snprintf(text, sizeof text, forms[next(20) < 16 ? 0 : 1 + next(4)].c_str(), kind,
                       hex(index).c_str());
         bytes += text;
-        expected[{ft, dc, kind, static_cast<std::uint16_t>(index)}].push_back(test);
+        expected[{ft, dc, kind, index}].push_back(test);
       }
     }
   }
@@ -354,11 +351,10 @@ TEST_F(ReaderTest, ALargeFileReadsAsItsLinesSay) {
 
   std::size_t entries = 0;
   for (const BranchGroup &group : table_.groups())
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index) {
-      const BranchSlot slot = slotAt(group, index);
-      if (!slot.isLive()) continue;
+    for (const IndexedBranch &branch : group.branches) {
+      const BranchSlot slot = slotAt(group, branch.index);
       const auto key = std::make_tuple(group.ftKey, group.dcKey, static_cast<char>(group.branchKind),
-                                       static_cast<std::uint16_t>(index));
+                                       branch.index);
       ASSERT_TRUE(expected.contains(key));
       EXPECT_EQ(testsOf(slot), expected[key]);
       entries += slot.count;
@@ -370,13 +366,12 @@ TEST_F(ReaderTest, ALargeFileReadsAsItsLinesSay) {
   EXPECT_EQ(table_.liveBranchCount(), expected.size());
 }
 
-TEST_F(ReaderTest, RepeatedChunksReadAsTheirLinesSayUnderTheirOwnKeys) {
-  // Tests built from a few blocks of lines, so that nearly every chunk is
-  // one met before: under other keys (FT changes, and keys that carry over
-  // from the test before), in other orders, cut by the ends of read blocks,
-  // with a line now and then in another form or reported. Every entry must
-  // land under the keys in force at its own line, and every message name
-  // its own line.
+TEST_F(ReaderTest, RepeatedRunsOfLinesReadAsTheirLinesSayUnderTheirOwnKeys) {
+  // Tests built from a few blocks of lines: under other keys (FT changes,
+  // and keys that carry over from the test before), in other orders, cut by
+  // the ends of read blocks, with a line now and then in another form or
+  // reported. Every entry must land under the keys in force at its own line,
+  // and every message name its own line.
   std::uint32_t seed = 11;
   const auto next = [&seed](std::uint32_t range) {
     seed = seed * 1103515245u + 12345u;
@@ -401,7 +396,7 @@ TEST_F(ReaderTest, RepeatedChunksReadAsTheirLinesSayUnderTheirOwnKeys) {
       value |= static_cast<std::uint32_t>(digits[d] - '0') << (4 * d);
     return value;
   };
-  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint16_t>, std::vector<TestNumber>>
+  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint32_t>, std::vector<TestNumber>>
       expected;
   std::map<TestNumber, std::uint32_t> covItems;
   std::string expectedMessages;
@@ -440,7 +435,7 @@ TEST_F(ReaderTest, RepeatedChunksReadAsTheirLinesSayUnderTheirOwnKeys) {
             case 2: add(std::string("  T") + kind + " " + value + "\n"); break;
             default: add(std::string("T") + kind + " " + value + "\n"); break;
           }
-          expected[{asRead(ft), asRead(dc), kind, static_cast<std::uint16_t>(asRead(index))}]
+          expected[{asRead(ft), asRead(dc), kind, asRead(index)}]
               .push_back(test);
           ++covItems[test];
         }
@@ -462,14 +457,88 @@ TEST_F(ReaderTest, RepeatedChunksReadAsTheirLinesSayUnderTheirOwnKeys) {
     expectedMessages.clear();
   }
 
-  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint16_t>, std::vector<TestNumber>>
+  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint32_t>, std::vector<TestNumber>>
       got;
   for (const BranchGroup &group : table_.groups())
-    for (std::uint32_t index = 0; index < group.slotCapacity(); ++index)
-      if (const BranchSlot slot = slotAt(group, index); slot.isLive())
-        got[{group.ftKey, group.dcKey, static_cast<char>(group.branchKind),
-             static_cast<std::uint16_t>(index)}] = testsOf(slot);
+    for (const IndexedBranch &branch : group.branches)
+      got[{group.ftKey, group.dcKey, static_cast<char>(group.branchKind), branch.index}] =
+          testsOf(slotAt(group, branch.index));
   EXPECT_EQ(got, expected);
   ASSERT_EQ(registry_.testCount(), test);
   for (const auto &[number, count] : covItems) EXPECT_EQ(registry_.covItemCounts()[number], count);
+}
+
+TEST_F(ReaderTest, AByteOrderMarkAndTabsAfterKeywordsReadAsThePlainText) {
+  read("\xEF\xBB\xBFNT a\nTB\t1\nDC\t2\nTB \t 3\n");
+  EXPECT_EQ(registry_.record(1).name, "a\n");
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> branches;
+  for (const BranchGroup &group : table_.groups())
+    for (const IndexedBranch &branch : group.branches) branches.emplace_back(group.dcKey, branch.index);
+  EXPECT_EQ(branches, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0, 1}, {2, 3}}));
+}
+
+TEST_F(ReaderTest, BranchIndexesAreHeldWholeTo32Bits) {
+  read("NT a\nTB 0\nTB 00001\nTB FFFFFFFF\n");
+  std::vector<std::uint32_t> indexes;
+  for (const IndexedBranch &branch : onlyGroup().branches) indexes.push_back(branch.index);
+  EXPECT_EQ(indexes, (std::vector<std::uint32_t>{0, 0x10000, 0xFFFFFFFF}));
+}
+
+TEST_F(ReaderTest, ATracefileGivenAsCoverageIsFatal) {
+  const std::string path = (dir_ / "f0").string();
+  expectFatal("TN:\nSF:/src/a.c\nDA:1,1\n",
+              "Zorvane -  fatal: " + path +
+                  " is an LCOV tracefile, not a coverage file: convert it with zorvane-lcov "
+                  "first\n");
+  // After remarks too; but a coverage file's later lines are only data.
+  settings_.filePaths.clear();
+  expectFatal("# from lcov\n\nSF:/src/a.c\n",
+              "Zorvane -  fatal: " + path +
+                  " is an LCOV tracefile, not a coverage file: convert it with zorvane-lcov "
+                  "first\n");
+  settings_.filePaths.clear();
+  testing::internal::CaptureStderr();
+  read("NT a\nTB 1\nSF:x\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Zorvane -  warning: Unexpected data \":x\n\" found line 3, line ignored\n");
+}
+
+TEST_F(ReaderTest, DifferentBuildFingerprintsWarnNamingTheFiles) {
+  const std::string header = "# Build fingerprint: 0123456789abcdef\n";
+  testing::internal::CaptureStderr();
+  read(header + "NT a\nTB 1\n");
+  read(header + "NT b\nTB 1\n");
+  read("NT c\nTB 1\n");  // no fingerprint: read as before
+  read("# Build fingerprint: 00000000000000ff\r\nNT d\nTB 1\n");
+  // Only the header counts.
+  read("NT e\nTB 1\n# Build fingerprint: 1111111111111111\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Zorvane -  warning: " + (dir_ / "f0").string() + " and " + (dir_ / "f3").string() +
+                " come from different builds (their build fingerprints differ): their branches "
+                "may not match\n");
+  EXPECT_EQ(registry_.testCount(), 5u);
+}
+
+TEST_F(ReaderTest, FtKeyNamesAreCollectedAndMustAgreeAcrossFiles) {
+  read("# FT 1A is src/a.c\r\nNT a\nFT 1A\nTB 1\n# FT 2 is src/b c.c\n");
+  read("# FT 1A is src/a.c\nNT b\nTB 1\n");
+  EXPECT_EQ(table_.sourceNotes().pathOf(0xA1), "src/a.c");
+  EXPECT_EQ(table_.sourceNotes().pathOf(2), "src/b c.c");
+  EXPECT_FALSE(table_.sourceNotes().pathOf(3));
+  expectFatal("NT c\nTB 1\n# FT 1A is src/other.c\n",
+              "Zorvane -  serious: FT key 1A names the source src/a.c in " +
+                  (dir_ / "f0").string() + "\nZorvane -  fatal: FT key 1A also names the source " +
+                  "src/other.c in " + (dir_ / "f2").string() +
+                  ": files that give one key to two sources cannot be merged\n");
+}
+
+TEST(RestOfLineMatters, OnlyWhereTheReaderWouldUseTheRest) {
+  for (const char *head : {"# remark", "  # FT", "TB 1 tail", "FT 1A ", "DC 0 x", "XY 1 z",
+                           "\tNT x", "1234", "TB 1\r"})
+    EXPECT_FALSE(restOfLineMatters(head)) << head;
+  for (const char *head : {"NT name", "DT text", "   ", "T", "TB 123", "TB   ", "FT1A", "TB x",
+                           "TB 123456789", "# FT 1A is src", "# Bui", "#", "\xEF\xBB",
+                           "\xEF\xBB\xBFNT a"})
+    EXPECT_TRUE(restOfLineMatters(head)) << head;
+  EXPECT_FALSE(restOfLineMatters(std::string_view("NT a\0b", 6)));
 }

@@ -57,29 +57,37 @@ TEST(CoverageTable, LookupOfAPresentKeyCreatesNothing) {
   EXPECT_EQ(keysInOrder(table).size(), 3u);
 }
 
-TEST(CoverageTable, SlotArraysGrowInStepsOf8) {
+TEST(CoverageTable, BranchesAreWalkedByIndexWhateverTheOrderReached) {
   CoverageTable table;
   BranchGroup &group = table.findOrInsertGroup(0, 0, 'B');
-  EXPECT_EQ(group.slotCapacity(), 8u);
-  table.addTestToBranch(group, 1, 7);
-  EXPECT_EQ(group.slotCapacity(), 8u);
-  table.addTestToBranch(group, 1, 8);
-  EXPECT_EQ(group.slotCapacity(), 16u);
-  table.addTestToBranch(group, 1, 20);
-  EXPECT_EQ(group.slotCapacity(), 24u);
-  EXPECT_EQ(table.liveBranchCount(), 3u);
+  for (const std::uint32_t index : {20u, 7u, 0xFFFFFFFFu, 8u, 0x10000u, 0u})
+    table.addTestToBranch(group, 1, index);
+  std::vector<std::uint32_t> indexes;
+  for (const BranchGroup &walked : table.groups())
+    for (const IndexedBranch &branch : walked.branches) indexes.push_back(branch.index);
+  EXPECT_EQ(indexes, (std::vector<std::uint32_t>{0, 7, 8, 20, 0x10000, 0xFFFFFFFFu}));
+  EXPECT_EQ(table.liveBranchCount(), 6u);
   EXPECT_FALSE(table.slot(group, 9).isLive());
-  EXPECT_FALSE(table.slot(group, 100).isLive());
+  EXPECT_TRUE(table.slot(group, 0xFFFFFFFFu).isLive());
 }
 
-TEST(CoverageTable, HoldsTheHighestBranchIndexes) {
+TEST(CoverageTable, IndexesPast16BitsAreDistinctBranches) {
   CoverageTable table;
   BranchGroup &group = table.findOrInsertGroup(0, 0, 'B');
-  for (std::uint32_t index = 65528; index <= 65535; ++index)
-    table.addTestToBranch(group, 1, static_cast<std::uint16_t>(index));
-  EXPECT_EQ(group.slotCapacity(), 65536u);
-  EXPECT_EQ(table.slot(group, 65535).count, 1u);
-  EXPECT_EQ(table.liveBranchCount(), 8u);
+  table.addTestToBranch(group, 1, 0);
+  table.addTestToBranch(group, 2, 0x10000);
+  EXPECT_EQ(table.liveBranchCount(), 2u);
+  EXPECT_EQ(table.slot(group, 0).lastTest, 1u);
+  EXPECT_EQ(table.slot(group, 0x10000).lastTest, 2u);
+}
+
+TEST(CoverageTable, ABranchTakesRoomOnlyOnceReached) {
+  // Far-apart indexes in many groups: as many branches as were reached,
+  // whatever the indexes.
+  CoverageTable table;
+  for (std::uint32_t dc = 0; dc < 2000; ++dc)
+    table.addTestToBranch(table.findOrInsertGroup(0, dc, 'B'), 1, 0xFFFF);
+  EXPECT_EQ(table.branchCount(), 2000u);
 }
 
 TEST(CoverageTable, TestListsKeepOrderAndDuplicates) {
@@ -168,54 +176,20 @@ TEST(CoverageTable, ListsBuiltAfterEmptyingHoldOnlyLiveBranches) {
   EXPECT_EQ(testsOf(table.slot(group, 1)), (std::vector<TestNumber>{1, 2, 3}));
 }
 
-TEST(EntryLog, EntriesComeBackInOrderAcrossChunks) {
-  // Pieces of every length, empty ones included, and enough entries to fill
-  // several chunks, with runs that straddle them and piece differences of
-  // several encoded sizes and both signs.
-  EntryLog log;
-  constexpr std::uint32_t pieceCount = 300000;
-  std::vector<std::vector<BranchId>> pieces(pieceCount);
-  for (std::uint32_t p = 0; p < pieceCount; ++p) {
-    for (std::uint32_t k = 0; k < p % 4; ++k) pieces[p].push_back(p * 2654435761u + k);
-    ASSERT_EQ(log.addPiece(pieces[p]), p);
-  }
-  std::vector<std::pair<TestNumber, BranchId>> added;
-  for (std::uint32_t i = 0; i < 400000; ++i) {
-    const TestNumber test = 1 + i / 7000 % 5;
-    const PieceId piece = i % 3 == 0   ? i * 2654435761u % pieceCount
-                          : i % 3 == 1 ? i / 3 % pieceCount
-                                       : pieceCount - 1 - i % 300;
-    for (const BranchId branch : pieces[piece]) added.emplace_back(test, branch);
-    log.append(test, piece);
-  }
-  std::vector<std::pair<TestNumber, BranchId>> walked;
-  log.forEachEntry([&](TestNumber test, BranchId branch) { walked.emplace_back(test, branch); });
-  EXPECT_EQ(walked, added);
-
-  // Runs of the tests not wanted are skipped, and the others still read
-  // from their own start.
-  std::vector<std::pair<TestNumber, BranchId>> wanted;
-  std::erase_if(added, [](const auto &entry) { return entry.first % 2 == 0; });
-  log.forEachEntryOf([](TestNumber test) { return test % 2 != 0; },
-                     [&](TestNumber test, BranchId branch) { wanted.emplace_back(test, branch); });
-  EXPECT_EQ(wanted, added);
-}
-
-TEST(CoverageTable, KindsPastTheSlottedOnesAreFoundByKey) {
-  // More kinds than get slots of their own, met in two pairs in turn: each
-  // lookup must find the one group of its key, and create it only once.
+TEST(CoverageTable, EntriesOfWantedTestsComeBackInOrderAcrossLogBlocks) {
+  // More entries than one block of the log holds, tests interleaved.
   CoverageTable table;
-  const std::string kinds = "BLFCDEGHIJKMN";
-  std::vector<GroupId> first;
-  for (int round = 0; round < 3; ++round)
-    for (std::uint32_t dc = 1; dc <= 2; ++dc) {
-      const KeyPairId pair = table.findKeyPair(7, dc);
-      for (std::size_t k = 0; k < kinds.size(); ++k) {
-        const GroupId id = table.findOrInsertGroupId(pair, static_cast<signed char>(kinds[k]));
-        if (round == 0) first.push_back(id);
-        else EXPECT_EQ(id, first[(dc - 1) * kinds.size() + k]);
-      }
-    }
-  EXPECT_EQ(table.groupCount(), 2 * kinds.size());
-  EXPECT_EQ(keysInOrder(table).size(), 2 * kinds.size());
+  const GroupId group = table.findOrInsertGroupId(0, 0, 'B');
+  std::vector<std::pair<TestNumber, std::uint32_t>> added;
+  for (std::uint32_t i = 0; i < 1500000; ++i) {
+    const TestNumber test = 1 + i / 7000 % 5;
+    added.emplace_back(test, i % 1000);
+    table.addTestToBranch(group, test, i % 1000);
+  }
+  std::vector<std::pair<TestNumber, std::uint32_t>> wanted;
+  // Branches were numbered as first reached: branch id i is index i.
+  table.forEachEntryOf([](TestNumber test) { return test % 2 != 0; },
+                       [&](TestNumber test, BranchId branch) { wanted.emplace_back(test, branch); });
+  std::erase_if(added, [](const auto &entry) { return entry.first % 2 == 0; });
+  EXPECT_EQ(wanted, added);
 }
