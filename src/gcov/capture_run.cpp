@@ -31,13 +31,18 @@ ScratchDirectory::~ScratchDirectory() {
   fs::remove_all(path_, ignored);
 }
 
-BuildSources readBuildSources(const BuildNotes &notes, const std::string &root,
-                              const std::string &scratch) {
+BuildSources readBuildSources(const BuildNotes &notes, const BuildGraphs *graphs,
+                              const std::string &root, const std::string &scratch) {
+  BuildSources sources;
+  if (graphs) {
+    graphs->reportNotes([&](GcovFile &&file) { sources.declare(file); });
+    sources.keyRelativeTo(root);
+    return sources;
+  }
   // The notes are linked into a directory of their own, so that counters
   // left in the build directory by earlier runs are not read with them.
   const fs::path directory = fs::path(scratch) / "notes";
   fs::create_directory(directory);
-  BuildSources sources;
   constexpr std::size_t unitsPerRun = 256;
   const auto &units = notes.units();
   for (std::size_t first = 0; first < units.size(); first += unitsPerRun) {
@@ -131,8 +136,8 @@ class CaptureQueue {
 }  // namespace
 
 void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &settings,
-                  const BuildNotes &notes, const BuildSources &sources,
-                  const std::string &scratch, std::FILE *out,
+                  const BuildNotes &notes, const BuildGraphs *graphs,
+                  const BuildSources &sources, const std::string &scratch, std::FILE *out,
                   const std::function<void(std::string_view)> &note) {
   CaptureQueue queue(tests, settings, out, note);
   const auto work = [&] {
@@ -141,7 +146,7 @@ void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &set
         const TestSpec &test = tests[*index];
         try {
           queue.finish(*index, captureTest(test, scratch + "/t" + std::to_string(*index),
-                                           settings.timeoutSeconds, notes, sources));
+                                           settings.timeoutSeconds, notes, graphs, sources));
         } catch (const ConversionError &error) {
           throw ConversionError("test " + test.name + ": " + error.what(), settings.listName,
                                 test.line);

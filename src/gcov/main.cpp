@@ -3,13 +3,16 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
 
+#include "gcov/build_graphs.h"
 #include "gcov/build_notes.h"
 #include "gcov/capture_options.h"
 #include "gcov/capture_run.h"
@@ -43,7 +46,12 @@ void capture(const CaptureOptions &options) {
   const BuildNotes notes(options.buildDirectory);
   const std::vector<TestSpec> tests = readTests(options);
   const ScratchDirectory scratch;
-  const BuildSources sources = readBuildSources(notes, options.root, scratch.path());
+  // Notes of a GCC whose records are known here are read directly; gcov
+  // reads any others, and all when ZORVANE_GCOV_READER=gcov asks it to.
+  const char *reader = std::getenv("ZORVANE_GCOV_READER");
+  const std::unique_ptr<BuildGraphs> graphs =
+      reader && std::string_view(reader) == "gcov" ? nullptr : BuildGraphs::read(notes);
+  const BuildSources sources = readBuildSources(notes, graphs.get(), options.root, scratch.path());
 
   std::FILE *out = file.stream();
   std::fputs(
@@ -61,7 +69,7 @@ void capture(const CaptureOptions &options) {
   settings.timeoutSeconds = options.timeoutSeconds;
   settings.skipFailing = options.skipFailing;
   settings.listName = options.testList.empty() ? "standard input" : options.testList;
-  captureTests(tests, settings, notes, sources, scratch.path(), out, report);
+  captureTests(tests, settings, notes, graphs.get(), sources, scratch.path(), out, report);
   file.commit();
 }
 
