@@ -86,7 +86,7 @@ class CaptureQueue {
   std::optional<std::size_t> take() {
     std::unique_lock lock(mutex_);
     ready_.wait(lock, [&] { return failure_ || next_ < written_ + window_; });
-    if (failure_ || next_ >= tests_.size()) return std::nullopt;
+    if (failure_ || next_ >= tests_.size() || runningTestsStopped()) return std::nullopt;
     return next_++;
   }
 
@@ -145,8 +145,11 @@ void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &set
       while (const auto index = queue.take()) {
         const TestSpec &test = tests[*index];
         try {
-          queue.finish(*index, captureTest(test, scratch + "/t" + std::to_string(*index),
-                                           settings.timeoutSeconds, notes, graphs, sources));
+          CapturedTest captured = captureTest(test, scratch + "/t" + std::to_string(*index),
+                                              settings.timeoutSeconds, notes, graphs, sources);
+          // A test stopped from outside has no verdict of its own.
+          if (runningTestsStopped()) break;
+          queue.finish(*index, std::move(captured));
         } catch (const ConversionError &error) {
           throw ConversionError("test " + test.name + ": " + error.what(), settings.listName,
                                 test.line);
@@ -161,5 +164,5 @@ void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &set
   for (unsigned i = 1; i < count; ++i) workers.emplace_back(work);
   work();
   for (std::thread &worker : workers) worker.join();
-  if (queue.failure()) std::rethrow_exception(queue.failure());
+  if (queue.failure() && !runningTestsStopped()) std::rethrow_exception(queue.failure());
 }

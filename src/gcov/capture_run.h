@@ -44,7 +44,8 @@ struct CaptureSettings {
 // coverage lines in the order of the list, as soon as it and all tests
 // before it are done (only a few finished tests wait in memory). A failed
 // test is told to `note` in list order. Throws ConversionError, once the
-// running tests have ended, when a test's counters cannot be read.
+// running tests have ended, when a test's counters cannot be read. Returns
+// early, with the output incomplete, once stopRunningTests() is called.
 void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &settings,
                   const BuildNotes &notes, const BuildGraphs *graphs,
                   const BuildSources &sources, const std::string &scratch, std::FILE *out,

@@ -176,9 +176,10 @@ class SourceIndex {
 void readBlocks(WordReader &reader, NotesFunction &function) {
   const std::uint32_t count = reader.readWord();
   if (function.blocksSeen) return;  // gcov passes over a second count
-  // Each block but the exit has an arc record of at least 16 bytes: more
-  // blocks than that are not notes, and must not be allocated.
-  if (count > reader.left() / 8 + 2) WordReader::fail("corrupt: too many blocks");
+  // Each block but the entry and the exit has records of its own after
+  // this one: more blocks than words left are not notes, and must not be
+  // allocated.
+  if (count > reader.left() / 4 + 2) WordReader::fail("corrupt: too many blocks");
   function.blocks.resize(count);
   function.blocksSeen = true;
 }

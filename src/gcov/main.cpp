@@ -1,6 +1,7 @@
 // zorvane-gcov: runs a test suite built with gcc --coverage and writes what
 // each test reached as one .tio coverage file.
 
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "gcov/capture_options.h"
 #include "gcov/capture_run.h"
 #include "gcov/gcov_tool.h"
+#include "gcov/interruption.h"
 #include "gcov/test_list.h"
 #include "output/replacement_file.h"
 #include "tio/conversion_error.h"
@@ -36,7 +38,16 @@ std::vector<TestSpec> readTests(const CaptureOptions &options) {
   return readTestList(input, options.testList);
 }
 
-void capture(const CaptureOptions &options) {
+std::string signalName(int number) {
+  switch (number) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+  }
+  return "signal " + std::to_string(number);
+}
+
+void captureWatched(const CaptureOptions &options) {
   // Everything that can be wrong before the tests run shows first; until
   // commit() nothing replaces the output file.
   if (!options.testList.empty())
@@ -70,7 +81,22 @@ void capture(const CaptureOptions &options) {
   settings.skipFailing = options.skipFailing;
   settings.listName = options.testList.empty() ? "standard input" : options.testList;
   captureTests(tests, settings, notes, graphs.get(), sources, scratch.path(), out, report);
-  file.commit();
+  if (!InterruptionWatch::signal()) file.commit();
+}
+
+void capture(const CaptureOptions &options) {
+  // A signal to stop kills the running tests; the scratch directory and the
+  // output not yet committed go as the capture unwinds, whatever the tests'
+  // end made fail.
+  const InterruptionWatch interruption;
+  try {
+    captureWatched(options);
+  } catch (const ConversionError &) {
+    if (!InterruptionWatch::signal()) throw;
+  }
+  if (const int signal = InterruptionWatch::signal())
+    throw ConversionError("interrupted by " + signalName(signal) +
+                          ": the running tests were killed and no output was written");
 }
 
 }  // namespace
