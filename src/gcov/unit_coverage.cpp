@@ -123,6 +123,10 @@ UnitCoverage::UnitCoverage(const UnitNotes &notes, bool withCounters) : notes_(n
           const std::pair from(f, functions_[f].arcs[arc].source);
           if (std::ranges::find(draft.ending, from) == draft.ending.end())
             line.entering.push_back({f, arc});
+          else if (std::ranges::none_of(line.inner, [&](const ArcRef &known) {
+                     return known.function == f && known.arc == arc;
+                   }))
+            line.inner.push_back({f, arc});
         }
     } else {
       for (const auto &[f, b] : draft.counted) line.blocks.push_back({f, b});
@@ -264,6 +268,46 @@ UnitCoverage::Counts UnitCoverage::solve(
   return counts;
 }
 
+bool UnitCoverage::ran(const Line &line, const Counts &counts) const {
+  std::int64_t count = 0;
+  for (const ArcRef &arc : line.entering) count += counts.arcs[arc.function][arc.arc];
+  for (const BlockRef &block : line.blocks) count += counts.blocks[block.function][block.block];
+  if (count != 0 || line.inner.empty()) return count > 0;
+  // Nothing came in, yet gcov adds the loops taken within the line: with
+  // counts that do not add up (counters of threads that raced) a loop on
+  // it may have run. There is one when taken arcs between its blocks are
+  // left once those that no other taken arc leads to, or goes on from, are
+  // dropped.
+  std::vector<const Arc *> taken;
+  std::vector<std::uint32_t> functionOf;
+  for (const ArcRef &arc : line.inner)
+    if (counts.arcs[arc.function][arc.arc] > 0) {
+      taken.push_back(&functions_[arc.function].arcs[arc.arc]);
+      functionOf.push_back(arc.function);
+    }
+  for (bool dropped = true; dropped && !taken.empty();) {
+    dropped = false;
+    for (std::size_t i = 0; i < taken.size();) {
+      const auto joins = [&](bool before) {
+        for (std::size_t j = 0; j < taken.size(); ++j)
+          if (functionOf[j] == functionOf[i] &&
+              (before ? taken[j]->destination == taken[i]->source
+                      : taken[j]->source == taken[i]->destination))
+            return true;
+        return false;
+      };
+      if (joins(true) && joins(false)) {
+        ++i;
+        continue;
+      }
+      taken.erase(taken.begin() + static_cast<std::ptrdiff_t>(i));
+      functionOf.erase(functionOf.begin() + static_cast<std::ptrdiff_t>(i));
+      dropped = true;
+    }
+  }
+  return !taken.empty();
+}
+
 void UnitCoverage::report(const std::vector<std::vector<std::int64_t>> *counters,
                           const std::function<void(GcovFile &&)> &onFile) const {
   const Counts counts = solve(counters);
@@ -278,10 +322,7 @@ void UnitCoverage::report(const std::vector<std::vector<std::int64_t>> *counters
     for (const Line &line : source.lines) {
       GcovLine &reported = file.lines.emplace_back();
       reported.number = line.number;
-      std::int64_t count = 0;
-      for (const ArcRef &arc : line.entering) count += counts.arcs[arc.function][arc.arc];
-      for (const BlockRef &block : line.blocks) count += counts.blocks[block.function][block.block];
-      reported.ran = count > 0;
+      reported.ran = ran(line, counts);
       for (const ArcRef &arc : line.branches)
         reported.branchesTaken.push_back(counts.arcs[arc.function][arc.arc] > 0);
     }

@@ -61,6 +61,9 @@ class UnitCoverage {
     // (a line that no block ends on) when these blocks ran.
     bool byArcs = false;
     std::vector<ArcRef> entering;
+    // Arcs between its blocks: taken round a loop on the line, they add
+    // to its count.
+    std::vector<ArcRef> inner;
     std::vector<BlockRef> blocks;
     std::vector<ArcRef> branches;
   };
@@ -80,6 +83,7 @@ class UnitCoverage {
     std::vector<std::vector<std::int64_t>> arcs;
   };
   Counts solve(const std::vector<std::vector<std::int64_t>> *counters) const;
+  bool ran(const Line &line, const Counts &counts) const;
   void solveFunction(const Function &function, const std::vector<std::int64_t> *counters,
                      std::vector<std::int64_t> &blockCounts,
                      std::vector<std::int64_t> &arcCounts) const;

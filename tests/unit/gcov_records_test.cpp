@@ -247,3 +247,30 @@ TEST(UnitCoverage, CountsAreSolvedAndBranchesFollowGcovsRules) {
   for (const GcovLine &line : alone[0].lines) EXPECT_FALSE(line.ran) << line.number;
   EXPECT_EQ(alone[0].lines[0].branchesTaken, (std::vector<bool>{false, false}));
 }
+
+TEST(UnitCoverage, ALoopWithinOneLineCountsEvenWhenNothingCameIn) {
+  // f() in l.c: block 2 on line 3 loops on itself, then lines 4 and 5.
+  // Counted arcs: 0->2 and the loop 2->2.
+  Bytes notes;
+  notes.word(0x67636e6f).word(version12).word(5).word(0).text("/w").word(1);
+  notes.record(0x01000000, Bytes().word(1).word(3).word(4).text("f").word(0).text("l.c")
+                               .word(2).word(1).word(6).word(1));
+  notes.record(0x01410000, Bytes().word(5));
+  notes.record(0x01430000, Bytes().word(0).word(2).word(0));
+  notes.record(0x01430000, Bytes().word(2).word(2).word(0).word(3).word(1));
+  notes.record(0x01430000, Bytes().word(3).word(4).word(1));
+  notes.record(0x01430000, Bytes().word(4).word(1).word(1));
+  for (std::uint32_t block : {2u, 3u, 4u})
+    notes.record(0x01450000,
+                 Bytes().word(block).word(0).text("l.c").word(block + 1).word(0).word(0));
+  const UnitNotes parsed = parseNotes(notes.str());
+  const auto lineThreeRan = [&](std::int64_t entered, std::int64_t looped) {
+    const std::vector<std::vector<std::int64_t>> counters = {{entered, looped}};
+    const std::vector<GcovFile> files = reportOf(parsed, &counters);
+    return files.at(0).lines.at(0).number == 3 && files[0].lines[0].ran;
+  };
+  EXPECT_TRUE(lineThreeRan(1, 4));
+  EXPECT_FALSE(lineThreeRan(0, 0));
+  // Counters of racing threads: the loop was counted, its entry was not.
+  EXPECT_TRUE(lineThreeRan(0, 4));
+}
