@@ -173,13 +173,14 @@ class SourceIndex {
   std::map<std::string, std::uint32_t> byName_;
 };
 
-void readBlocks(WordReader &reader, NotesFunction &function) {
+// `budget`: how many more blocks the notes can hold. Each block but a
+// function's entry and exit has an arcs record of its own: more blocks than
+// that are not notes, and must not be allocated.
+void readBlocks(WordReader &reader, NotesFunction &function, std::size_t &budget) {
   const std::uint32_t count = reader.readWord();
   if (function.blocksSeen) return;  // gcov passes over a second count
-  // Each block but the entry and the exit has records of its own after
-  // this one: more blocks than words left are not notes, and must not be
-  // allocated.
-  if (count > reader.left() / 4 + 2) WordReader::fail("corrupt: too many blocks");
+  if (count > budget + 2) WordReader::fail("corrupt: too many blocks");
+  budget -= count > 2 ? count - 2 : 0;
   function.blocks.resize(count);
   function.blocksSeen = true;
 }
@@ -257,6 +258,7 @@ UnitNotes parseNotes(std::string_view bytes) {
   reader.readString(notes.directory);
   reader.readWord();  // whether blocks can be unexecuted
   SourceIndex sources(notes.sources);
+  std::size_t blockBudget = bytes.size() / 12;
   NotesFunction *function = nullptr;
   std::uint32_t currentTag = 0;
   Record record;
@@ -278,7 +280,7 @@ UnitNotes parseNotes(std::string_view bytes) {
       function = &added;
       currentTag = record.tag;
     } else if (function && record.tag == tagBlocks) {
-      readBlocks(reader, *function);
+      readBlocks(reader, *function, blockBudget);
     } else if (function && record.tag == tagArcs) {
       readArcs(reader, record, *function);
     } else if (function && record.tag == tagLines) {
