@@ -31,13 +31,18 @@ ScratchDirectory::~ScratchDirectory() {
   fs::remove_all(path_, ignored);
 }
 
-BuildSources readBuildSources(const BuildNotes &notes, const std::string &root,
-                              const std::string &scratch) {
+BuildSources readBuildSources(const BuildNotes &notes, const BuildGraphs *graphs,
+                              const std::string &root, const std::string &scratch) {
+  BuildSources sources;
+  if (graphs) {
+    graphs->reportNotes([&](GcovFile &&file) { sources.declare(file); });
+    sources.keyRelativeTo(root);
+    return sources;
+  }
   // The notes are linked into a directory of their own, so that counters
   // left in the build directory by earlier runs are not read with them.
   const fs::path directory = fs::path(scratch) / "notes";
   fs::create_directory(directory);
-  BuildSources sources;
   constexpr std::size_t unitsPerRun = 256;
   const auto &units = notes.units();
   for (std::size_t first = 0; first < units.size(); first += unitsPerRun) {
@@ -81,7 +86,7 @@ class CaptureQueue {
   std::optional<std::size_t> take() {
     std::unique_lock lock(mutex_);
     ready_.wait(lock, [&] { return failure_ || next_ < written_ + window_; });
-    if (failure_ || next_ >= tests_.size()) return std::nullopt;
+    if (failure_ || next_ >= tests_.size() || runningTestsStopped()) return std::nullopt;
     return next_++;
   }
 
@@ -131,8 +136,8 @@ class CaptureQueue {
 }  // namespace
 
 void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &settings,
-                  const BuildNotes &notes, const BuildSources &sources,
-                  const std::string &scratch, std::FILE *out,
+                  const BuildNotes &notes, const BuildGraphs *graphs,
+                  const BuildSources &sources, const std::string &scratch, std::FILE *out,
                   const std::function<void(std::string_view)> &note) {
   CaptureQueue queue(tests, settings, out, note);
   const auto work = [&] {
@@ -140,8 +145,11 @@ void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &set
       while (const auto index = queue.take()) {
         const TestSpec &test = tests[*index];
         try {
-          queue.finish(*index, captureTest(test, scratch + "/t" + std::to_string(*index),
-                                           settings.timeoutSeconds, notes, sources));
+          CapturedTest captured = captureTest(test, scratch + "/t" + std::to_string(*index),
+                                              settings.timeoutSeconds, notes, graphs, sources);
+          // A test stopped from outside has no verdict of its own.
+          if (runningTestsStopped()) break;
+          queue.finish(*index, std::move(captured));
         } catch (const ConversionError &error) {
           throw ConversionError("test " + test.name + ": " + error.what(), settings.listName,
                                 test.line);
@@ -156,5 +164,5 @@ void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &set
   for (unsigned i = 1; i < count; ++i) workers.emplace_back(work);
   work();
   for (std::thread &worker : workers) worker.join();
-  if (queue.failure()) std::rethrow_exception(queue.failure());
+  if (queue.failure() && !runningTestsStopped()) std::rethrow_exception(queue.failure());
 }

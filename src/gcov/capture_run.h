@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "gcov/build_graphs.h"
 #include "gcov/build_notes.h"
 #include "gcov/build_sources.h"
 #include "gcov/test_list.h"
@@ -24,10 +25,11 @@ class ScratchDirectory {
   std::string path_;
 };
 
-// The source files of the build, read from its notes alone (gcov run in
-// `scratch`), keyed relative to `root` (see BuildSources::keyRelativeTo).
-BuildSources readBuildSources(const BuildNotes &notes, const std::string &root,
-                              const std::string &scratch);
+// The source files of the build, read from its notes alone (from `graphs`,
+// or when it is null by gcov run in `scratch`), keyed relative to `root`
+// (see BuildSources::keyRelativeTo).
+BuildSources readBuildSources(const BuildNotes &notes, const BuildGraphs *graphs,
+                              const std::string &root, const std::string &scratch);
 
 struct CaptureSettings {
   unsigned jobs = 1;
@@ -42,8 +44,9 @@ struct CaptureSettings {
 // coverage lines in the order of the list, as soon as it and all tests
 // before it are done (only a few finished tests wait in memory). A failed
 // test is told to `note` in list order. Throws ConversionError, once the
-// running tests have ended, when a test's counters cannot be read.
+// running tests have ended, when a test's counters cannot be read. Returns
+// early, with the output incomplete, once stopRunningTests() is called.
 void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &settings,
-                  const BuildNotes &notes, const BuildSources &sources,
-                  const std::string &scratch, std::FILE *out,
+                  const BuildNotes &notes, const BuildGraphs *graphs,
+                  const BuildSources &sources, const std::string &scratch, std::FILE *out,
                   const std::function<void(std::string_view)> &note);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,8 +47,17 @@ ProcessResult runProcess(const std::vector<std::string> &arguments) {
   std::vector<char *> argv;
   for (const std::string &argument : arguments) argv.push_back(const_cast<char *>(argument.c_str()));
   argv.push_back(nullptr);
+  // gcov ends on the signals that this process holds back for its watcher.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+  sigset_t signals;
+  sigemptyset(&signals);
+  posix_spawnattr_setsigmask(&attributes, &signals);
   pid_t pid = 0;
-  const int spawnError = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  const int spawnError =
+      ::posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   closeAll({outPipe[1], errPipe[1]});
   if (spawnError != 0) {

@@ -1,19 +1,24 @@
 // zorvane-gcov: runs a test suite built with gcc --coverage and writes what
 // each test reached as one .tio coverage file.
 
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
 
+#include "gcov/build_graphs.h"
 #include "gcov/build_notes.h"
 #include "gcov/capture_options.h"
 #include "gcov/capture_run.h"
 #include "gcov/gcov_tool.h"
+#include "gcov/interruption.h"
 #include "gcov/test_list.h"
 #include "output/replacement_file.h"
 #include "tio/conversion_error.h"
@@ -33,7 +38,16 @@ std::vector<TestSpec> readTests(const CaptureOptions &options) {
   return readTestList(input, options.testList);
 }
 
-void capture(const CaptureOptions &options) {
+std::string signalName(int number) {
+  switch (number) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+  }
+  return "signal " + std::to_string(number);
+}
+
+void captureWatched(const CaptureOptions &options) {
   // Everything that can be wrong before the tests run shows first; until
   // commit() nothing replaces the output file.
   if (!options.testList.empty())
@@ -43,7 +57,12 @@ void capture(const CaptureOptions &options) {
   const BuildNotes notes(options.buildDirectory);
   const std::vector<TestSpec> tests = readTests(options);
   const ScratchDirectory scratch;
-  const BuildSources sources = readBuildSources(notes, options.root, scratch.path());
+  // Notes of a GCC whose records are known here are read directly; gcov
+  // reads any others, and all when ZORVANE_GCOV_READER=gcov asks it to.
+  const char *reader = std::getenv("ZORVANE_GCOV_READER");
+  const std::unique_ptr<BuildGraphs> graphs =
+      reader && std::string_view(reader) == "gcov" ? nullptr : BuildGraphs::read(notes);
+  const BuildSources sources = readBuildSources(notes, graphs.get(), options.root, scratch.path());
 
   std::FILE *out = file.stream();
   std::fputs(
@@ -61,8 +80,23 @@ void capture(const CaptureOptions &options) {
   settings.timeoutSeconds = options.timeoutSeconds;
   settings.skipFailing = options.skipFailing;
   settings.listName = options.testList.empty() ? "standard input" : options.testList;
-  captureTests(tests, settings, notes, sources, scratch.path(), out, report);
-  file.commit();
+  captureTests(tests, settings, notes, graphs.get(), sources, scratch.path(), out, report);
+  if (!InterruptionWatch::signal()) file.commit();
+}
+
+void capture(const CaptureOptions &options) {
+  // A signal to stop kills the running tests; the scratch directory and the
+  // output not yet committed go as the capture unwinds, whatever the tests'
+  // end made fail.
+  const InterruptionWatch interruption;
+  try {
+    captureWatched(options);
+  } catch (const ConversionError &) {
+    if (!InterruptionWatch::signal()) throw;
+  }
+  if (const int signal = InterruptionWatch::signal())
+    throw ConversionError("interrupted by " + signalName(signal) +
+                          ": the running tests were killed and no output was written");
 }
 
 }  // namespace

@@ -36,15 +36,10 @@ std::string unitOf(const std::string &counterPath, const BuildNotes &notes) {
   return notes.hasUnit(counterPath) ? counterPath : std::string();
 }
 
-// The counters below `directory`, each with the unit's notes linked beside
-// it as gcov wants them.
-struct Counters {
-  std::vector<std::string> files;
-  // The notes of each, as messages name them.
-  std::vector<std::string> notes;
-};
-
-Counters countersWithNotes(const fs::path &directory, const BuildNotes &notes) {
+// The counters below `directory` of the build's units, in byte order of
+// their paths, each with its unit.
+std::vector<std::pair<std::string, std::string>> findCounters(const fs::path &directory,
+                                                              const BuildNotes &notes) {
   std::vector<std::pair<std::string, std::string>> found;
   std::error_code error;
   fs::recursive_directory_iterator entry(directory, error);
@@ -52,24 +47,32 @@ Counters countersWithNotes(const fs::path &directory, const BuildNotes &notes) {
     if (entry->path().extension() != ".gcda") continue;
     fs::path relative = entry->path().lexically_relative(directory);
     relative.replace_extension();
-    const std::string unit = unitOf(relative.string(), notes);
-    if (unit.empty()) continue;
-    fs::path linked = entry->path();
-    linked.replace_extension(".gcno");
-    const std::string notesPath = notes.directory() + "/" + unit + ".gcno";
-    fs::create_symlink(notesPath, linked, error);
-    if (error) break;
-    found.emplace_back(entry->path().string(), notesPath);
+    std::string unit = unitOf(relative.string(), notes);
+    if (!unit.empty()) found.emplace_back(entry->path().string(), std::move(unit));
   }
-  if (error) throw ConversionError("cannot prepare the counters: " + error.message(),
+  if (error) throw ConversionError("cannot read the counters: " + error.message(),
                                    directory.string());
   std::ranges::sort(found);
-  Counters counters;
-  for (auto &[file, notesPath] : found) {
-    counters.files.push_back(std::move(file));
-    counters.notes.push_back(std::move(notesPath));
+  return found;
+}
+
+// gcov's reports of `counters`, with each unit's notes linked beside its
+// counters as gcov wants them.
+std::string gcovReport(const std::vector<std::pair<std::string, std::string>> &counters,
+                       const BuildNotes &notes) {
+  std::vector<std::string> files, notesPaths;
+  for (const auto &[file, unit] : counters) {
+    fs::path linked = file;
+    linked.replace_extension(".gcno");
+    const std::string notesPath = notes.directory() + "/" + unit + ".gcno";
+    std::error_code error;
+    fs::create_symlink(notesPath, linked, error);
+    if (error)
+      throw ConversionError("cannot prepare the counters: " + error.message(), linked.string());
+    files.push_back(file);
+    notesPaths.push_back(notesPath);
   }
-  return counters;
+  return readCounters(files, notesPaths);
 }
 
 }  // namespace
@@ -107,7 +110,7 @@ void addReach(const GcovFile &file, const BuildSources &sources,
 
 CapturedTest captureTest(const TestSpec &test, const std::string &counterDirectory,
                          double timeoutSeconds, const BuildNotes &notes,
-                         const BuildSources &sources) {
+                         const BuildGraphs *graphs, const BuildSources &sources) {
   struct Cleanup {
     const std::string &directory;
     ~Cleanup() {
@@ -129,9 +132,13 @@ CapturedTest captureTest(const TestSpec &test, const std::string &counterDirecto
                           (captured.outcome.code == 127 ? "not found" : "not executable") +
                           ", the shell's exit status " + std::to_string(captured.outcome.code) +
                           ")");
-  const Counters counters = countersWithNotes(counterDirectory, notes);
-  if (counters.files.empty()) return captured;
-  readGcovReport(readCounters(counters.files, counters.notes),
-                 [&](GcovFile &&file) { addReach(file, sources, captured.reach); });
+  const auto counters = findCounters(counterDirectory, notes);
+  const auto add = [&](GcovFile &&file) { addReach(file, sources, captured.reach); };
+  if (counters.empty()) return captured;
+  if (!graphs) {
+    readGcovReport(gcovReport(counters, notes), add);
+    return captured;
+  }
+  for (const auto &[file, unit] : counters) graphs->reportCounters(unit, file, add);
   return captured;
 }

@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 
+#include "gcov/build_graphs.h"
 #include "gcov/build_notes.h"
 #include "gcov/build_sources.h"
 #include "gcov/test_list.h"
@@ -18,13 +19,14 @@ struct CapturedTest {
 };
 
 // Runs `test` with its counters in `counterDirectory` (which must not exist
-// yet, and is removed again), then reads them against the build's notes.
+// yet, and is removed again), then reads them against the build's notes:
+// `graphs`, or by gcov when it is null.
 // Counters of programs that are not part of the build are passed over.
 // Throws ConversionError when the counters cannot be read, or the command
 // could not start (the shell's exit statuses 126 and 127).
 CapturedTest captureTest(const TestSpec &test, const std::string &counterDirectory,
                          double timeoutSeconds, const BuildNotes &notes,
-                         const BuildSources &sources);
+                         const BuildGraphs *graphs, const BuildSources &sources);
 
 // Folds gcov's report of one source file into `reach`: lines that ran,
 // branches taken (by their index on the line), functions called (by their

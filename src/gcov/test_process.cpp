@@ -11,9 +11,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <algorithm>
 #include <string_view>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -24,6 +26,40 @@ extern char **environ;
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The process groups of the tests running now, so that they can be stopped
+// from another thread.
+class RunningGroups {
+ public:
+  static RunningGroups &instance() {
+    static RunningGroups groups;
+    return groups;
+  }
+  void add(pid_t group) {
+    std::lock_guard lock(mutex_);
+    groups_.insert(group);
+    if (stopped_) ::kill(-group, SIGKILL);
+  }
+  // Once no process of the group is left: its number may be given again.
+  void remove(pid_t group) {
+    std::lock_guard lock(mutex_);
+    groups_.erase(group);
+  }
+  void stop() {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+    for (pid_t group : groups_) ::kill(-group, SIGKILL);
+  }
+  bool stopped() {
+    std::lock_guard lock(mutex_);
+    return stopped_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::set<pid_t> groups_;
+  bool stopped_ = false;
+};
 
 // The environment of the test: ours, with the counters sent to their own
 // directory, whatever GCOV_PREFIX the caller had.
@@ -120,13 +156,16 @@ TestOutcome runTestCommand(const std::string &command, const std::string &counte
     deadline = start + std::chrono::duration_cast<Clock::duration>(
                            std::chrono::duration<double>(timeoutSeconds));
   const pid_t shell = startShell(command, counterDirectory);
+  RunningGroups::instance().add(shell);
   int status = 0;
   const bool ended = waitUntil(shell, status, deadline);
   TestOutcome outcome;
   outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  if (!ended || !waitForGroup(shell, deadline)) {
-    ::kill(-shell, SIGKILL);
-    if (!ended) waitUntil(shell, status, std::nullopt);
+  const bool groupEnded = ended && waitForGroup(shell, deadline);
+  if (!groupEnded) ::kill(-shell, SIGKILL);
+  if (!ended) waitUntil(shell, status, std::nullopt);
+  RunningGroups::instance().remove(shell);
+  if (!groupEnded) {
     outcome.verdict = TestOutcome::Verdict::TimedOut;
     outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   } else if (WIFSIGNALED(status)) {
@@ -138,6 +177,10 @@ TestOutcome runTestCommand(const std::string &command, const std::string &counte
   }
   return outcome;
 }
+
+void stopRunningTests() { RunningGroups::instance().stop(); }
+
+bool runningTestsStopped() { return RunningGroups::instance().stopped(); }
 
 std::string describeOutcome(const TestOutcome &outcome) {
   switch (outcome.verdict) {

@@ -24,5 +24,13 @@ struct TestOutcome {
 TestOutcome runTestCommand(const std::string &command, const std::string &counterDirectory,
                            double timeoutSeconds);
 
+// Kills the process group of every test running, and of every test started
+// from now on, as soon as it starts: what stops a capture that is told to.
+// Safe to call from any thread.
+void stopRunningTests();
+
+// Whether stopRunningTests() was called.
+bool runningTestsStopped();
+
 // "passed", "failed (exit status 1)", "failed (signal 9)", "failed (timed out)".
 std::string describeOutcome(const TestOutcome &outcome);
