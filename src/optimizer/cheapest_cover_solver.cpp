@@ -144,6 +144,12 @@ int addBoundRow(glp_prob *program, Program &p, bool costs, double bound) {
 // Whole-unit bounds get half a unit of room against rounding.
 double roomy(std::uint64_t bound) { return static_cast<double>(bound) + 0.5; }
 
+// Pins a row to a proven optimum: no cover the later steps look at does
+// better, and saying so tightens their relaxations.
+void pinRow(glp_prob *program, int row, std::uint64_t optimum) {
+  glp_set_row_bnds(program, row, GLP_DB, static_cast<double>(optimum) - 0.5, roomy(optimum));
+}
+
 StageOutcome solveStage(glp_prob *program, Program &p, const ColumnCover &from,
                         const SearchMonitor *monitor, ColumnCover &found) {
   std::fill(p.start.begin(), p.start.end(), 0.0);
@@ -247,7 +253,8 @@ bool runStages(Program &p, bool countFiles, std::uint64_t allowance,
     step([&](const ColumnCover &a, const ColumnCover &b) {
       return a.cost <= costLimit && (a.files < b.files || (a.files == b.files && a.cost <= b.cost));
     });
-    addBoundRow(program, p, false, roomy(best.files));
+    const int filesRow = addBoundRow(program, p, false, roomy(best.files));
+    if (proven) pinRow(program, filesRow, best.files);
     if (allowance != 0) {
       setObjective(program, p, true, false, false);
       step([&](const ColumnCover &a, const ColumnCover &b) {
@@ -256,6 +263,7 @@ bool runStages(Program &p, bool countFiles, std::uint64_t allowance,
     }
     glp_set_row_bnds(program, costRow, GLP_UP, 0, roomy(best.cost));
   }
+  if (proven) pinRow(program, costRow, best.cost);
   setObjective(program, p, false, false, true);
   step([](const ColumnCover &a, const ColumnCover &b) {
     return a.cost <= b.cost && a.files <= b.files && a.tests <= b.tests;
