@@ -240,5 +240,9 @@ for preset in "${presets[@]}"; do
 done
 
 python3 "$bench_dir/write_results.py" "$raw" > "$out"
+log "the cheapest cover, beside CBC"
+{ printf '\n## Cheapest cover\n\nBy `bench/cost_bench.sh`: see `bench/README.md`.\n\n'
+  BENCH_BUILD=$build BENCH_DATA=$data BENCH_CBC_SECONDS=$cbc_seconds "$bench_dir/cost_bench.sh" "${presets[@]}"
+} >> "$out"
 log "raw measurements: $raw"
 log "wrote $out"
