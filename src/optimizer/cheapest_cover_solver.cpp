@@ -152,6 +152,7 @@ void pinRow(glp_prob *program, int row, std::uint64_t optimum) {
 
 StageOutcome solveStage(glp_prob *program, Program &p, const ColumnCover &from,
                         const SearchMonitor *monitor, ColumnCover &found) {
+  found.chosen.clear();
   std::fill(p.start.begin(), p.start.end(), 0.0);
   for (int column = 0; column < p.tests; ++column) {
     if (!from.chosen[column]) continue;

@@ -172,3 +172,18 @@ TEST(CheapestCoverSolver, NothingLeftToCoverNeedsNoTest) {
   EXPECT_EQ(found.kind, CheapestCover::Kind::found);
   EXPECT_TRUE(found.tests.empty());
 }
+
+TEST(CheapestCoverSolver, AnInterruptedSolverStillGivesACover) {
+  std::mt19937 random(5);
+  Instance instance = randomInstance(random);
+  while (!bruteForce(instance, true, 0)) instance = randomInstance(random);
+  const CoverInstance cover = makeCoverInstance(instance);
+  const CoverState state(cover);
+  const CostedCoverQuery query{state, instance.costs, instance.fileOfTest, instance.freeFiles};
+  // A limit that is over before the solver starts.
+  const SearchMonitor monitor(1e-9);
+  const CheapestCover found = cheapestCover(query, &monitor);
+  ASSERT_EQ(found.kind, CheapestCover::Kind::found);
+  EXPECT_FALSE(found.proven);
+  EXPECT_TRUE(covers(instance, maskOf(found.tests)));
+}
