@@ -14,6 +14,10 @@ const char *usageText() {
          "  --export-file-lp FILE  after the search, write the fewest-files problem\n"
          "                      (covers of the size found) as an LP file\n"
          "  --no-search         stop after the reduction (and the export)\n"
+         "  --costs             give the tests skewed times (most fast, a few slow) and\n"
+         "                      run the count search, then the cheapest-cover search\n"
+         "  --export-cost-lp FILE  with --costs, write the reduced weighted set cover\n"
+         "                      (times in microseconds) as an LP file\n"
          "Prints one line of key=value measurements on the standard output.\n";
 }
 
@@ -56,6 +60,10 @@ BenchOptions parseBenchOptions(int argc, char **argv) {
       options.exportLp = value();
     } else if (argument == "--export-file-lp") {
       options.exportFileLp = value();
+    } else if (argument == "--costs") {
+      options.costs = true;
+    } else if (argument == "--export-cost-lp") {
+      options.exportCostLp = value();
     } else if (argument == "--no-search") {
       options.search = false;
     } else if (argument.starts_with("-")) {

@@ -16,6 +16,8 @@ struct BenchOptions {
   std::string exportLp;            // --export-lp FILE
   std::string exportFileLp;        // --export-file-lp FILE
   bool search = true;              // --no-search: stop after the reduction
+  bool costs = false;              // --costs: skewed test times, both searches
+  std::string exportCostLp;        // --export-cost-lp FILE (with --costs)
 };
 
 const char *usageText();

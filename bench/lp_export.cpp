@@ -71,7 +71,11 @@ void finishWriting(std::FILE *out, const std::string &path) {
 
 }  // namespace
 
-LpExportSize exportSetCoverLp(CoverageTable &table, const std::string &path) {
+namespace {
+
+// Without costs every test weighs 1.
+LpExportSize exportCoverLp(CoverageTable &table, std::span<const std::uint64_t> costs,
+                           const std::string &path) {
   table.buildTestLists();
   const std::set<Row> rows = distinctRows(table);
   const std::vector<TestNumber> columns = columnsOf(rows);
@@ -89,8 +93,13 @@ LpExportSize exportSetCoverLp(CoverageTable &table, const std::string &path) {
   // An empty objective still needs a term for the reader.
   if (columns.empty())
     std::fprintf(out, " 0 x0\n");
-  else
+  else if (costs.empty())
     writeSum(out, columns);
+  else
+    for (std::size_t i = 0; i < columns.size(); ++i)
+      std::fprintf(out, "%s %llu x%u%s", i ? " +" : "",
+                   static_cast<unsigned long long>(costs[columns[i]]), columns[i],
+                   i % 8 == 7 ? "\n   " : "");
   std::fprintf(out, "\nSubject To\n");
   writeCoverRows(out, rows);
   std::fprintf(out, "Binary\n");
@@ -98,6 +107,17 @@ LpExportSize exportSetCoverLp(CoverageTable &table, const std::string &path) {
     std::fprintf(out, " x%u%s", columns[i], i % 16 == 15 ? "\n" : "");
   finishWriting(out, path);
   return size;
+}
+
+}  // namespace
+
+LpExportSize exportSetCoverLp(CoverageTable &table, const std::string &path) {
+  return exportCoverLp(table, {}, path);
+}
+
+LpExportSize exportWeightedSetCoverLp(CoverageTable &table, std::span<const std::uint64_t> costs,
+                                      const std::string &path) {
+  return exportCoverLp(table, costs, path);
 }
 
 std::uint32_t exportFileCoverLp(CoverageTable &table, const TestRegistry &registry,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "coverage/coverage_table.h"
@@ -19,6 +20,11 @@ struct LpExportSize {
 // give one constraint: the optimum is the same and the file much smaller.
 // Throws std::runtime_error when the file cannot be written.
 LpExportSize exportSetCoverLp(CoverageTable &table, const std::string &path);
+
+// The same set cover with each test's cost (by test number) as its weight
+// in the objective.
+LpExportSize exportWeightedSetCoverLp(CoverageTable &table, std::span<const std::uint64_t> costs,
+                                      const std::string &path);
 
 // Writes the file-count problem of the same set cover: the fewest coverage
 // files, apart from those of the tests on `mandatory` (which every cover

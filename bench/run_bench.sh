@@ -242,6 +242,10 @@ done
 # The capture benchmarks keep their own sections at the end of the file.
 capture_sections=$(if [ -f "$out" ]; then sed -n '/^## Capture/,$p' "$out"; fi)
 python3 "$bench_dir/write_results.py" "$raw" > "$out"
+log "the cheapest cover, beside CBC"
+{ printf '\n## Cheapest cover\n\nBy `bench/cost_bench.sh`: see `bench/README.md`.\n\n'
+  BENCH_BUILD=$build BENCH_DATA=$data BENCH_CBC_SECONDS=$cbc_seconds "$bench_dir/cost_bench.sh" "${presets[@]}"
+} >> "$out"
 [ -z "$capture_sections" ] || printf '\n%s\n' "$capture_sections" >> "$out"
 log "raw measurements: $raw"
 log "wrote $out"

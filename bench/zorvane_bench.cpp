@@ -12,12 +12,14 @@
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "bench_options.h"
 #include "coverage/coverage_reader.h"
 #include "coverage/coverage_table.h"
 #include "coverage/test_registry.h"
 #include "lp_export.h"
+#include "optimizer/cost_search.h"
 #include "optimizer/cover_search.h"
 #include "optimizer/mandatory_reduction.h"
 #include "optimizer/selection_stack.h"
@@ -48,6 +50,29 @@ RunSettings toolSettings(const BenchOptions &options) {
   settings.bestFileCount = options.testLevel ? 0 : static_cast<std::uint32_t>(argumentCount);
   settings.tstNbValue = options.allowance;
   return settings;
+}
+
+// Times as real suites have them: most tests fast (1 to 50 ms), one in ten
+// slow (0.5 to 30 s), drawn from the test number alone so that every run
+// and every solver sees the same ones.
+std::vector<std::uint64_t> skewedCosts(TestNumber testCount) {
+  std::vector<std::uint64_t> costs(testCount, 0);
+  for (TestNumber test = 1; test < testCount; ++test) {
+    std::uint64_t hash = test * 0x9E3779B97F4A7C15ull;
+    hash ^= hash >> 29;
+    hash *= 0xBF58476D1CE4E5B9ull;
+    hash ^= hash >> 32;
+    const std::uint64_t draw = hash % 1000;
+    costs[test] = draw < 900 ? 1000 + (hash >> 10) % 49000 : 500000 + (hash >> 10) % 29500000;
+  }
+  return costs;
+}
+
+std::uint64_t snapshotCost(const SelectionStack &stack, const std::vector<std::uint64_t> &costs) {
+  std::uint64_t total = 0;
+  for (std::uint32_t i = 0; TestNumber test = stack.hasSnapshot() ? stack.bestAt(i) : stack.stackAt(i); ++i)
+    total += costs[test];
+  return total;
 }
 
 struct Measurements {
@@ -144,7 +169,36 @@ int benchmark(const BenchOptions &options) {
     printf64("lp_columns", size.columns);
     printf64("lp_nonzeros", size.nonzeros);
   }
-  if (options.search) {
+  if (options.costs) {
+    const std::vector<std::uint64_t> costs = skewedCosts(registry.testCount());
+    std::uint64_t suiteCost = 0, mandatoryCost = 0;
+    for (const std::uint64_t cost : costs) suiteCost += cost;
+    for (std::uint32_t i = 0; TestNumber test = stack.stackAt(i); ++i) mandatoryCost += costs[test];
+    printf64("suite_cost_us", suiteCost);
+    printf64("mandatory_cost_us", mandatoryCost);
+    if (!options.exportCostLp.empty()) {
+      const LpExportSize size = exportWeightedSetCoverLp(table, costs, options.exportCostLp);
+      printf64("cost_lp_rows", size.rows);
+      printf64("cost_lp_columns", size.columns);
+    }
+    std::fflush(stdout);
+    // The count search under the reference search's time limit, which
+    // random covers need; the cheapest-cover search under none.
+    Clock::time_point start = Clock::now();
+    settings.timeLimitSeconds = options.limits.maxSeconds;
+    SearchOutcome outcome = searchCover(table, registry, settings, stack);
+    settings.timeLimitSeconds = 0;
+    std::printf(" count_search_s=%.4f count_completed=%d", secondsSince(start),
+                outcome.completed ? 1 : 0);
+    printf64("count_optimal_cost_us", snapshotCost(stack, costs));
+    std::fflush(stdout);
+    start = Clock::now();
+    outcome = searchCheapestCover(table, registry, settings, stack, costs);
+    std::printf(" cost_search_s=%.4f cost_completed=%d", secondsSince(start),
+                outcome.completed ? 1 : 0);
+    printf64("cost_optimal_cost_us", snapshotCost(stack, costs));
+    printOutcome(outcome, secondsSince(start), stack);
+  } else if (options.search) {
     std::fflush(stdout);
     const Clock::time_point searchStart = Clock::now();
     const SearchOutcome outcome =

@@ -194,6 +194,36 @@
 </translation>
     </message>
     <message>
+        <source>Bad cost &quot;%1&quot; in %2 at line %3
+</source>
+        <translation>Coût invalide &quot;%1&quot; dans %2 à la ligne %3
+</translation>
+    </message>
+    <message>
+        <source>Unable to read the costs in %1 at line %2: %3
+</source>
+        <translation>Impossible de lire les coûts de %1 à la ligne %2 : %3
+</translation>
+    </message>
+    <message>
+        <source>%1 tests have no cost: each counts as %2 s
+</source>
+        <translation>%1 tests n&apos;ont pas de coût : chacun compte pour %2 s
+</translation>
+    </message>
+    <message>
+        <source>The needed tests take %1 s of the %2 s of the whole suite (%3%)
+</source>
+        <translation>Les tests nécessaires prennent %1 s sur les %2 s de toute la suite (%3 %)
+</translation>
+    </message>
+    <message>
+        <source>Option %1 takes dotted, name or colons, not %2
+</source>
+        <translation>L&apos;option %1 prend dotted, name ou colons, pas %2
+</translation>
+    </message>
+    <message>
         <source>info:</source>
         <translation>info :</translation>
     </message>

@@ -14,3 +14,10 @@ CoverProblem buildCoverProblem(CoverageTable &table, const TestRegistry &registr
   problem.testCounts.assign(counts.begin(), counts.end());
   return problem;
 }
+
+CoverInstance coverInstanceOf(const CoverProblem &problem, std::uint32_t testCount) {
+  std::vector<std::span<const std::uint32_t>> lists;
+  lists.reserve(problem.branches.size());
+  for (const LiveBranch &branch : problem.branches) lists.push_back(branch.tests);
+  return CoverInstance(testCount, lists);
+}

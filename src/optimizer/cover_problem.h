@@ -6,6 +6,7 @@
 
 #include "coverage/coverage_table.h"
 #include "coverage/test_registry.h"
+#include "optimizer/cover_instance.h"
 
 // A live branch as the search sees it: its tests in table order, and where it
 // stands in the table, for the consistency diagnostics.
@@ -30,3 +31,6 @@ struct CoverProblem {
 // Builds the instance from the reduced table; builds the table's cover counts
 // (which checks them against its live branch count).
 CoverProblem buildCoverProblem(CoverageTable &table, const TestRegistry &registry);
+
+// The instance of the problem's live branches, for tests below `testCount`.
+CoverInstance coverInstanceOf(const CoverProblem &problem, std::uint32_t testCount);

@@ -294,19 +294,12 @@ class SearchVisitor {
   std::vector<std::uint32_t> newWitness_;
 };
 
-CoverInstance instanceOf(const CoverProblem &problem, std::uint32_t testCount) {
-  std::vector<std::span<const std::uint32_t>> lists;
-  lists.reserve(problem.branches.size());
-  for (const LiveBranch &branch : problem.branches) lists.push_back(branch.tests);
-  return CoverInstance(testCount, lists);
-}
-
 }  // namespace
 
 SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
                           const RunSettings &settings, SelectionStack &stack) {
   const CoverProblem problem = buildCoverProblem(table, registry);
-  const CoverInstance instance = instanceOf(problem, registry.testCount());
+  const CoverInstance instance = coverInstanceOf(problem, registry.testCount());
   SearchMonitor monitor(settings.timeLimitSeconds);
   std::optional<std::uint32_t> optimum;
   std::vector<std::uint32_t> witness;

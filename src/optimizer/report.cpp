@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "optimizer/test_costs.h"
 #include "shell/messages.h"
 
 namespace {
@@ -12,10 +13,23 @@ void reportTest(Message message, TestNumber test, const TestRegistry &registry,
   reportMessage(message, std::to_string(test), settings.filePaths[record.fileIndex], record.name);
 }
 
+// "needed of total seconds (percentage)", the percentage with one decimal.
+void reportCost(std::span<const std::uint64_t> costs, std::span<const TestNumber> needed) {
+  const std::uint64_t neededCost = totalCost(costs, needed);
+  std::uint64_t suiteCost = 0;
+  for (const std::uint64_t cost : costs) suiteCost += cost;
+  using Wide = unsigned __int128;
+  const auto permille = suiteCost == 0 ? 1000
+                                       : static_cast<std::uint64_t>(
+                                             (Wide{neededCost} * 1000 + suiteCost / 2) / suiteCost);
+  reportMessage(Message::NeededTestsCost, formatSeconds(neededCost), formatSeconds(suiteCost),
+                std::to_string(permille / 10) + "." + std::to_string(permille % 10));
+}
+
 }  // namespace
 
 ReportedTests printReport(const SelectionStack &stack, TestRegistry &registry,
-                          const RunSettings &settings) {
+                          const RunSettings &settings, std::span<const std::uint64_t> costs) {
   auto neededAt = [&](std::uint32_t position) {
     return stack.hasSnapshot() ? stack.bestAt(position) : stack.stackAt(position);
   };
@@ -29,6 +43,7 @@ ReportedTests printReport(const SelectionStack &stack, TestRegistry &registry,
     reported.needed.push_back(test);
   }
   reportMessage(Message::TestsNeeded, "#", std::to_string(reported.needed.size()));
+  if (!costs.empty()) reportCost(costs, reported.needed);
   for (TestNumber test = 1; test < registry.testCount(); ++test) {
     if (counts[test] == 0) continue;
     reportTest(Message::UselessTest, test, registry, settings);

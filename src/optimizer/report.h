@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <vector>
 
 #include "coverage/test_registry.h"
@@ -18,6 +20,9 @@ struct ReportedTests {
 // Prints the needed tests (the best snapshot, or the stack when the search
 // accepted no cover because the mandatory tests already cover everything),
 // their number, then every other test that still has branches of its own as
-// useless. Clears the counts of the needed tests. Returns the tests printed.
+// useless. When tests have costs (`costs`, in microseconds by test number;
+// empty otherwise), the line of their number is followed by the cost of the
+// needed tests against that of the whole suite. Clears the counts of the
+// needed tests. Returns the tests printed.
 ReportedTests printReport(const SelectionStack &stack, TestRegistry &registry,
-                          const RunSettings &settings);
+                          const RunSettings &settings, std::span<const std::uint64_t> costs = {});

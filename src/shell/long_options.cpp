@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 
 #include "shell/command_line.h"
@@ -45,6 +46,28 @@ bool takeSecondsOption(std::string_view argument, std::string_view name, int arg
   return true;
 }
 
+bool takeNameRuleOption(std::string_view argument, std::string_view name, int argc, char **argv,
+                        int &i, JunitNames &rule) {
+  std::string text;
+  if (!takeValueOption(argument, name, argc, argv, i, text)) return false;
+  const std::optional<JunitNames> named = junitNamesFrom(text);
+  if (!named) reportMessage(Message::UnknownNameRule, name, text);
+  rule = *named;
+  return true;
+}
+
+bool takeCostsOption(std::string_view argument, int argc, char **argv, int &i,
+                     LongOptions &options) {
+  if (argument == "--durations") {
+    options.costsFromDurations = true;
+    options.costsFile.clear();
+    return true;
+  }
+  if (!takeFileOption(argument, "--costs", argc, argv, i, options.costsFile)) return false;
+  options.costsFromDurations = false;
+  return true;
+}
+
 }  // namespace
 
 double parseSeconds(const std::string &text) {
@@ -79,7 +102,9 @@ LongOptions takeLongOptions(int argc, char **argv) {
                !takeFileOption(argument, "--droppable", argc, argv, i, options.droppableFile) &&
                !takeFileOption(argument, "--explain", argc, argv, i, options.explainFile) &&
                !takeSecondsOption(argument, "--time-limit", argc, argv, i,
-                                  options.timeLimitSeconds)) {
+                                  options.timeLimitSeconds) &&
+               !takeCostsOption(argument, argc, argv, i, options) &&
+               !takeNameRuleOption(argument, "--junit-names", argc, argv, i, options.junitNames)) {
       reportMessage(Message::UnknownOption, argument);
     }
   }
@@ -99,6 +124,12 @@ void printLongOptions() {
       "              that no other needed test reaches, one a line after a tab\n"
       "           --time-limit <seconds> stops the search after that time, with the\n"
       "              best cover found so far\n"
+      "           --costs <file> finds the cheapest cover, each test costing its time\n"
+      "              in <file>: a JUnit XML report, or lines of name, tab, seconds;\n"
+      "              -F then allows that many milliseconds more to save files\n"
+      "           --durations the same with the times of the coverage files' DT lines\n"
+      "           --junit-names dotted|name|colons how a JUnit test is named:\n"
+      "              classname.name (the default), name, or classname::name\n"
       "  exit status: 0 done, 1 fatal error, 2 a coverage file could not be read,\n"
       "              3 search stopped early (signal or time limit)\n",
       stdout);

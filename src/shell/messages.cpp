@@ -65,6 +65,16 @@ const CatalogueEntry catalogue[] = {
     {QT_TRANSLATE_NOOP("Zorvane", "Time limit reached: the needed tests may not be the fewest\n"),
      Severity::Warning},
     {QT_TRANSLATE_NOOP("Zorvane", "Option %1 requires a number of seconds\n"), Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Bad cost \"%1\" in %2 at line %3\n"), Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "Unable to read the costs in %1 at line %2: %3\n"),
+     Severity::Fatal},
+    {QT_TRANSLATE_NOOP("Zorvane", "%1 tests have no cost: each counts as %2 s\n"),
+     Severity::Warning},
+    {QT_TRANSLATE_NOOP("Zorvane",
+                       "The needed tests take %1 s of the %2 s of the whole suite (%3%)\n"),
+     Severity::Information},
+    {QT_TRANSLATE_NOOP("Zorvane", "Option %1 takes dotted, name or colons, not %2\n"),
+     Severity::Fatal},
 };
 
 // Severity words, context "Zorvane", indexed by severity 0 to 3.
@@ -79,7 +89,7 @@ const char programPrefix[] = "Zorvane - ";
 
 // Which messages this process has reported, by number.
 bool reported[std::size(catalogue)] = {};
-static_assert(std::size(catalogue) == static_cast<std::size_t>(Message::OptionRequiresSeconds) + 1,
+static_assert(std::size(catalogue) == static_cast<std::size_t>(Message::UnknownNameRule) + 1,
               "one catalogue entry for every message");
 
 std::string translated(const char *source) {

@@ -37,6 +37,11 @@ enum class Message {
   ResultFilesKept = 26,
   TimeLimitReached = 27,
   OptionRequiresSeconds = 28,
+  BadCost = 29,
+  UnreadableCosts = 30,
+  TestsWithoutCost = 31,
+  NeededTestsCost = 32,
+  UnknownNameRule = 33,
 };
 
 // Severities of catalogue entries: 0 to 3 carry a translated word after the

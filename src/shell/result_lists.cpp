@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "output/file_identity.h"
+#include "optimizer/test_costs.h"
 #include "output/replacement_file.h"
 #include "shell/messages.h"
 
@@ -41,12 +42,14 @@ void appendTestFields(std::string &list, TestNumber test, const TestRegistry &re
   list += name;
 }
 
-std::string formatNeededList(const ReportedTests &reported, const TestRegistry &registry,
-                             const RunSettings &settings) {
+std::string formatNeededList(const ReportedTests &reported, std::span<const std::uint64_t> costs,
+                             const TestRegistry &registry, const RunSettings &settings) {
   std::string list;
   for (std::size_t i = 0; i < reported.needed.size(); ++i) {
     appendTestFields(list, reported.needed[i], registry, settings);
-    list += i < reported.mandatoryCount ? "\tmandatory\n" : "\tchosen\n";
+    list += i < reported.mandatoryCount ? "\tmandatory" : "\tchosen";
+    if (!costs.empty()) (list += '\t') += formatSeconds(costs[reported.needed[i]]);
+    list += '\n';
   }
   return list;
 }
@@ -111,7 +114,7 @@ void writeResultLists(const LongOptions &options, const ResultsToList &results,
                       const TestRegistry &registry, const RunSettings &settings) {
   const ReportedTests &reported = results.reported;
   auto contentsOf = [&](const std::string &path) {
-    if (&path == &options.neededFile) return formatNeededList(reported, registry, settings);
+    if (&path == &options.neededFile) return formatNeededList(reported, results.costs, registry, settings);
     if (&path == &options.uselessFile) return formatTestList(reported.useless, registry, settings);
     if (&path == &options.droppableFile)
       return formatTestList(droppableTests(reported, registry), registry, settings);

@@ -31,10 +31,13 @@ struct ResultsToList {
   const BranchReach *reach = nullptr;
   // Where the explanation finds the source path of an FT key; none yet.
   SourcePathLookup sourcePaths;
+  // Each test's cost in microseconds, by test number; empty without costs.
+  std::span<const std::uint64_t> costs;
 };
 
 // Writes the lists that --needed (with the kind of each test, "mandatory"
-// or "chosen", as a fourth field), --useless, --droppable (every test not
+// or "chosen", as a fourth field, and when tests have costs the test's cost
+// in seconds as a fifth), --useless, --droppable (every test not
 // needed) and --explain (each needed test, then a line starting with a tab
 // for each branch that no other needed test reaches) asked for, all of them
 // whole or none; a file that cannot be written is message 18 (fatal).

@@ -8,11 +8,14 @@
 #include "coverage/coverage_table.h"
 #include "coverage/test_registry.h"
 #include "optimizer/branch_reach.h"
+#include "optimizer/cost_file.h"
+#include "optimizer/cost_search.h"
 #include "optimizer/cover_search.h"
 #include "optimizer/mandatory_reduction.h"
 #include "optimizer/report.h"
 #include "optimizer/selection_stack.h"
 #include "optimizer/table_dump.h"
+#include "optimizer/test_costs.h"
 #include "shell/command_line.h"
 #include "shell/long_options.h"
 #include "shell/messages.h"
@@ -46,6 +49,17 @@ int keepListsOfUnreadableRun(const LongOptions &options) {
   return unreadableInputStatus;
 }
 
+// Each test's cost, when the command line asked for costs; empty otherwise.
+std::vector<std::uint64_t> testCosts(const LongOptions &options, const CostTable *table,
+                                     const TestRegistry &registry) {
+  if (!table && !options.costsFromDurations) return {};
+  TestCosts assigned = assignTestCosts(registry, table);
+  if (assigned.missing != 0)
+    reportMessage(Message::TestsWithoutCost, std::to_string(assigned.missing),
+                  formatSeconds(assigned.fallback));
+  return std::move(assigned.costs);
+}
+
 }  // namespace
 
 int run(int argc, char **argv) {
@@ -69,7 +83,12 @@ int run(int argc, char **argv) {
   const std::vector<char *> &arguments = options.arguments;
   settings.bestFileCount = static_cast<std::uint32_t>(arguments.size());
   settings.timeLimitSeconds = options.timeLimitSeconds;
-  checkResultFiles(options, coverageFileArguments(arguments));
+  std::vector<std::string> inputFiles = coverageFileArguments(arguments);
+  if (!options.costsFile.empty()) inputFiles.push_back(options.costsFile);
+  checkResultFiles(options, inputFiles);
+  // A bad cost file stops the run before the coverage files are read.
+  std::optional<CostTable> costTable;
+  if (!options.costsFile.empty()) costTable = readCostFile(options.costsFile, options.junitNames);
 
   TestRegistry registry;
   CoverageTable table;
@@ -108,6 +127,8 @@ int run(int argc, char **argv) {
     return 0;
   }
   registry.close();
+  const std::vector<std::uint64_t> costs =
+      testCosts(options, costTable ? &*costTable : nullptr, registry);
 
   if (settings.verbosity) printListings(table, registry);
   // The explanation needs the branches that the reduction takes out.
@@ -117,7 +138,9 @@ int run(int argc, char **argv) {
   reduceMandatoryTests(table, registry, stack, settings.verbosity);
   if (settings.verbosity) printListings(table, registry);
 
-  const SearchOutcome outcome = searchCover(table, registry, settings, stack);
+  const SearchOutcome outcome = costs.empty()
+                                    ? searchCover(table, registry, settings, stack)
+                                    : searchCheapestCover(table, registry, settings, stack, costs);
   if (!outcome.completed)
     reportMessage(outcome.timeLimitReached ? Message::TimeLimitReached
                                            : Message::SearchInterrupted);
@@ -126,8 +149,8 @@ int run(int argc, char **argv) {
     const std::optional<std::string_view> path = table.sourceNotes().pathOf(ftKey);
     return path ? std::optional<std::string>(*path) : std::nullopt;
   };
-  ResultsToList results{printReport(stack, registry, settings), reach ? &*reach : nullptr,
-                        sourcePaths};
+  ResultsToList results{printReport(stack, registry, settings, costs), reach ? &*reach : nullptr,
+                        sourcePaths, costs};
   // Lists go with a report that was seen whole.
   checkStandardStreams();
   if (inputUnreadable) return keepListsOfUnreadableRun(options);

@@ -93,6 +93,28 @@ TEST_F(LongOptionsTest, TimeLimitTakesAPositiveNumberOfSeconds) {
   EXPECT_EQ(fatalOf({"--time-limit", "--needed", "n"}), refused);
 }
 
+TEST_F(LongOptionsTest, CostsComeFromAFileOrTheDurationsWhicheverIsLast) {
+  LongOptions options = take({"--costs", "c.xml", "a.tio"});
+  EXPECT_EQ(options.costsFile, "c.xml");
+  EXPECT_FALSE(options.costsFromDurations);
+  EXPECT_EQ(left(options), (Arguments{"a.tio"}));
+  options = take({"--costs=c.xml", "--durations"});
+  EXPECT_TRUE(options.costsFile.empty());
+  EXPECT_TRUE(options.costsFromDurations);
+  options = take({"--durations", "--costs", "c.txt"});
+  EXPECT_EQ(options.costsFile, "c.txt");
+  EXPECT_FALSE(options.costsFromDurations);
+  EXPECT_EQ(fatalOf({"--costs", "-V"}), "Zorvane -  fatal: Option --costs requires a file name\n");
+}
+
+TEST_F(LongOptionsTest, JunitNamesTakeOneOfThreeRules) {
+  EXPECT_EQ(take({"a.tio"}).junitNames, JunitNames::dotted);
+  EXPECT_EQ(take({"--junit-names", "name"}).junitNames, JunitNames::name);
+  EXPECT_EQ(take({"--junit-names=colons"}).junitNames, JunitNames::colons);
+  EXPECT_EQ(fatalOf({"--junit-names", "slash"}),
+            "Zorvane -  fatal: Option --junit-names takes dotted, name or colons, not slash\n");
+}
+
 TEST_F(LongOptionsTest, ADoubleDashAloneIsIgnoredAsBefore) {
   const LongOptions options = take({"--", "a.tio", "--"});
   EXPECT_EQ(left(options), (Arguments{"a.tio"}));

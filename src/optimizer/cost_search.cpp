@@ -1,0 +1,42 @@
+#include "optimizer/cost_search.h"
+
+#include <vector>
+
+#include "optimizer/cheapest_cover_solver.h"
+#include "optimizer/cover_instance.h"
+#include "optimizer/cover_problem.h"
+#include "optimizer/cover_state.h"
+#include "optimizer/search_monitor.h"
+
+SearchOutcome searchCheapestCover(CoverageTable &table, const TestRegistry &registry,
+                                  const RunSettings &settings, SelectionStack &stack,
+                                  std::span<const std::uint64_t> costs) {
+  const CoverProblem problem = buildCoverProblem(table, registry);
+  const CoverInstance instance = coverInstanceOf(problem, registry.testCount());
+  const CoverState root(instance);
+  std::vector<std::uint32_t> fileOfTest;
+  fileOfTest.reserve(registry.testCount());
+  for (TestNumber test = 0; test < registry.testCount(); ++test)
+    fileOfTest.push_back(registry.record(test).fileIndex);
+  // The files of the mandatory tests come with them.
+  std::vector<std::uint32_t> freeFiles(settings.filePaths.size(), 0);
+  std::uint32_t mandatoryFiles = 0;
+  for (std::uint32_t i = 0; TestNumber test = stack.stackAt(i); ++i)
+    if (freeFiles[fileOfTest[test]]++ == 0) ++mandatoryFiles;
+
+  const bool countFiles = settings.bestFileCount != 0;
+  const CostedCoverQuery query{root, costs, fileOfTest, freeFiles, countFiles,
+                               static_cast<std::uint64_t>(settings.tstNbValue) * allowanceUnit};
+  SearchMonitor monitor(settings.timeLimitSeconds);
+  const CheapestCover cover = cheapestCover(query, &monitor);
+  SearchOutcome outcome{initialBestDepth(registry), settings.bestFileCount};
+  outcome.completed = cover.proven;
+  outcome.timeLimitReached = !cover.proven && monitor.timeLimitReached();
+  if (cover.kind == CheapestCover::Kind::none) return outcome;
+  for (const std::uint32_t test : cover.tests) stack.pushTest(static_cast<TestNumber>(test));
+  stack.snapshotBest();
+  for (std::size_t i = 0; i < cover.tests.size(); ++i) stack.popTest();
+  outcome.bestDepth = cover.tests.empty() ? 0 : static_cast<std::uint32_t>(cover.tests.size()) - 1;
+  if (countFiles) outcome.bestFileCount = mandatoryFiles + cover.newFiles;
+  return outcome;
+}
