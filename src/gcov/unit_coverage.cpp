@@ -6,6 +6,12 @@
 
 namespace {
 
+// Counts add up modulo 2^64, as two's complement counters do: corrupt
+// counters give odd counts, never undefined arithmetic.
+std::int64_t wrappingSum(std::int64_t total, std::uint64_t addend) {
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(total) + addend);
+}
+
 // A line while the blocks of the unit are laid on it.
 struct LineDraft {
   bool exists = false;
@@ -194,7 +200,7 @@ void UnitCoverage::solveFunction(const Function &function,
   for (std::uint32_t b = 0; b < blockCount; ++b) pending.push_back(b);
   const auto sumOf = [&](const std::vector<std::uint32_t> &arcs) {
     std::int64_t total = 0;
-    for (std::uint32_t arc : arcs) total += arcCounts[arc];
+    for (std::uint32_t arc : arcs) total = wrappingSum(total, arcCounts[arc]);
     return total;
   };
   // Gives the one unknown arc of `arcs` what is left of the block's count;
@@ -204,7 +210,7 @@ void UnitCoverage::solveFunction(const Function &function,
     std::int64_t total = blockCounts[block];
     std::int64_t unknown = -1;
     for (std::uint32_t arc : arcs) {
-      total -= arcCounts[arc];
+      total = wrappingSum(total, -static_cast<std::uint64_t>(arcCounts[arc]));
       if (!arcKnown[arc]) unknown = arc;
     }
     if (unknown < 0) return;  // counts that do not add up: left as they are
@@ -270,8 +276,10 @@ UnitCoverage::Counts UnitCoverage::solve(
 
 bool UnitCoverage::ran(const Line &line, const Counts &counts) const {
   std::int64_t count = 0;
-  for (const ArcRef &arc : line.entering) count += counts.arcs[arc.function][arc.arc];
-  for (const BlockRef &block : line.blocks) count += counts.blocks[block.function][block.block];
+  for (const ArcRef &arc : line.entering)
+    count = wrappingSum(count, counts.arcs[arc.function][arc.arc]);
+  for (const BlockRef &block : line.blocks)
+    count = wrappingSum(count, counts.blocks[block.function][block.block]);
   if (count != 0 || line.inner.empty()) return count > 0;
   // Nothing came in, yet gcov adds the loops taken within the line: with
   // counts that do not add up (counters of threads that raced) a loop on
