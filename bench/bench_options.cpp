@@ -3,6 +3,10 @@
 #include <stdexcept>
 #include <string_view>
 
+using namespace zorvane;
+using namespace zorvane::coverage;
+using namespace zorvane::optimizer;
+
 const char *usageText() {
   return "usage: zorvane_bench [options] <coverage files.tio>...\n"
          "  -T                  optimise at test level only (as the tool's -T)\n"

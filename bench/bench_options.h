@@ -12,7 +12,7 @@ struct BenchOptions {
   bool testLevel = false;          // -T
   std::int32_t allowance = 0;      // -F n
   bool reference = false;          // --reference: the plain branch and bound
-  SearchLimits limits;             // only the reference search takes them
+  zorvane::optimizer::SearchLimits limits;             // only the reference search takes them
   std::string exportLp;            // --export-lp FILE
   std::string exportFileLp;        // --export-file-lp FILE
   bool search = true;              // --no-search: stop after the reduction

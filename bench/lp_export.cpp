@@ -7,6 +7,10 @@
 #include <stdexcept>
 #include <vector>
 
+using namespace zorvane;
+using namespace zorvane::coverage;
+using namespace zorvane::optimizer;
+
 namespace {
 
 using Row = std::vector<TestNumber>;

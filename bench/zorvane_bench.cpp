@@ -15,16 +15,16 @@
 #include <vector>
 
 #include "bench_options.h"
-#include "coverage/coverage_reader.h"
-#include "coverage/coverage_table.h"
-#include "coverage/test_registry.h"
+#include "base/fatal_error.h"
 #include "lp_export.h"
 #include "optimizer/cost_search.h"
-#include "optimizer/cover_search.h"
-#include "optimizer/mandatory_reduction.h"
-#include "optimizer/selection_stack.h"
-#include "shell/process_exit.h"
-#include "shell/run_settings.h"
+#include "optimizer/pipeline.h"
+#include "shell/reporter.h"
+
+using namespace zorvane;
+using namespace zorvane::coverage;
+using namespace zorvane::optimizer;
+using namespace zorvane::shell;
 
 namespace {
 
@@ -43,13 +43,21 @@ long peakRssKib() {
 
 // The settings the tool would run with for the same files and options; the
 // argument count (the start of bestFileCount) is the tool's own.
+// The settings the tool starts from on the command line "files [-T] [-F n]".
 RunSettings toolSettings(const BenchOptions &options) {
   RunSettings settings;
   const std::size_t argumentCount =
       1 + options.files.size() + (options.testLevel ? 1 : 0) + (options.allowance ? 2 : 0);
-  settings.bestFileCount = options.testLevel ? 0 : static_cast<std::uint32_t>(argumentCount);
-  settings.tstNbValue = options.allowance;
+  settings.bestFileCount = static_cast<std::uint32_t>(argumentCount);
   return settings;
+}
+
+std::vector<RunStep> toolSteps(const BenchOptions &options) {
+  std::vector<RunStep> steps;
+  for (const std::string &path : options.files) steps.push_back({RunStep::Kind::ReadFile, path});
+  if (options.testLevel) steps.push_back({RunStep::Kind::TestLevel});
+  if (options.allowance) steps.push_back({RunStep::Kind::Allowance, {}, options.allowance});
+  return steps;
 }
 
 // Times as real suites have them: most tests fast (1 to 50 ms), one in ten
@@ -121,19 +129,14 @@ void printOutcome(const SearchOutcome &outcome, double seconds, const SelectionS
   for (std::uint32_t i = 0; i < needed; ++i) std::printf("%s%u", i ? "," : "", neededAt(i));
 }
 
-int benchmark(const BenchOptions &options) {
+int benchmark(const BenchOptions &options, Diagnostics &diagnostics) {
   Measurements m;
   m.baseRssKib = peakRssKib();
-  RunSettings settings = toolSettings(options);
-  TestRegistry registry;
-  CoverageTable table;
+  Pipeline pipeline(toolSettings(options), diagnostics);
+  const std::vector<RunStep> steps = toolSteps(options);
 
   const Clock::time_point readStart = Clock::now();
-  for (const std::string &path : options.files) {
-    settings.filePaths.push_back(path);
-    readCoverageFile(settings, static_cast<std::uint32_t>(settings.filePaths.size() - 1),
-                     registry, table);
-  }
+  pipeline.read(steps);
   m.readSeconds = secondsSince(readStart);
   m.readRssKib = peakRssKib();
   for (const std::string &path : options.files) {
@@ -141,11 +144,15 @@ int benchmark(const BenchOptions &options) {
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     if (!error) m.bytes += size;
   }
-  if (!registry.wasEverUsed()) {
+  if (!pipeline.readAnyTest()) {
     std::printf("status=no_test\n");
     return 0;
   }
-  registry.close();
+  pipeline.finishReading(nullptr, false);
+  RunSettings settings = pipeline.settings();
+  TestRegistry &registry = pipeline.registry();
+  CoverageTable &table = pipeline.table();
+  SelectionStack &stack = pipeline.stack();
   m.tests = registry.testCount() - 1u;
   for (TestNumber test = 1; test < registry.testCount(); ++test) {
     m.branchLines += registry.covItemCounts()[test];
@@ -153,9 +160,8 @@ int benchmark(const BenchOptions &options) {
     m.textBytes += record.name.size() + (record.description ? record.description->size() : 0);
   }
 
-  SelectionStack stack;
   const Clock::time_point reduceStart = Clock::now();
-  reduceMandatoryTests(table, registry, stack, settings.verbosity);
+  pipeline.reduce(false);
   m.reduceSeconds = secondsSince(reduceStart);
   const std::uint32_t mandatory = stack.stackSize();
 
@@ -186,14 +192,14 @@ int benchmark(const BenchOptions &options) {
     // random covers need; the cheapest-cover search under none.
     Clock::time_point start = Clock::now();
     settings.timeLimitSeconds = options.limits.maxSeconds;
-    SearchOutcome outcome = searchCover(table, registry, settings, stack);
+    SearchOutcome outcome = searchCover(table, registry, settings, stack, diagnostics);
     settings.timeLimitSeconds = 0;
     std::printf(" count_search_s=%.4f count_completed=%d", secondsSince(start),
                 outcome.completed ? 1 : 0);
     printf64("count_optimal_cost_us", snapshotCost(stack, costs));
     std::fflush(stdout);
     start = Clock::now();
-    outcome = searchCheapestCover(table, registry, settings, stack, costs);
+    outcome = searchCheapestCover(table, registry, settings, stack, costs, diagnostics);
     std::printf(" cost_search_s=%.4f cost_completed=%d", secondsSince(start),
                 outcome.completed ? 1 : 0);
     printf64("cost_optimal_cost_us", snapshotCost(stack, costs));
@@ -203,7 +209,7 @@ int benchmark(const BenchOptions &options) {
     const Clock::time_point searchStart = Clock::now();
     const SearchOutcome outcome =
         options.reference ? referenceSearchCover(table, registry, settings, stack, options.limits)
-                          : searchCover(table, registry, settings, stack);
+                          : pipeline.search();
     printOutcome(outcome, secondsSince(searchStart), stack);
     // The file count of covers as large as the one found, for a solver to
     // compare; only where the search counted files and finished.
@@ -230,11 +236,12 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "zorvane_bench: %s\n%s", error.what(), usageText());
     return 2;
   }
+  zorvane::shell::Reporter reporter;
   try {
-    return benchmark(options);
-  } catch (const ProcessExit &exit) {
-    // A fatal catalogue message has been written on the standard error.
-    std::printf("\nstatus=fatal exit=%d\n", exit.status());
+    return benchmark(options, reporter);
+  } catch (const FatalError &error) {
+    reporter.report(error.message(), error.argument(0), error.argument(1), error.argument(2));
+    std::printf("\nstatus=fatal exit=1\n");
     return 1;
   } catch (const std::exception &error) {
     std::printf("\nstatus=error\n");

@@ -12,12 +12,17 @@
 #include <string_view>
 #include <vector>
 
-#include "coverage/coverage_reader.h"
+#include "base/fatal_error.h"
 #include "fuzz_support.h"
-#include "optimizer/cover_search.h"
-#include "optimizer/mandatory_reduction.h"
-#include "optimizer/report.h"
-#include "shell/process_exit.h"
+#include "optimizer/pipeline.h"
+#include "shell/report.h"
+#include "support/recording_diagnostics.h"
+
+using namespace zorvane;
+using namespace zorvane::coverage;
+using namespace zorvane::optimizer;
+using zorvane::shell::printReport;
+using zorvane::testing_support::RecordingDiagnostics;
 
 namespace {
 
@@ -63,23 +68,26 @@ std::vector<TestNumber> reportedTests(const std::string &report, std::string_vie
 }
 
 void checkOptimisation(const std::vector<std::string_view> &files, std::uint8_t options) {
-  RunSettings settings;
-  TestRegistry registry;
-  CoverageTable table;
   const int allowance = (options >> 1) & 3;
   const bool testLevel = options & 1, traced = options & 8;
-  // The run's argument count (the program, the files and the options) or 0
-  // for -T.
-  settings.bestFileCount =
-      testLevel ? 0 : static_cast<std::uint32_t>(1 + files.size() + (allowance ? 2 : 0) + traced);
-  settings.tstNbValue = allowance;
-  for (std::uint32_t file = 0; file < files.size(); ++file) {
-    settings.filePaths.push_back("f" + std::to_string(file) + ".tio");
-    readCoverageLines(readFrom(files[file]), settings, file, registry, table, 4096);
-  }
-  if (!registry.wasEverUsed()) return;
-  registry.close();
+  // As the command line "[-D] f0.tio ... [-T] [-F n]" would start it.
+  RunSettings initial;
+  initial.bestFileCount =
+      static_cast<std::uint32_t>(1 + files.size() + (allowance ? 2 : 0) + testLevel + traced);
+  RecordingDiagnostics diagnostics;
+  Pipeline pipeline(initial, diagnostics);
+  std::vector<RunStep> switches;
+  if (traced) switches.push_back({RunStep::Kind::MoreVerbose});
+  if (testLevel) switches.push_back({RunStep::Kind::TestLevel});
+  if (allowance) switches.push_back({RunStep::Kind::Allowance, {}, allowance});
+  pipeline.read(switches);
+  for (std::uint32_t file = 0; file < files.size(); ++file)
+    pipeline.readContents("f" + std::to_string(file) + ".tio", readFrom(files[file]));
+  if (!pipeline.readAnyTest()) return;
+  pipeline.finishReading(nullptr, false);
 
+  CoverageTable &table = pipeline.table();
+  const TestRegistry &registry = pipeline.registry();
   std::vector<std::vector<TestNumber>> branches;
   table.buildTestLists();
   for (const BranchGroup &group : table.groups())
@@ -87,26 +95,23 @@ void checkOptimisation(const std::vector<std::string_view> &files, std::uint8_t 
       if (const BranchSlot slot = table.slot(branch.id); slot.isLive())
         branches.emplace_back(slot.entries().begin(), slot.entries().end());
 
-  SelectionStack stack;
-  reduceMandatoryTests(table, registry, stack, 0);
+  pipeline.reduce(false);
+  SelectionStack &stack = pipeline.stack();
   const std::uint32_t mandatory = stack.stackSize();
+  diagnostics.printed.clear();
 
-  settings.verbosity = traced ? 2 : 0;
   SelectionStack referenceStack = stack;
-  std::string referenceTrace, fastTrace;
-  SearchOutcome expected, got;
+  std::string referenceTrace;
+  SearchOutcome expected;
   {
     CapturedStreams trace;
-    expected = referenceSearchCover(table, registry, settings, referenceStack,
+    expected = referenceSearchCover(table, registry, pipeline.settings(), referenceStack,
                                     SearchLimits{referenceNodeLimit, 0});
     referenceTrace = trace.out();
   }
   if (!expected.completed) return;
-  {
-    CapturedStreams trace;
-    got = searchCover(table, registry, settings, stack);
-    fastTrace = trace.out();
-  }
+  const SearchOutcome got = pipeline.search();
+  const std::string fastTrace = std::exchange(diagnostics.printed, {});
   require(got.bestDepth == expected.bestDepth, "same best depth as the reference search");
   require(got.bestFileCount == expected.bestFileCount, "same file count as the reference search");
   require(snapshotOf(stack) == snapshotOf(referenceStack), "same snapshot as the reference search");
@@ -114,13 +119,9 @@ void checkOptimisation(const std::vector<std::string_view> &files, std::uint8_t 
   require(fastTrace == referenceTrace, "same traces and diagnostics as the reference search");
   require(traced || referenceTrace.empty(), "no consistency diagnostic");
 
-  settings.verbosity = 0;
-  std::string report;
-  {
-    CapturedStreams output;
-    printReport(stack, registry, settings);
-    report = output.err();
-  }
+  diagnostics.messages.clear();
+  printReport(stack, pipeline.registry(), pipeline.settings(), {}, diagnostics);
+  const std::string report = diagnostics.takeMessages();
   const std::vector<TestNumber> needed = reportedTests(report, "Need tst ");
   const std::vector<TestNumber> useless = reportedTests(report, "Useless tst ");
   const std::set<TestNumber> neededSet(needed.begin(), needed.end());
@@ -144,8 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   CapturedStreams quiet;
   try {
     checkOptimisation(splitFiles(bytes), data[0]);
-  } catch (const ProcessExit &exit) {
-    require(exit.status() == 1, "fatal messages end with status 1");
+  } catch (const FatalError &) {
   }
   return 0;
 }

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "shell/messages.h"
+#include "base/fatal_error.h"
+
+namespace zorvane::coverage {
 
 namespace {
 
@@ -94,8 +96,12 @@ bool isTracefileRecord(std::string_view text) {
 class FileReader {
  public:
   FileReader(const RunSettings &settings, std::uint32_t fileIndex, TestRegistry &registry,
-             CoverageTable &table)
-      : settings_(settings), fileIndex_(fileIndex), registry_(registry), table_(table) {}
+             CoverageTable &table, Diagnostics &diagnostics)
+      : settings_(settings),
+        fileIndex_(fileIndex),
+        registry_(registry),
+        table_(table),
+        diagnostics_(diagnostics) {}
 
   // Reads the line at `line` if it has the form of nearly every line of a
   // file: an FT, DC or branch line written plainly (two upper-case letters,
@@ -131,16 +137,16 @@ class FileReader {
     if (!sawData_ && text.find_first_not_of(' ') < text.size() &&
         static_cast<signed char>(text[text.find_first_not_of(' ')]) > 0x40) {
       sawData_ = true;
-      if (isTracefileRecord(text)) reportMessage(Message::TracefileGiven, path());
+      if (isTracefileRecord(text)) throw FatalError(Message::TracefileGiven, path());
     }
-    const std::optional<KeywordLine> line = splitKeywordLine(text, lineNumber);
+    const std::optional<KeywordLine> line = splitKeywordLine(text, lineNumber, diagnostics_);
     if (!line) return;
     if (line->first == 'T') return branchLine(line->second, parseHexaValue(line->value, lineNumber));
     if (line->second == 'T') {
       switch (line->first) {
         case 'F': return setKeys(parseHexaValue(line->value, lineNumber), dcKey_);
         case 'N': return openTest(line->value);
-        case 'D': return registry_.setDescription(line->value, currentTest_, settings_.verbosity);
+        case 'D': return describeTest(line->value);
         default: return;
       }
     }
@@ -153,7 +159,7 @@ class FileReader {
     if (!fingerprint_) return;
     if (const SourceNotes::Note *first =
             table_.sourceNotes().noteFingerprint(*fingerprint_, fileIndex_))
-      reportMessage(Message::DifferentBuilds, settings_.filePaths[first->fileIndex], path());
+      diagnostics_.report(Message::DifferentBuilds, settings_.filePaths[first->fileIndex], path());
   }
 
  private:
@@ -163,6 +169,16 @@ class FileReader {
     ftKey_ = ftKey;
     dcKey_ = dcKey;
     group_ = noGroup;
+  }
+
+  // A test's description is listed as it is read, from -V on.
+  void describeTest(std::string_view text) {
+    if (currentTest_ == 0) return;
+    registry_.setDescription(currentTest_, text);
+    if (settings_.verbosity == 0) return;
+    const TestRecord &record = registry_.record(currentTest_);
+    diagnostics_.print("\tTest " + std::to_string(currentTest_) + ' ' + record.name + ' ' +
+                       *record.description + '\n');
   }
 
   void openTest(std::string_view nameText) {
@@ -204,9 +220,9 @@ class FileReader {
     if (sourcePath.empty()) return;
     if (const SourceNotes::Note *earlier =
             table_.sourceNotes().nameKey(parseHexaValue(keyText, 0), sourcePath, fileIndex_)) {
-      reportMessage(Message::SourceKeyNamed, keyText, earlier->text,
-                    settings_.filePaths[earlier->fileIndex]);
-      reportMessage(Message::SourceKeyClash, keyText, sourcePath, path());
+      diagnostics_.report(Message::SourceKeyNamed, keyText, earlier->text,
+                          settings_.filePaths[earlier->fileIndex]);
+      throw FatalError(Message::SourceKeyClash, keyText, sourcePath, path());
     }
   }
 
@@ -214,6 +230,7 @@ class FileReader {
   std::uint32_t fileIndex_;
   TestRegistry &registry_;
   CoverageTable &table_;
+  Diagnostics &diagnostics_;
   std::uint32_t ftKey_ = 0;
   std::uint32_t dcKey_ = 0;
   // The group of the keys in force and the last kind, noGroup after a key
@@ -247,10 +264,11 @@ struct DescriptorCloser {
 
 }  // namespace
 
-std::optional<KeywordLine> splitKeywordLine(std::string_view text, std::uint64_t lineNumber) {
+std::optional<KeywordLine> splitKeywordLine(std::string_view text, std::uint64_t lineNumber,
+                                            Diagnostics &diagnostics) {
   const Split result = split(text);
   if (result.kind == SplitKind::Unexpected)
-    reportMessage(Message::UnexpectedData, result.line.value, std::to_string(lineNumber));
+    diagnostics.report(Message::UnexpectedData, result.line.value, std::to_string(lineNumber));
   if (result.kind != SplitKind::Keyword) return std::nullopt;
   return result.line;
 }
@@ -261,10 +279,9 @@ std::uint32_t parseHexaValue(std::string_view valueText, std::uint64_t lineNumbe
   for (char c : valueText) {
     if (endsNumber(c)) break;
     const int digit = hexDigitValue(c);
-    if (digit < 0)
-      reportMessage(Message::BadHexaValue, valueText, std::to_string(lineNumber));
+    if (digit < 0) throw FatalError(Message::BadHexaValue, valueText, std::to_string(lineNumber));
     if (position == 8)
-      reportMessage(Message::NumberOverflow, valueText, std::to_string(lineNumber));
+      throw FatalError(Message::NumberOverflow, valueText, std::to_string(lineNumber));
     value |= static_cast<std::uint32_t>(digit) << (4 * position++);
   }
   return value;
@@ -295,22 +312,23 @@ bool restOfLineMatters(std::string_view head) {
   return result.line.second == 'T' && (result.line.first == 'N' || result.line.first == 'D');
 }
 
-void readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex,
-                      TestRegistry &registry, CoverageTable &table) {
+bool readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex,
+                      TestRegistry &registry, CoverageTable &table, Diagnostics &diagnostics) {
   const std::string &path = settings.filePaths[fileIndex];
   const int fd = openCoverageFile(path);
   if (fd < 0) {
-    reportMessage(Message::UnableToOpen, path);
-    return;
+    diagnostics.report(Message::UnableToOpen, path);
+    return false;
   }
   const DescriptorCloser closer{fd};
-  readCoverageLines(readFromDescriptor(fd), settings, fileIndex, registry, table);
+  readCoverageLines(readFromDescriptor(fd), settings, fileIndex, registry, table, diagnostics);
+  return true;
 }
 
 void readCoverageLines(const ReadBlock &read, const RunSettings &settings,
                        std::uint32_t fileIndex, TestRegistry &registry, CoverageTable &table,
-                       std::size_t blockSize) {
-  FileReader reader(settings, fileIndex, registry, table);
+                       Diagnostics &diagnostics, std::size_t blockSize) {
+  FileReader reader(settings, fileIndex, registry, table, diagnostics);
   LineSource source(read, blockSize, restOfLineMatters);
   std::uint64_t lineNumber = 0;
   for (;;) {
@@ -337,6 +355,8 @@ void readCoverageLines(const ReadBlock &read, const RunSettings &settings,
     reader.readLine(*line, ++lineNumber);
   }
   // A result computed from part of a file could call needed tests useless.
-  if (source.failed()) reportMessage(Message::UnableToRead, settings.filePaths[fileIndex]);
+  if (source.failed()) throw FatalError(Message::UnableToRead, settings.filePaths[fileIndex]);
   reader.finish();
 }
+
+}  // namespace zorvane::coverage

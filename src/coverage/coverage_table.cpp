@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
-#include "shell/messages.h"
+#include "base/fatal_error.h"
+
+namespace zorvane::coverage {
 
 GroupId CoverageTable::addGroup(std::uint32_t ftKey, std::uint32_t dcKey,
                                signed char branchKind) {
@@ -115,10 +117,12 @@ std::vector<std::uint32_t> CoverageTable::buildCoverCounts() {
     for (const IndexedBranch &branch : group.branches) {
       const std::uint32_t count = tallies_[branch.id].count;
       if (count == 0) continue;
-      if (coverCounts.size() == liveBranchCount_) reportMessage(Message::TooMuchCovItem);
+      if (coverCounts.size() == liveBranchCount_) throw FatalError(Message::TooMuchCovItem);
       coverCounts.push_back(count);
       largest = std::max(largest, count);
     }
   if (!groups_.empty()) maxTestsPerBranch_ = largest;
   return coverCounts;
 }
+
+}  // namespace zorvane::coverage

@@ -14,6 +14,8 @@
 #include "coverage/source_notes.h"
 #include "coverage/test_number.h"
 
+namespace zorvane::coverage {
+
 // Branches are numbered from 0 in the order they were first reached.
 using BranchId = std::uint32_t;
 inline constexpr BranchId noBranch = UINT32_MAX;
@@ -247,3 +249,5 @@ class CoverageTable {
   std::uint32_t maxTestsPerBranch_ = 0;
   SourceNotes sourceNotes_;
 };
+
+}  // namespace zorvane::coverage

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace zorvane::coverage {
+
 ReadBlock readFromDescriptor(int fd) {
   return [fd](char *buffer, std::size_t size) -> std::ptrdiff_t {
     ssize_t got;
@@ -91,3 +93,5 @@ void LineSource::readBlock() {
   atEnd_ = got <= 0;
   failed_ = got < 0;
 }
+
+}  // namespace zorvane::coverage

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string_view>
 
+namespace zorvane::coverage {
+
 // Reads at most `size` bytes of a file into `buffer`, as read(2) does: the
 // number of bytes read, 0 at the end of the file, or -1 on an error.
 using ReadBlock = std::function<std::ptrdiff_t(char *buffer, std::size_t size)>;
@@ -68,3 +70,5 @@ class LineSource {
   bool atEnd_ = false;
   bool failed_ = false;
 };
+
+}  // namespace zorvane::coverage

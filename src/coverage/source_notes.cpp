@@ -1,5 +1,7 @@
 #include "coverage/source_notes.h"
 
+namespace zorvane::coverage {
+
 const SourceNotes::Note *SourceNotes::nameKey(std::uint32_t key, std::string_view path,
                                               std::uint32_t fileIndex) {
   const auto [found, added] = pathOfKey_.try_emplace(key, Note{std::string(path), fileIndex});
@@ -17,3 +19,5 @@ const SourceNotes::Note *SourceNotes::noteFingerprint(std::string_view fingerpri
   if (!firstFingerprint_) firstFingerprint_ = Note{std::string(fingerprint), fileIndex};
   return firstFingerprint_->text == fingerprint ? nullptr : &*firstFingerprint_;
 }
+
+}  // namespace zorvane::coverage

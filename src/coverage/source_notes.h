@@ -6,6 +6,8 @@
 #include <string_view>
 #include <unordered_map>
 
+namespace zorvane::coverage {
+
 // What the comments of the coverage files say of where their coverage comes
 // from: the source path each FT key was made from, and the build the files
 // were made from.
@@ -33,3 +35,5 @@ class SourceNotes {
   std::unordered_map<std::uint32_t, Note> pathOfKey_;
   std::optional<Note> firstFingerprint_;
 };
+
+}  // namespace zorvane::coverage

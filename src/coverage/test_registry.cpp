@@ -1,7 +1,8 @@
 #include "coverage/test_registry.h"
 
-#include <cstdio>
 #include <limits>
+
+namespace zorvane::coverage {
 
 namespace {
 
@@ -49,16 +50,13 @@ void TestRegistry::finishTest(TestNumber test, std::uint64_t covItems) {
   --testCount_;
 }
 
-void TestRegistry::setDescription(std::string_view text, TestNumber test,
-                                  std::uint8_t verbosity) {
-  if (test == 0) return;
-  TestRecord &record = records_[test];
-  record.description = std::string(text);
-  if (verbosity >= 1)
-    std::printf("\tTest %u %s %s\n", test, record.name.c_str(), record.description->c_str());
+void TestRegistry::setDescription(TestNumber test, std::string_view text) {
+  records_[test].description = std::string(text);
 }
 
 void TestRegistry::close() {
   covItemCounts_[0] = 0;
   ++testCount_;
 }
+
+}  // namespace zorvane::coverage

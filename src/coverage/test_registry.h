@@ -9,6 +9,8 @@
 
 #include "coverage/test_number.h"
 
+namespace zorvane::coverage {
+
 struct TestRecord {
   // Bytes as formed from the NT line, possibly ending in the line's newline.
   std::string name;
@@ -33,9 +35,8 @@ class TestRegistry {
   // (no current test) is ignored.
   void finishTest(TestNumber test, std::uint64_t covItems);
 
-  // Sets the description of `test` (none for 0); at verbosity 1 and above
-  // also traces it on the standard output stream.
-  void setDescription(std::string_view text, TestNumber test, std::uint8_t verbosity);
+  // Sets the description of `test`.
+  void setDescription(TestNumber test, std::string_view text);
 
   // Whether any test was ever created, even if all were dropped again.
   bool wasEverUsed() const { return !records_.empty(); }
@@ -53,3 +54,5 @@ class TestRegistry {
   std::vector<std::uint32_t> covItemCounts_;
   TestNumber testCount_ = 0;
 };
+
+}  // namespace zorvane::coverage

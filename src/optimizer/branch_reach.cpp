@@ -4,6 +4,13 @@
 #include <cstdio>
 #include <unordered_map>
 
+namespace zorvane::optimizer {
+
+using coverage::CoverageTable;
+using coverage::TestNumber;
+using coverage::BranchGroup;
+using coverage::BranchSlot;
+
 BranchReach::BranchReach(CoverageTable &table) {
   table.buildTestLists();
   starts_.push_back(0);
@@ -49,3 +56,5 @@ std::string describeBranch(const ReachedBranch &branch, const SourcePathLookup &
   std::snprintf(keys, sizeof keys, "FT %x DC %x", branch.ftKey, branch.dcKey);
   return keys + std::string(kindAndIndex);
 }
+
+}  // namespace zorvane::optimizer

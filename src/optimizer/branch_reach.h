@@ -10,6 +10,8 @@
 #include "coverage/coverage_table.h"
 #include "coverage/test_number.h"
 
+namespace zorvane::optimizer {
+
 // A branch as the coverage files name it.
 struct ReachedBranch {
   std::uint32_t ftKey;
@@ -28,18 +30,18 @@ using SourcePathLookup = std::function<std::optional<std::string>(std::uint32_t 
 class BranchReach {
  public:
   // Takes every live branch of the table with its distinct tests.
-  explicit BranchReach(CoverageTable &table);
+  explicit BranchReach(coverage::CoverageTable &table);
 
   // For each of the `needed` tests, in their order, the branches that it
   // reaches and no other of them does, in table order.
-  std::vector<std::vector<ReachedBranch>> ownBranches(std::span<const TestNumber> needed) const;
+  std::vector<std::vector<ReachedBranch>> ownBranches(std::span<const coverage::TestNumber> needed) const;
 
  private:
   std::vector<ReachedBranch> branches_;
   // The distinct tests of branch i are tests_[starts_[i]] to
   // tests_[starts_[i + 1]] - 1, ascending.
   std::vector<std::size_t> starts_;
-  std::vector<TestNumber> tests_;
+  std::vector<coverage::TestNumber> tests_;
 };
 
 // One line of the explanation for a branch: "<path>:<line> T<kind> <index>"
@@ -47,3 +49,5 @@ class BranchReach {
 // "FT <ftKey> DC <dcKey> T<kind> <index>", keys in hexadecimal as the table
 // dump writes them.
 std::string describeBranch(const ReachedBranch &branch, const SourcePathLookup &lookup);
+
+}  // namespace zorvane::optimizer

@@ -10,6 +10,8 @@
 #include "optimizer/cover_model.h"
 #include "optimizer/glpk_failure.h"
 
+namespace zorvane::optimizer {
+
 namespace {
 
 // A cover as model columns, with what it costs in whole units.
@@ -307,3 +309,5 @@ CheapestCover cheapestCover(const CostedCoverQuery &query, const SearchMonitor *
   answer.newFiles = best.files;
   return answer;
 }
+
+}  // namespace zorvane::optimizer

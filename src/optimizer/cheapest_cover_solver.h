@@ -7,6 +7,8 @@
 #include "optimizer/cover_state.h"
 #include "optimizer/search_monitor.h"
 
+namespace zorvane::optimizer {
+
 // What to cover and what a cover costs. Costs are whole units (the run uses
 // microseconds), so that optima and ties are exact.
 struct CostedCoverQuery {
@@ -50,3 +52,5 @@ struct CheapestCover {
 // answer is checked on the tests themselves in whole units. Throws
 // std::bad_alloc when GLPK runs out of memory.
 CheapestCover cheapestCover(const CostedCoverQuery &query, const SearchMonitor *monitor);
+
+}  // namespace zorvane::optimizer

@@ -6,7 +6,9 @@
 #include <charconv>
 #include <cmath>
 
-#include "shell/messages.h"
+#include "base/fatal_error.h"
+
+namespace zorvane::optimizer {
 
 namespace {
 
@@ -19,7 +21,7 @@ std::string_view trimmed(std::string_view text) {
 }
 
 void refuseCost(std::string_view cost, const std::string &path, std::uint64_t line) {
-  reportMessage(Message::BadCost, cost, path, std::to_string(line));
+  throw FatalError(Message::BadCost, cost, path, std::to_string(line));
 }
 
 std::uint64_t costOrRefuse(std::string_view cost, const std::string &path, std::uint64_t line) {
@@ -65,8 +67,8 @@ CostTable parseJunit(std::string_view text, const std::string &path, JunitNames 
     costs[name] = costOrRefuse(time, path, static_cast<std::uint64_t>(xml.lineNumber()));
   }
   if (xml.hasError())
-    reportMessage(Message::UnreadableCosts, path, std::to_string(xml.lineNumber()),
-                  xml.errorString().toStdString());
+    throw FatalError(Message::UnreadableCosts, path, std::to_string(xml.lineNumber()),
+                     xml.errorString().toStdString());
   return costs;
 }
 
@@ -103,9 +105,11 @@ CostTable parseCosts(std::string_view text, const std::string &path, JunitNames 
 
 CostTable readCostFile(const std::string &path, JunitNames rule) {
   QFile file(QString::fromLocal8Bit(path));
-  if (!file.open(QIODevice::ReadOnly)) reportMessage(Message::UnableToRead, path);
+  if (!file.open(QIODevice::ReadOnly)) throw FatalError(Message::UnableToRead, path);
   const QByteArray contents = file.readAll();
-  if (file.error() != QFileDevice::NoError) reportMessage(Message::UnableToRead, path);
+  if (file.error() != QFileDevice::NoError) throw FatalError(Message::UnableToRead, path);
   return parseCosts(std::string_view(contents.constData(), static_cast<std::size_t>(contents.size())),
                     path, rule);
 }
+
+}  // namespace zorvane::optimizer

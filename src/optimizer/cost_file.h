@@ -6,6 +6,8 @@
 #include <string_view>
 #include <unordered_map>
 
+namespace zorvane::optimizer {
+
 // How the name of a JUnit test case is formed from its `classname` and
 // `name` attributes: "classname.name" (GoogleTest's full names), the name
 // alone (CTest, whose class name repeats it), or "classname::name". Without
@@ -35,3 +37,5 @@ CostTable parseCosts(std::string_view text, const std::string &path, JunitNames 
 // The same for the file at `path`; one that cannot be read is message 14
 // (fatal).
 CostTable readCostFile(const std::string &path, JunitNames rule);
+
+}  // namespace zorvane::optimizer

@@ -8,9 +8,15 @@
 #include "optimizer/cover_state.h"
 #include "optimizer/search_monitor.h"
 
+namespace zorvane::optimizer {
+
+using coverage::CoverageTable;
+using coverage::TestRegistry;
+using coverage::TestNumber;
+
 SearchOutcome searchCheapestCover(CoverageTable &table, const TestRegistry &registry,
                                   const RunSettings &settings, SelectionStack &stack,
-                                  std::span<const std::uint64_t> costs) {
+                                  std::span<const std::uint64_t> costs, Diagnostics &diagnostics) {
   const CoverProblem problem = buildCoverProblem(table, registry);
   const CoverInstance instance = coverInstanceOf(problem, registry.testCount());
   const CoverState root(instance);
@@ -27,7 +33,7 @@ SearchOutcome searchCheapestCover(CoverageTable &table, const TestRegistry &regi
   const bool countFiles = settings.bestFileCount != 0;
   const CostedCoverQuery query{root, costs, fileOfTest, freeFiles, countFiles,
                                static_cast<std::uint64_t>(settings.tstNbValue) * allowanceUnit};
-  SearchMonitor monitor(settings.timeLimitSeconds);
+  SearchMonitor monitor(settings.timeLimitSeconds, &diagnostics);
   const CheapestCover cover = cheapestCover(query, &monitor);
   SearchOutcome outcome{initialBestDepth(registry), settings.bestFileCount};
   outcome.completed = cover.proven;
@@ -40,3 +46,5 @@ SearchOutcome searchCheapestCover(CoverageTable &table, const TestRegistry &regi
   if (countFiles) outcome.bestFileCount = mandatoryFiles + cover.newFiles;
   return outcome;
 }
+
+}  // namespace zorvane::optimizer

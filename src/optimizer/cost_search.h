@@ -7,7 +7,10 @@
 #include "coverage/test_registry.h"
 #include "optimizer/cover_search.h"
 #include "optimizer/selection_stack.h"
-#include "shell/run_settings.h"
+#include "base/diagnostics.h"
+#include "base/run_settings.h"
+
+namespace zorvane::optimizer {
 
 // Microseconds per unit of the -F allowance when tests have costs: the
 // allowance is then a number of milliseconds.
@@ -21,6 +24,8 @@ inline constexpr std::uint64_t allowanceUnit = 1000;
 // cheapest, then the one with the fewest tests. The cover, mandatory tests
 // first and then the chosen ones in ascending order, ends in the stack's
 // snapshot; the stack itself is left as found.
-SearchOutcome searchCheapestCover(CoverageTable &table, const TestRegistry &registry,
+SearchOutcome searchCheapestCover(coverage::CoverageTable &table, const coverage::TestRegistry &registry,
                                   const RunSettings &settings, SelectionStack &stack,
-                                  std::span<const std::uint64_t> costs);
+                                  std::span<const std::uint64_t> costs, Diagnostics &diagnostics);
+
+}  // namespace zorvane::optimizer

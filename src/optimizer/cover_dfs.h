@@ -5,6 +5,8 @@
 
 #include "optimizer/cover_state.h"
 
+namespace zorvane::optimizer {
+
 // Walks the search tree of a cover search depth first, with its own stack
 // of levels instead of recursion, so that no depth can overflow the call
 // stack. Each level tries the candidates CoverState::appendCandidates gives,
@@ -57,3 +59,5 @@ void walkDepthFirst(CoverState &state, Visitor &visitor) {
       openLevel(depth + 1);
   }
 }
+
+}  // namespace zorvane::optimizer

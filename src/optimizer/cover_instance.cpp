@@ -1,5 +1,7 @@
 #include "optimizer/cover_instance.h"
 
+namespace zorvane::optimizer {
+
 CoverInstance::CoverInstance(std::uint32_t testCount,
                              const std::vector<std::span<const std::uint32_t>> &branchTests) {
   branchStart_.reserve(branchTests.size() + 1);
@@ -27,3 +29,5 @@ CoverInstance::CoverInstance(std::uint32_t testCount,
         testBranches_[fill[test]++] = k;
       }
 }
+
+}  // namespace zorvane::optimizer

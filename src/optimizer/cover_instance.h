@@ -4,6 +4,8 @@
 #include <span>
 #include <vector>
 
+namespace zorvane::optimizer {
+
 // A set-cover instance in compact form: branches 0..branchCount()-1, each
 // listing the tests that reach it, and tests 0..testCount()-1, each listing
 // the distinct branches it reaches. Both directions are flat arrays with
@@ -30,3 +32,5 @@ class CoverInstance {
   std::vector<std::uint32_t> testStart_{0};
   std::vector<std::uint32_t> testBranches_;
 };
+
+}  // namespace zorvane::optimizer

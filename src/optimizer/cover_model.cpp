@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace zorvane::optimizer {
+
 bool buildCoverModel(const CoverState &state, std::span<const std::uint32_t> fileOfTest,
                      std::span<const std::uint32_t> freeFiles,
                      std::span<const std::uint64_t> costs, CoverModel &model) {
@@ -170,3 +172,4 @@ bool coversTheRest(const CoverState &state, const std::vector<std::uint32_t> &te
   return true;
 }
 
+}  // namespace zorvane::optimizer

@@ -6,6 +6,8 @@
 
 #include "optimizer/cover_state.h"
 
+namespace zorvane::optimizer {
+
 // The integer programs of the optimizer share this model of the uncovered
 // branches: one column per test that can still be chosen, and one per
 // coverage file that is not free.
@@ -39,3 +41,5 @@ void reduceCoverModel(CoverModel &model);
 
 // Whether `tests` reach every branch that `state` has left uncovered.
 bool coversTheRest(const CoverState &state, const std::vector<std::uint32_t> &tests);
+
+}  // namespace zorvane::optimizer

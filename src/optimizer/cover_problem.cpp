@@ -1,5 +1,12 @@
 #include "optimizer/cover_problem.h"
 
+namespace zorvane::optimizer {
+
+using coverage::CoverageTable;
+using coverage::TestRegistry;
+using coverage::BranchGroup;
+using coverage::BranchSlot;
+
 CoverProblem buildCoverProblem(CoverageTable &table, const TestRegistry &registry) {
   CoverProblem problem;
   problem.coverCounts = table.buildCoverCounts();
@@ -21,3 +28,5 @@ CoverInstance coverInstanceOf(const CoverProblem &problem, std::uint32_t testCou
   for (const LiveBranch &branch : problem.branches) lists.push_back(branch.tests);
   return CoverInstance(testCount, lists);
 }
+
+}  // namespace zorvane::optimizer

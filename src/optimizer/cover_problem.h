@@ -8,11 +8,13 @@
 #include "coverage/test_registry.h"
 #include "optimizer/cover_instance.h"
 
+namespace zorvane::optimizer {
+
 // A live branch as the search sees it: its tests in table order, and where it
 // stands in the table, for the consistency diagnostics.
 struct LiveBranch {
-  std::span<const TestNumber> tests;
-  const BranchGroup *group;
+  std::span<const coverage::TestNumber> tests;
+  const coverage::BranchGroup *group;
   std::uint32_t slotIndex;
 };
 
@@ -30,7 +32,9 @@ struct CoverProblem {
 
 // Builds the instance from the reduced table; builds the table's cover counts
 // (which checks them against its live branch count).
-CoverProblem buildCoverProblem(CoverageTable &table, const TestRegistry &registry);
+CoverProblem buildCoverProblem(coverage::CoverageTable &table, const coverage::TestRegistry &registry);
 
 // The instance of the problem's live branches, for tests below `testCount`.
 CoverInstance coverInstanceOf(const CoverProblem &problem, std::uint32_t testCount);
+
+}  // namespace zorvane::optimizer

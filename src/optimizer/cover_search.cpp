@@ -1,10 +1,10 @@
 #include "optimizer/cover_search.h"
 
-#include <cstdio>
 #include <optional>
 #include <span>
 #include <vector>
 
+#include "base/text_format.h"
 #include "optimizer/cover_dfs.h"
 #include "optimizer/cover_instance.h"
 #include "optimizer/cover_problem.h"
@@ -13,6 +13,13 @@
 #include "optimizer/cover_witness.h"
 #include "optimizer/file_cover_solver.h"
 #include "optimizer/search_monitor.h"
+
+namespace zorvane::optimizer {
+
+using coverage::CoverageTable;
+using coverage::TestRegistry;
+using coverage::TestNumber;
+using coverage::TestRecord;
 
 // The search visits its tree in the order of the plain branch and bound and
 // accepts exactly the covers that one accepts, so that it ends with the same
@@ -49,9 +56,10 @@ class SearchVisitor {
   SearchVisitor(CoverState &state, const TestRegistry &registry, const RunSettings &settings,
                 SelectionStack &stack, std::optional<std::uint32_t> optimum,
                 const std::vector<std::uint32_t> &witness, SearchMonitor &monitor,
-                bool aimAtFewestFiles)
+                Diagnostics &diagnostics, bool aimAtFewestFiles)
       : state_(state),
         monitor_(monitor),
+        diagnostics_(diagnostics),
         registry_(registry),
         settings_(settings),
         stack_(stack),
@@ -121,8 +129,9 @@ class SearchVisitor {
     monitor_.tick(stack_.bestCount(), stack_.hasSnapshot() ? outcome_.bestFileCount : 0);
     if (traced_) {
       const TestRecord &record = registry_.record(test);
-      std::printf("recurs %u tst%u %u covItem file %s %s\n", depth, test, count,
-                  settings_.filePaths[record.fileIndex].c_str(), record.name.c_str());
+      diagnostics_.print(formatText("recurs %u tst%u %u covItem file %s %s\n", depth, test, count,
+                                    settings_.filePaths[record.fileIndex].c_str(),
+                                    record.name.c_str()));
     }
     stack_.pushTest(test);
     addFileOf(test);
@@ -136,7 +145,7 @@ class SearchVisitor {
   }
 
   void complete(std::uint32_t depth) {
-    if (traced_) std::printf(">>recurs>%u complete\n", depth);
+    if (traced_) diagnostics_.print(formatText(">>recurs>%u complete\n", depth));
     if (optimum_ && depth + 1 == *optimum_) foundOptimum_ = true;
     if (!withinAllowance(depth, 0)) return;
     const std::uint32_t files = countFiles_ ? distinctFiles_ : outcome_.bestFileCount;
@@ -267,6 +276,7 @@ class SearchVisitor {
 
   CoverState &state_;
   SearchMonitor &monitor_;
+  Diagnostics &diagnostics_;
   const TestRegistry &registry_;
   const RunSettings &settings_;
   SelectionStack &stack_;
@@ -297,10 +307,11 @@ class SearchVisitor {
 }  // namespace
 
 SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
-                          const RunSettings &settings, SelectionStack &stack) {
+                          const RunSettings &settings, SelectionStack &stack,
+                          Diagnostics &diagnostics) {
   const CoverProblem problem = buildCoverProblem(table, registry);
   const CoverInstance instance = coverInstanceOf(problem, registry.testCount());
-  SearchMonitor monitor(settings.timeLimitSeconds);
+  SearchMonitor monitor(settings.timeLimitSeconds, &diagnostics);
   std::optional<std::uint32_t> optimum;
   std::vector<std::uint32_t> witness;
   if (settings.verbosity < 2)
@@ -310,12 +321,16 @@ SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
   // first one, so one on the fewest files possible is always met. With one,
   // such a cover may lie only before it, and then the walk is done again
   // (as it would be, should the solver ever have misjudged the fewest).
-  SearchVisitor aiming(state, registry, settings, stack, optimum, witness, monitor, true);
+  SearchVisitor aiming(state, registry, settings, stack, optimum, witness, monitor, diagnostics,
+                       true);
   walkDepthFirst(state, aiming);
   if (!aiming.missedFewestFiles()) return aiming.outcome();
-  SearchVisitor improving(state, registry, settings, stack, optimum, witness, monitor, false);
+  SearchVisitor improving(state, registry, settings, stack, optimum, witness, monitor, diagnostics,
+                          false);
   walkDepthFirst(state, improving);
   SearchOutcome outcome = improving.outcome();
   outcome.nodes += aiming.outcome().nodes;
   return outcome;
 }
+
+}  // namespace zorvane::optimizer

@@ -5,7 +5,10 @@
 #include "coverage/coverage_table.h"
 #include "coverage/test_registry.h"
 #include "optimizer/selection_stack.h"
-#include "shell/run_settings.h"
+#include "base/diagnostics.h"
+#include "base/run_settings.h"
+
+namespace zorvane::optimizer {
 
 // What the search ends with, besides the best snapshot on the stack.
 struct SearchOutcome {
@@ -37,18 +40,22 @@ struct SearchLimits {
 // it accepts (at most settings.tstNbValue tests larger than the smallest),
 // it prefers the one spanning fewer coverage files unless -T was given. The
 // best cover ends in the stack's snapshot; the stack itself is left as found.
-// At verbosity 2 every candidate and complete cover is traced.
-SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
-                          const RunSettings &settings, SelectionStack &stack);
+// At verbosity 2 every candidate and complete cover is traced. The progress
+// line of a long search goes to `diagnostics`.
+SearchOutcome searchCover(coverage::CoverageTable &table, const coverage::TestRegistry &registry,
+                          const RunSettings &settings, SelectionStack &stack,
+                          Diagnostics &diagnostics);
 
 // The same search visiting every node the plain branch and bound visits,
 // without any further pruning: the reference that searchCover must match
 // (same best snapshot, same outcome). Slow; for tests and benchmarks.
-SearchOutcome referenceSearchCover(CoverageTable &table, const TestRegistry &registry,
+SearchOutcome referenceSearchCover(coverage::CoverageTable &table, const coverage::TestRegistry &registry,
                                    const RunSettings &settings, SelectionStack &stack,
                                    SearchLimits limits = {});
 
 // Depth of "no cover accepted yet": above any depth a search can reach.
-inline std::uint32_t initialBestDepth(const TestRegistry &registry) {
+inline std::uint32_t initialBestDepth(const coverage::TestRegistry &registry) {
   return registry.testCount() > 66000 ? registry.testCount() : 66000;
 }
+
+}  // namespace zorvane::optimizer

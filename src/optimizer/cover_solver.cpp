@@ -7,6 +7,8 @@
 
 #include "optimizer/cover_dfs.h"
 
+namespace zorvane::optimizer {
+
 namespace {
 
 constexpr std::uint32_t noCover = UINT32_MAX;
@@ -325,3 +327,5 @@ std::optional<std::uint32_t> minimumRemainingCoverSize(const CoverState &state, 
     for (std::uint32_t &test : *cover) test = tests[test];
   return size;
 }
+
+}  // namespace zorvane::optimizer

@@ -8,6 +8,8 @@
 #include "optimizer/cover_state.h"
 #include "optimizer/search_monitor.h"
 
+namespace zorvane::optimizer {
+
 // The fewest tests that together reach every branch of `instance`, provided
 // that is at most `cap`; nullopt when more are needed or no cover exists.
 // Exact: reductions that keep the optimum (forced tests, duplicate and
@@ -23,3 +25,5 @@ std::optional<std::uint32_t> minimumCoverSize(const CoverInstance &instance, std
 std::optional<std::uint32_t> minimumRemainingCoverSize(const CoverState &state, std::uint32_t cap,
                                                        SearchMonitor *monitor = nullptr,
                                                        std::vector<std::uint32_t> *cover = nullptr);
+
+}  // namespace zorvane::optimizer

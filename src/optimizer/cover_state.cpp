@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace zorvane::optimizer {
+
 CoverState::CoverState(const CoverInstance &instance)
     : instance_(instance),
       covered_(instance.branchCount(), 0),
@@ -212,3 +214,5 @@ std::uint32_t CoverState::lagrangianBound(std::uint32_t enough) {
   }
   return static_cast<std::uint32_t>(std::max(0.0, std::ceil(best - 1e-6)));
 }
+
+}  // namespace zorvane::optimizer

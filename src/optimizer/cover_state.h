@@ -5,6 +5,8 @@
 
 #include "optimizer/cover_instance.h"
 
+namespace zorvane::optimizer {
+
 // The state of a depth-first cover search over one instance: which branches
 // are covered, how many entries each test still has in uncovered branches,
 // and a trail to undo the latest applications in reverse order.
@@ -81,3 +83,5 @@ class CoverState {
   std::vector<std::uint32_t> activeBranches_;
   std::vector<std::uint32_t> activeTests_;
 };
+
+}  // namespace zorvane::optimizer

@@ -1,5 +1,7 @@
 #include "optimizer/cover_witness.h"
 
+namespace zorvane::optimizer {
+
 CoverWitness::CoverWitness(std::uint32_t testCount, const std::vector<std::uint32_t> &members)
     : member_(testCount, 0) {
   for (std::uint32_t test : members) member_[test] = 1;
@@ -47,3 +49,5 @@ void CoverWitness::undoToMark() {
     member_[trail_.back().first] = trail_.back().second;
   marks_.pop_back();
 }
+
+}  // namespace zorvane::optimizer

@@ -6,6 +6,8 @@
 
 #include "optimizer/cover_state.h"
 
+namespace zorvane::optimizer {
+
 // A smallest cover of the branches a search has left uncovered, kept along
 // the search path: when a candidate belongs to it, the rest of it proves at
 // no cost that the candidate's subtree still holds a cover of the optimum
@@ -41,3 +43,5 @@ class CoverWitness {
   std::vector<std::uint32_t> members_;
   std::vector<std::uint32_t> coverers_;
 };
+
+}  // namespace zorvane::optimizer

@@ -9,6 +9,8 @@
 #include "optimizer/cover_model.h"
 #include "optimizer/glpk_failure.h"
 
+namespace zorvane::optimizer {
+
 namespace {
 
 // What the branch and cut may still do: it stops on an interruption, and
@@ -147,3 +149,5 @@ FileCoverAnswer fewestNewFilesCover(const CoverState &state,
     return {FileCoverAnswer::Kind::unknown, 0};
   return {FileCoverAnswer::Kind::found, newFiles};
 }
+
+}  // namespace zorvane::optimizer

@@ -7,6 +7,8 @@
 #include "optimizer/cover_state.h"
 #include "optimizer/search_monitor.h"
 
+namespace zorvane::optimizer {
+
 // What a search for a cover spanning few coverage files found out.
 struct FileCoverAnswer {
   enum class Kind {
@@ -35,3 +37,5 @@ FileCoverAnswer fewestNewFilesCover(const CoverState &state,
                                     std::uint32_t maxTests, std::uint32_t maxNewFiles,
                                     std::uint32_t budget, const SearchMonitor *monitor,
                                     std::vector<std::uint32_t> &cover);
+
+}  // namespace zorvane::optimizer

@@ -6,7 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "shell/messages.h"
+#include "base/text_format.h"
+
+namespace zorvane::optimizer {
+
+using coverage::CoverageTable;
+using coverage::TestRegistry;
+using coverage::TestNumber;
+using coverage::BranchGroup;
+using coverage::BranchSlot;
+using coverage::IndexedBranch;
+using coverage::BranchId;
 
 namespace {
 
@@ -34,7 +44,7 @@ void countLiveEntries(CoverageTable &table, std::span<std::uint32_t> counts) {
 }  // namespace
 
 void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, SelectionStack &stack,
-                          std::uint8_t verbosity) {
+                          std::uint8_t verbosity, Diagnostics &diagnostics) {
   std::vector<bool> mandatoryMarks(registry.testCount(), false);
   auto counts = registry.covItemCounts();
 
@@ -46,10 +56,11 @@ void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, Selectio
       if (mandatoryMarks[test]) continue;
       mandatoryMarks[test] = true;
       if (verbosity >= 2)
-        std::printf("because of %x %x T%c %u ", group.ftKey, group.dcKey, group.branchKind, index);
+        diagnostics.print(formatText("because of %x %x T%c %u ", group.ftKey, group.dcKey,
+                                     group.branchKind, index));
       if (verbosity >= 1)
-        reportMessage(Message::MandatoryTest, std::to_string(test), std::to_string(counts[test]),
-                      registry.record(test).name);
+        diagnostics.report(Message::MandatoryTest, std::to_string(test),
+                           std::to_string(counts[test]), registry.record(test).name);
       stack.pushTest(test);
     }
 
@@ -63,9 +74,11 @@ void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, Selectio
       if (!slot.isLive() || !removed[slot.id]) continue;
       if (verbosity >= 2)
         for (TestNumber test : slot.entries())
-          std::printf("branche T%c %u reduced by tst%u (%u covItem)\n", group.branchKind, index,
-                      test, --counts[test]);
+          diagnostics.print(formatText("branche T%c %u reduced by tst%u (%u covItem)\n",
+                                       group.branchKind, index, test, --counts[test]));
       table.emptySlot(slot);
     }
   if (verbosity < 2) countLiveEntries(table, counts);
 }
+
+}  // namespace zorvane::optimizer

@@ -6,6 +6,13 @@
 #include "optimizer/cover_problem.h"
 #include "optimizer/cover_search.h"
 
+namespace zorvane::optimizer {
+
+using coverage::CoverageTable;
+using coverage::TestRegistry;
+using coverage::TestNumber;
+using coverage::TestRecord;
+
 // The plain branch and bound: every level copies the counts it is given and
 // walks the whole table to apply a candidate. Kept as the yardstick of the
 // fast search.
@@ -184,3 +191,5 @@ SearchOutcome referenceSearchCover(CoverageTable &table, const TestRegistry &reg
   const CoverProblem problem = buildCoverProblem(table, registry);
   return BranchAndBound(problem, registry, settings, stack, limits).run();
 }
+
+}  // namespace zorvane::optimizer

@@ -1,10 +1,12 @@
 #include "optimizer/search_monitor.h"
 
-#include <unistd.h>
-
 #include <csignal>
-#include <cstdio>
 #include <iterator>
+#include <string>
+
+#include "base/text_format.h"
+
+namespace zorvane::optimizer {
 
 namespace {
 
@@ -25,8 +27,8 @@ void onInterrupt(int signal) {
 
 }  // namespace
 
-SearchMonitor::SearchMonitor(double timeLimitSeconds)
-    : start_(std::chrono::steady_clock::now()), lastShown_(start_), showProgress_(::isatty(2) == 1) {
+SearchMonitor::SearchMonitor(double timeLimitSeconds, Diagnostics *progress)
+    : start_(std::chrono::steady_clock::now()), lastShown_(start_), progress_(progress) {
   if (timeLimitSeconds > 0)
     deadline_ = start_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                              std::chrono::duration<double>(timeLimitSeconds));
@@ -46,7 +48,7 @@ SearchMonitor::SearchMonitor(double timeLimitSeconds)
 SearchMonitor::~SearchMonitor() {
   for (int i = 0; i < stopSignalCount; ++i)
     if (installed[i]) sigaction(stopSignals[i], &previousActions[i], nullptr);
-  if (lineShown_) std::fputs("\r\033[K", stderr);
+  if (lineShown_) progress_->showProgress({});
 }
 
 bool SearchMonitor::interrupted() const {
@@ -62,14 +64,15 @@ void SearchMonitor::refresh(std::uint32_t bestTests, std::uint32_t bestFiles) {
   lastShown_ = now;
   lineShown_ = true;
   const double elapsed = duration<double>(now - start_).count();
-  std::fflush(stdout);
-  std::fprintf(stderr, "\r\033[KSearching: %.1f s, %llu nodes, ", elapsed,
-               static_cast<unsigned long long>(nodes_));
+  std::string line = formatText("Searching: %.1f s, %llu nodes, ", elapsed,
+                                static_cast<unsigned long long>(nodes_));
   if (bestTests == 0)
-    std::fputs("no cover yet", stderr);
+    line += "no cover yet";
   else if (bestFiles == 0)
-    std::fprintf(stderr, "best %u tests", bestTests);
+    line += formatText("best %u tests", bestTests);
   else
-    std::fprintf(stderr, "best %u tests on %u files", bestTests, bestFiles);
-  std::fflush(stderr);
+    line += formatText("best %u tests on %u files", bestTests, bestFiles);
+  progress_->showProgress(line);
 }
+
+}  // namespace zorvane::optimizer

@@ -1,5 +1,9 @@
 #include "optimizer/selection_stack.h"
 
+namespace zorvane::optimizer {
+
+using coverage::TestNumber;
+
 void SelectionStack::pushTest(TestNumber test) {
   if (entries_.size() == entries_.capacity()) entries_.reserve(entries_.capacity() + 5);
   entries_.push_back(test);
@@ -10,3 +14,5 @@ TestNumber SelectionStack::popTest() {
   entries_.pop_back();
   return top;
 }
+
+}  // namespace zorvane::optimizer

@@ -5,17 +5,19 @@
 
 #include "coverage/test_number.h"
 
+namespace zorvane::optimizer {
+
 // The tests chosen so far, mandatory tests at the bottom, and a snapshot of
 // the best complete choice. Both readers answer 0 at or past the end, so
 // callers walk them from position 0 until 0 comes back.
 class SelectionStack {
  public:
   // Storage grows in steps of 5 entries and is kept when entries are popped.
-  void pushTest(TestNumber test);
-  TestNumber popTest();
+  void pushTest(coverage::TestNumber test);
+  coverage::TestNumber popTest();
   std::uint32_t stackSize() const { return static_cast<std::uint32_t>(entries_.size()); }
   std::uint32_t stackCapacity() const { return static_cast<std::uint32_t>(entries_.capacity()); }
-  TestNumber stackAt(std::uint32_t position) const {
+  coverage::TestNumber stackAt(std::uint32_t position) const {
     return position < entries_.size() ? entries_[position] : 0;
   }
 
@@ -23,11 +25,13 @@ class SelectionStack {
   void snapshotBest() { best_ = entries_; }
   bool hasSnapshot() const { return !best_.empty(); }
   std::uint32_t bestCount() const { return static_cast<std::uint32_t>(best_.size()); }
-  TestNumber bestAt(std::uint32_t position) const {
+  coverage::TestNumber bestAt(std::uint32_t position) const {
     return position < best_.size() ? best_[position] : 0;
   }
 
  private:
-  std::vector<TestNumber> entries_;
-  std::vector<TestNumber> best_;
+  std::vector<coverage::TestNumber> entries_;
+  std::vector<coverage::TestNumber> best_;
 };
+
+}  // namespace zorvane::optimizer

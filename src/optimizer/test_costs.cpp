@@ -2,6 +2,12 @@
 
 #include <algorithm>
 
+namespace zorvane::optimizer {
+
+using coverage::TestRegistry;
+using coverage::TestNumber;
+using coverage::TestRecord;
+
 std::string costName(std::string_view name) {
   while (name.ends_with('\n') || name.ends_with('\r')) name.remove_suffix(1);
   if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
@@ -63,3 +69,5 @@ std::uint64_t totalCost(std::span<const std::uint64_t> costs, std::span<const Te
   for (const TestNumber test : tests) total += costs[test];
   return total;
 }
+
+}  // namespace zorvane::optimizer

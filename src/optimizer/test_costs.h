@@ -10,6 +10,8 @@
 #include "coverage/test_registry.h"
 #include "optimizer/cost_file.h"
 
+namespace zorvane::optimizer {
+
 // The name a test goes by in a cost file: its name as read, without the
 // line end and without the quotes around a quoted name.
 std::string costName(std::string_view name);
@@ -31,11 +33,13 @@ struct TestCosts {
 
 // The cost of every test of the closed registry, from `table` when given,
 // else from the durations of the tests' DT lines.
-TestCosts assignTestCosts(const TestRegistry &registry, const CostTable *table);
+TestCosts assignTestCosts(const coverage::TestRegistry &registry, const CostTable *table);
 
 // Microseconds as seconds with at least three decimals and no more than
 // needed ("0.014", "0.001234", "12.000").
 std::string formatSeconds(std::uint64_t micros);
 
 // The sum of the costs of `tests`.
-std::uint64_t totalCost(std::span<const std::uint64_t> costs, std::span<const TestNumber> tests);
+std::uint64_t totalCost(std::span<const std::uint64_t> costs, std::span<const coverage::TestNumber> tests);
+
+}  // namespace zorvane::optimizer

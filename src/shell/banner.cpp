@@ -6,6 +6,8 @@
 
 #include "version.h"
 
+namespace zorvane::shell {
+
 void printBanner() {
   const QString banner =
       QCoreApplication::translate("Optimizer", "\n%1 %2 %3\n%4 %5\n")
@@ -20,3 +22,5 @@ void printBanner() {
   const QByteArray bytes = banner.toLatin1();
   std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
 }
+
+}  // namespace zorvane::shell

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+namespace zorvane::shell {
+
 OptionKind classifyOption(const char *argument) {
   switch (argument[1] | 0x20) {
     case 'v': return OptionKind::Verbose;
@@ -24,6 +26,31 @@ std::int32_t parseAllowance(const char *text) {
   return p == text || *p != '\0' ? 0 : static_cast<std::int32_t>(value);
 }
 
+std::vector<optimizer::RunStep> runSteps(std::span<char *const> arguments) {
+  using Kind = optimizer::RunStep::Kind;
+  std::vector<optimizer::RunStep> steps;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    const char *argument = arguments[i];
+    if (argument[0] != '-') {
+      steps.push_back({Kind::ReadFile, argument});
+      continue;
+    }
+    switch (classifyOption(argument)) {
+      case OptionKind::Verbose: steps.push_back({Kind::Verbose}); break;
+      case OptionKind::MoreVerbose: steps.push_back({Kind::MoreVerbose}); break;
+      case OptionKind::TestLevel: steps.push_back({Kind::TestLevel}); break;
+      case OptionKind::FileLevelAllowance: {
+        optimizer::RunStep step{Kind::Allowance};
+        if (i + 1 < arguments.size()) step.allowance = parseAllowance(arguments[++i]);
+        steps.push_back(step);
+        break;
+      }
+      case OptionKind::Ignored: break;
+    }
+  }
+  return steps;
+}
+
 void printUsage() {
   std::fputs(
       "\nusage: Zorvane [options]  <coverage files.tio> *\n"
@@ -35,3 +62,5 @@ void printUsage() {
       "execution optimization\n",
       stdout);
 }
+
+}  // namespace zorvane::shell

@@ -1,6 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <vector>
+
+#include "optimizer/pipeline.h"
+
+namespace zorvane::shell {
 
 // What an argument starting with "-" asks for. Only its second character
 // counts, folded to lower case, so -v, -V and -verbose are one option.
@@ -13,5 +19,12 @@ OptionKind classifyOption(const char *argument);
 // gives 0.
 std::int32_t parseAllowance(const char *text);
 
+// The steps of a command line without its long options (argv[0] first): an
+// argument not starting with "-" is a coverage file to read; -F takes the
+// next argument as its value, if there is one.
+std::vector<optimizer::RunStep> runSteps(std::span<char *const> arguments);
+
 // Writes the usage text on the standard output stream.
 void printUsage();
+
+}  // namespace zorvane::shell

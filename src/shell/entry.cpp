@@ -9,12 +9,14 @@
 #include <cstdlib>
 #include <new>
 
+#include "base/fatal_error.h"
 #include "shell/banner.h"
-#include "shell/messages.h"
 #include "shell/process_exit.h"
+#include "shell/reporter.h"
 #include "shell/run.h"
 #include "shell/translations.h"
 
+namespace zorvane::shell {
 namespace {
 
 // A standard stream that the caller closed gets a stand-in that refuses to
@@ -27,8 +29,10 @@ void guardStandardStreams() {
   std::signal(SIGPIPE, SIG_IGN);
 }
 
-// Turns running out of memory, wherever it happens, into message 0.
-int runWithMemoryGuard(int &argc, char **argv) {
+// Runs the job with the translations in place, so that a fatal message is
+// written in the user's language wherever it is thrown; running out of
+// memory, wherever it happens, is message 0.
+int runWithMessages(int &argc, char **argv, Reporter &reporter) {
   // The tool runs no event loop. Qt's plain event dispatcher spares the GLib
   // one, which aborts the process when it cannot allocate.
   ::setenv("QT_NO_GLIB", "1", 1);
@@ -39,14 +43,16 @@ int runWithMemoryGuard(int &argc, char **argv) {
       translators =
           loadTranslations(application, {QStringLiteral("veskident_"), QStringLiteral("Zorvane_")});
       printBanner();
-      const int status = run(argc, argv);
-      checkStandardStreams();
+      const int status = run(argc, argv, reporter);
+      reporter.checkStandardStreams();
       return status;
+    } catch (const FatalError &error) {
+      reporter.report(error.message(), error.argument(0), error.argument(1), error.argument(2));
     } catch (const std::bad_alloc &) {
-      reportMessage(Message::MemoryOverflow);
+      reporter.report(Message::MemoryOverflow);
     }
   } catch (const std::bad_alloc &) {
-    reportMessage(Message::MemoryOverflow);
+    reporter.report(Message::MemoryOverflow);
   }
   return 1;
 }
@@ -55,12 +61,15 @@ int runWithMemoryGuard(int &argc, char **argv) {
 
 int runProcess(int argc, char **argv) {
   guardStandardStreams();
+  Reporter reporter;
   int status = 0;
   try {
-    status = runWithMemoryGuard(argc, argv);
+    status = runWithMessages(argc, argv, reporter);
   } catch (const ProcessExit &exit) {
     status = exit.status();
   }
   std::fflush(stdout);
   return status;
 }
+
+}  // namespace zorvane::shell

@@ -8,8 +8,13 @@
 #include <string_view>
 
 #include "shell/command_line.h"
-#include "shell/messages.h"
+#include "base/fatal_error.h"
 #include "version.h"
+
+namespace zorvane::shell {
+
+using optimizer::JunitNames;
+using optimizer::junitNamesFrom;
 
 namespace {
 
@@ -33,7 +38,7 @@ bool takeValueOption(std::string_view argument, std::string_view name, int argc,
 bool takeFileOption(std::string_view argument, std::string_view name, int argc, char **argv, int &i,
                     std::string &file) {
   if (!takeValueOption(argument, name, argc, argv, i, file)) return false;
-  if (file.empty()) reportMessage(Message::OptionRequiresFile, name);
+  if (file.empty()) throw FatalError(Message::OptionRequiresFile, name);
   return true;
 }
 
@@ -42,7 +47,7 @@ bool takeSecondsOption(std::string_view argument, std::string_view name, int arg
   std::string text;
   if (!takeValueOption(argument, name, argc, argv, i, text)) return false;
   seconds = parseSeconds(text);
-  if (seconds <= 0) reportMessage(Message::OptionRequiresSeconds, name);
+  if (seconds <= 0) throw FatalError(Message::OptionRequiresSeconds, name);
   return true;
 }
 
@@ -51,7 +56,7 @@ bool takeNameRuleOption(std::string_view argument, std::string_view name, int ar
   std::string text;
   if (!takeValueOption(argument, name, argc, argv, i, text)) return false;
   const std::optional<JunitNames> named = junitNamesFrom(text);
-  if (!named) reportMessage(Message::UnknownNameRule, name, text);
+  if (!named) throw FatalError(Message::UnknownNameRule, name, text);
   rule = *named;
   return true;
 }
@@ -105,7 +110,7 @@ LongOptions takeLongOptions(int argc, char **argv) {
                                   options.timeLimitSeconds) &&
                !takeCostsOption(argument, argc, argv, i, options) &&
                !takeNameRuleOption(argument, "--junit-names", argc, argv, i, options.junitNames)) {
-      reportMessage(Message::UnknownOption, argument);
+      throw FatalError(Message::UnknownOption, argument);
     }
   }
   return options;
@@ -136,3 +141,5 @@ void printLongOptions() {
 }
 
 void printVersion() { std::fputs("Zorvane " ZORVANE_VERSION_STRING "\n", stdout); }
+
+}  // namespace zorvane::shell

@@ -5,6 +5,8 @@
 
 #include "optimizer/cost_file.h"
 
+namespace zorvane::shell {
+
 // What the arguments starting with "--" ask for, and the arguments left for
 // the single-dash options and the coverage files.
 struct LongOptions {
@@ -24,7 +26,7 @@ struct LongOptions {
   std::string costsFile;
   bool costsFromDurations = false;
   // How --junit-names joins a JUnit test case's class name and name.
-  JunitNames junitNames = JunitNames::dotted;
+  optimizer::JunitNames junitNames = optimizer::JunitNames::dotted;
   // The command line without the long options and their files: argv[0],
   // then the other arguments in their order.
   std::vector<char *> arguments;
@@ -53,3 +55,5 @@ void printLongOptions();
 
 // Writes "Zorvane <version>" on the standard output stream.
 void printVersion();
+
+}  // namespace zorvane::shell

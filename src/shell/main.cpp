@@ -1,3 +1,3 @@
 #include "shell/entry.h"
 
-int main(int argc, char **argv) { return runProcess(argc, argv); }
+int main(int argc, char **argv) { return zorvane::shell::runProcess(argc, argv); }

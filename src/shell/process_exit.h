@@ -1,5 +1,7 @@
 #pragma once
 
+namespace zorvane::shell {
+
 // Thrown to end the process with a given exit status. Only the process entry
 // catches it, so that the process leaves from one place whatever ends it.
 class ProcessExit {
@@ -17,3 +19,5 @@ class ProcessExit {
 // tests may not be the fewest).
 inline constexpr int unreadableInputStatus = 2;
 inline constexpr int searchStoppedStatus = 3;
+
+}  // namespace zorvane::shell

@@ -9,7 +9,18 @@
 #include "output/file_identity.h"
 #include "optimizer/test_costs.h"
 #include "output/replacement_file.h"
-#include "shell/messages.h"
+#include "base/fatal_error.h"
+
+namespace zorvane::shell {
+
+using coverage::TestNumber;
+using coverage::TestRegistry;
+using coverage::TestRecord;
+using optimizer::BranchReach;
+using optimizer::SourcePathLookup;
+using optimizer::ReachedBranch;
+using optimizer::formatSeconds;
+using optimizer::describeBranch;
 
 namespace {
 
@@ -103,10 +114,10 @@ void checkResultFiles(const LongOptions &options, std::span<const std::string> c
     if (!identities[i]) continue;
     for (const std::string &input : coverageFiles)
       if (identifyFile(input) == *identities[i])
-        reportMessage(Message::ResultFileIsInput, lists[i].option, lists[i].path, input);
+        throw FatalError(Message::ResultFileIsInput, lists[i].option, lists[i].path, input);
     for (std::size_t j = 0; j < i; ++j)
       if (identities[j] == identities[i])
-        reportMessage(Message::ResultFilesClash, lists[j].option, lists[i].option, lists[i].path);
+        throw FatalError(Message::ResultFilesClash, lists[j].option, lists[i].option, lists[i].path);
   }
 }
 
@@ -133,6 +144,8 @@ void writeResultLists(const LongOptions &options, const ResultsToList &results,
     }
     for (const auto &file : files) file->commit();
   } catch (const FileWriteError &error) {
-    reportMessage(Message::UnableToWrite, error.path(), error.reason());
+    throw FatalError(Message::UnableToWrite, error.path(), error.reason());
   }
 }
+
+}  // namespace zorvane::shell

@@ -5,14 +5,16 @@
 
 #include "coverage/test_registry.h"
 #include "optimizer/branch_reach.h"
-#include "optimizer/report.h"
+#include "shell/report.h"
 #include "shell/long_options.h"
-#include "shell/run_settings.h"
+#include "base/run_settings.h"
+
+namespace zorvane::shell {
 
 // The list file of these tests, one line per test in the order given: the
 // test number, a tab, the path of its coverage file as given, a tab, and its
 // name without the name's own line end (a final "\n" and a "\r" before it).
-std::string formatTestList(std::span<const TestNumber> tests, const TestRegistry &registry,
+std::string formatTestList(std::span<const coverage::TestNumber> tests, const coverage::TestRegistry &registry,
                            const RunSettings &settings);
 
 // Whether the command line asked for any list file.
@@ -28,9 +30,9 @@ void checkResultFiles(const LongOptions &options, std::span<const std::string> c
 struct ResultsToList {
   ReportedTests reported;
   // The branches as read, when --explain asked for them.
-  const BranchReach *reach = nullptr;
+  const optimizer::BranchReach *reach = nullptr;
   // Where the explanation finds the source path of an FT key; none yet.
-  SourcePathLookup sourcePaths;
+  optimizer::SourcePathLookup sourcePaths;
   // Each test's cost in microseconds, by test number; empty without costs.
   std::span<const std::uint64_t> costs;
 };
@@ -42,4 +44,6 @@ struct ResultsToList {
 // for each branch that no other needed test reaches) asked for, all of them
 // whole or none; a file that cannot be written is message 18 (fatal).
 void writeResultLists(const LongOptions &options, const ResultsToList &results,
-                      const TestRegistry &registry, const RunSettings &settings);
+                      const coverage::TestRegistry &registry, const RunSettings &settings);
+
+}  // namespace zorvane::shell

@@ -12,6 +12,8 @@
 
 #include "shell/process_exit.h"
 
+namespace zorvane::shell {
+
 namespace {
 
 [[noreturn]] void refuseToStart(const std::string &text) {
@@ -49,3 +51,5 @@ Translators loadTranslations(QCoreApplication &application, const QStringList &p
   }
   return installed;
 }
+
+}  // namespace zorvane::shell

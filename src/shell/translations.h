@@ -7,6 +7,8 @@
 
 class QCoreApplication;
 
+namespace zorvane::shell {
+
 using Translators = std::vector<std::unique_ptr<QTranslator>>;
 
 // Installs, for each prefix in order, the translation file "prefix + locale
@@ -15,3 +17,5 @@ using Translators = std::vector<std::unique_ptr<QTranslator>>;
 // on the standard error stream and the process ends with status 255.
 // The translators returned must outlive every translated message.
 Translators loadTranslations(QCoreApplication &application, const QStringList &prefixes);
+
+}  // namespace zorvane::shell

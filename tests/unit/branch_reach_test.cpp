@@ -4,6 +4,10 @@
 
 #include <vector>
 
+using namespace zorvane;
+using namespace zorvane::coverage;
+using namespace zorvane::optimizer;
+
 namespace {
 
 std::vector<std::string> described(const std::vector<ReachedBranch> &branches,

@@ -8,6 +8,9 @@
 #include <tuple>
 #include <vector>
 
+using namespace zorvane;
+using namespace zorvane::optimizer;
+
 namespace {
 
 using Branches = std::vector<std::vector<std::uint32_t>>;

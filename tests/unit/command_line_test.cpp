@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+using namespace zorvane;
+using namespace zorvane::shell;
+
 TEST(ClassifyOption, OnlyTheSecondCharacterCountsFoldedToLowerCase) {
   EXPECT_EQ(classifyOption("-V"), OptionKind::Verbose);
   EXPECT_EQ(classifyOption("-verbose"), OptionKind::Verbose);

@@ -4,6 +4,12 @@
 
 #include "optimizer/cover_search.h"
 #include "optimizer/mandatory_reduction.h"
+#include "support/recording_diagnostics.h"
+
+using namespace zorvane;
+using zorvane::testing_support::RecordingDiagnostics;
+using namespace zorvane::coverage;
+using namespace zorvane::optimizer;
 
 // 40,000 tests in pairs, each pair the only two tests of one branch: the
 // cover takes one test of every pair, 20,000 levels deep. The search must
@@ -26,10 +32,11 @@ TEST(DeepCover, FortyThousandTestsInPairsAreCoveredTwentyThousandLevelsDeep) {
   }
   registry.close();
   SelectionStack stack;
-  reduceMandatoryTests(table, registry, stack, 0);
+  RecordingDiagnostics diagnostics;
+  reduceMandatoryTests(table, registry, stack, 0, diagnostics);
   ASSERT_EQ(stack.stackSize(), 0u);
 
-  const SearchOutcome outcome = searchCover(table, registry, settings, stack);
+  const SearchOutcome outcome = searchCover(table, registry, settings, stack, diagnostics);
   EXPECT_EQ(outcome.bestDepth, pairs - 1);
   EXPECT_EQ(outcome.bestFileCount, 1u);
   EXPECT_EQ(stack.stackSize(), 0u);

@@ -7,6 +7,12 @@
 #include <vector>
 
 #include "optimizer/mandatory_reduction.h"
+#include "support/recording_diagnostics.h"
+
+using namespace zorvane;
+using zorvane::testing_support::RecordingDiagnostics;
+using namespace zorvane::coverage;
+using namespace zorvane::optimizer;
 
 namespace {
 
@@ -15,6 +21,7 @@ struct Instance {
   TestRegistry registry;
   CoverageTable table;
   SelectionStack stack;
+  RecordingDiagnostics diagnostics;
 };
 
 // A random suite: `tests` tests spread over `files` files, each reaching
@@ -48,7 +55,7 @@ void makeRandom(Instance &in, std::mt19937 &random, std::uint32_t tests, std::ui
   }
   if (!in.registry.wasEverUsed()) in.registry.newTest(0, "x\n", 1);
   in.registry.close();
-  reduceMandatoryTests(in.table, in.registry, in.stack, 0);
+  reduceMandatoryTests(in.table, in.registry, in.stack, 0, in.diagnostics);
 }
 
 std::vector<TestNumber> snapshot(const SelectionStack &stack) {
@@ -80,7 +87,7 @@ void expectSameAsReference(std::uint32_t seed, int rounds, std::uint32_t maxTest
     const SearchOutcome expected =
         referenceSearchCover(in.table, in.registry, in.settings, referenceStack);
     SelectionStack fastStack = in.stack;
-    const SearchOutcome actual = searchCover(in.table, in.registry, in.settings, fastStack);
+    const SearchOutcome actual = searchCover(in.table, in.registry, in.settings, fastStack, in.diagnostics);
 
     ASSERT_EQ(snapshot(fastStack), snapshot(referenceStack)) << "round " << round;
     ASSERT_EQ(actual.bestDepth, expected.bestDepth) << "round " << round;
@@ -125,9 +132,8 @@ TEST(CoverSearch, TracesTheSameTreeAsTheReferenceSearch) {
     referenceSearchCover(in.table, in.registry, in.settings, referenceStack);
     const std::string expected = testing::internal::GetCapturedStdout();
     SelectionStack fastStack = in.stack;
-    testing::internal::CaptureStdout();
-    searchCover(in.table, in.registry, in.settings, fastStack);
-    ASSERT_EQ(testing::internal::GetCapturedStdout(), expected) << "round " << round;
+    searchCover(in.table, in.registry, in.settings, fastStack, in.diagnostics);
+    ASSERT_EQ(std::exchange(in.diagnostics.printed, {}), expected) << "round " << round;
     ASSERT_EQ(snapshot(fastStack), snapshot(referenceStack)) << "round " << round;
   }
 }

@@ -7,6 +7,9 @@
 #include <span>
 #include <vector>
 
+using namespace zorvane;
+using namespace zorvane::optimizer;
+
 namespace {
 
 // The smallest number of tests covering every branch, by trying every

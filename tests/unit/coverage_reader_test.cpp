@@ -11,7 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "shell/process_exit.h"
+#include "support/recording_diagnostics.h"
+
+using namespace zorvane;
+using namespace zorvane::coverage;
+using zorvane::testing_support::fatalMessageOf;
+using zorvane::testing_support::RecordingDiagnostics;
 
 namespace {
 
@@ -39,13 +44,14 @@ class ReaderTest : public testing::Test {
     settings_.verbosity = verbosity;
     settings_.filePaths.push_back(path);
     readCoverageFile(settings_, static_cast<std::uint32_t>(settings_.filePaths.size() - 1),
-                     registry_, table_);
+                     registry_, table_, diagnostics_);
   }
   // Expects reading these bytes to end the run with this message text.
+  // The messages reported on the way come first.
   void expectFatal(const std::string &bytes, const std::string &message) {
-    testing::internal::CaptureStderr();
-    EXPECT_THROW(read(bytes), ProcessExit);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), message);
+    const std::optional<std::string> fatal = fatalMessageOf([&] { read(bytes); });
+    ASSERT_TRUE(fatal) << "no fatal error";
+    EXPECT_EQ(diagnostics_.takeMessages() + *fatal, message);
   }
   const BranchGroup &onlyGroup() {
     EXPECT_EQ(std::ranges::distance(table_.groups()), 1);
@@ -61,6 +67,7 @@ class ReaderTest : public testing::Test {
   RunSettings settings_;
   TestRegistry registry_;
   CoverageTable table_;
+  RecordingDiagnostics diagnostics_;
 };
 
 }  // namespace
@@ -82,66 +89,61 @@ TEST(ParseHexaValue, EndingBytesStopTheNumber) {
 }
 
 TEST(ParseHexaValue, BadDigitsAndNinthDigitsAreFatal) {
-  testing::internal::CaptureStderr();
-  EXPECT_THROW(parseHexaValue("0x1A\n", 7), ProcessExit);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(fatalMessageOf([&] { parseHexaValue("0x1A\n", 7); }),
             "Zorvane -  fatal: Bad hexa value format in \"0x1A\n\" at line 7\n");
-  testing::internal::CaptureStderr();
-  EXPECT_THROW(parseHexaValue("123456789", 12), ProcessExit);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(fatalMessageOf([&] { parseHexaValue("123456789", 12); }),
             "Zorvane -  fatal: Number overflow in \"123456789\" at line 12\n");
-  testing::internal::CaptureStderr();
-  EXPECT_THROW(parseHexaValue("-1", 1), ProcessExit);
-  testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(fatalMessageOf([&] { parseHexaValue("-1", 1); }));
 }
 
 TEST(SplitKeywordLine, KeywordAndValueText) {
-  auto line = splitKeywordLine("   FT   1A\n", 1);
+  RecordingDiagnostics diagnostics;
+  auto line = splitKeywordLine("   FT   1A\n", 1, diagnostics);
   ASSERT_TRUE(line);
   EXPECT_EQ(line->first, 'F');
   EXPECT_EQ(line->second, 'T');
   EXPECT_EQ(line->value, "1A\n");
 
-  line = splitKeywordLine("T  5\n", 1);
+  line = splitKeywordLine("T  5\n", 1, diagnostics);
   ASSERT_TRUE(line);
   EXPECT_EQ(line->second, ' ');
   EXPECT_EQ(line->value, "5\n");
 
-  line = splitKeywordLine("T\n", 1);
+  line = splitKeywordLine("T\n", 1, diagnostics);
   ASSERT_TRUE(line);
   EXPECT_EQ(line->second, '\n');
   EXPECT_EQ(line->value, "");
 
   // A tab between the keyword and its value reads as a blank.
-  line = splitKeywordLine("NT\tx\n", 1);
+  line = splitKeywordLine("NT\tx\n", 1, diagnostics);
   ASSERT_TRUE(line);
   EXPECT_EQ(line->value, "x\n");
-  line = splitKeywordLine("TB \t 1\n", 1);
+  line = splitKeywordLine("TB \t 1\n", 1, diagnostics);
   ASSERT_TRUE(line);
   EXPECT_EQ(line->value, "1\n");
 }
 
 TEST(SplitKeywordLine, IgnoredLines) {
+  RecordingDiagnostics diagnostics;
   for (const char *text : {"", "\n", "   \n", "\tFT 1\n", "# note\n", "1A\n", "\xE9t\n", "A"})
-    EXPECT_FALSE(splitKeywordLine(text, 1)) << text;
+    EXPECT_FALSE(splitKeywordLine(text, 1, diagnostics)) << text;
 }
 
 TEST(SplitKeywordLine, PrintableByteAfterTheKeywordIsReported) {
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(splitKeywordLine("FT1A\n", 4));
-  EXPECT_FALSE(splitKeywordLine("T 5\n", 5));
-  EXPECT_FALSE(splitKeywordLine("Hello\n", 6));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  RecordingDiagnostics diagnostics;
+  EXPECT_FALSE(splitKeywordLine("FT1A\n", 4, diagnostics));
+  EXPECT_FALSE(splitKeywordLine("T 5\n", 5, diagnostics));
+  EXPECT_FALSE(splitKeywordLine("Hello\n", 6, diagnostics));
+  EXPECT_EQ(diagnostics.takeMessages(),
             "Zorvane -  warning: Unexpected data \"1A\n\" found line 4, line ignored\n"
             "Zorvane -  warning: Unexpected data \"5\n\" found line 5, line ignored\n"
             "Zorvane -  warning: Unexpected data \"llo\n\" found line 6, line ignored\n");
 }
 
 TEST_F(ReaderTest, ReadsTheWorkedExample) {
-  testing::internal::CaptureStderr();
   read("FT 1A\nDC 3\nNT \"first test\" extra\nDT empty input\nTB 1\nTB 2\nTL 1\n# a remark\n"
        "NT\nTB 1\nFT 2\nTB 1\nNote\nNT spare\n");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(diagnostics_.takeMessages(),
             "Zorvane -  warning: Unexpected data \"te\n\" found line 13, line ignored\n");
   EXPECT_EQ(registry_.testCount(), 2u);
   EXPECT_EQ(registry_.record(1).name, "\"first test\"");
@@ -167,13 +169,21 @@ TEST_F(ReaderTest, ReadsTheWorkedExample) {
 
 TEST_F(ReaderTest, LongLinesAreReadWholeAndCountedOnce) {
   const std::string name(3 << 20, 'x');  // longer than one read block
-  testing::internal::CaptureStderr();
   read("NT " + name + "\nTB 1\nFT1\n");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(diagnostics_.takeMessages(),
             "Zorvane -  warning: Unexpected data \"1\n\" found line 3, line ignored\n");
   EXPECT_EQ(registry_.record(1).name, name + "\n");
   EXPECT_EQ(registry_.covItemCounts()[1], 1u);
   EXPECT_EQ(table_.liveBranchCount(), 1u);
+}
+
+TEST_F(ReaderTest, DescriptionsAreReplacedAndListedFromVerbosity1) {
+  read("DT before any test\nNT name\nDT first\nTB 1\n");
+  EXPECT_EQ(diagnostics_.printed, "");
+  read("NT other\nDT second\nDT third\nTB 1\n", 1);
+  EXPECT_EQ(diagnostics_.printed, "\tTest 2 other\n second\n\n\tTest 2 other\n third\n\n");
+  EXPECT_EQ(registry_.record(1).description, "first\n");
+  EXPECT_EQ(registry_.record(2).description, "third\n");
 }
 
 TEST_F(ReaderTest, ANulByteEndsTheTextOfItsLine) {
@@ -221,10 +231,9 @@ TEST_F(ReaderTest, AKindChangeAcrossATestLooksTheGroupUpAgain) {
 }
 
 TEST_F(ReaderTest, FilesThatCannotBeReadTakeTheirIndexAndReportMessage7) {
-  testing::internal::CaptureStderr();
   readPath((dir_ / "missing.tio").string());
   readPath(dir_.string());
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(diagnostics_.takeMessages(),
             "Zorvane -  warning: Unable to open the file " + (dir_ / "missing.tio").string() +
                 "\nZorvane -  warning: Unable to open the file " + dir_.string() + "\n");
   read("NT a\nTB 1\n");
@@ -242,17 +251,15 @@ TEST_F(ReaderTest, AReadErrorInTheMiddleOfAFileIsMessage14) {
     return static_cast<std::ptrdiff_t>(n);
   };
   settings_.filePaths.push_back("broken.tio");
-  testing::internal::CaptureStderr();
-  EXPECT_THROW(readCoverageLines(failingRead, settings_, 0, registry_, table_), ProcessExit);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(fatalMessageOf([&] {
+              readCoverageLines(failingRead, settings_, 0, registry_, table_, diagnostics_);
+            }),
             "Zorvane -  fatal: Unable to read the file broken.tio\n");
 }
 
 TEST_F(ReaderTest, AFileThatFailsAtItsFirstReadIsMessage14) {
   // Reading this process's own memory at offset 0 fails: nothing is mapped there.
-  testing::internal::CaptureStderr();
-  EXPECT_THROW(readPath("/proc/self/mem"), ProcessExit);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(fatalMessageOf([&] { readPath("/proc/self/mem"); }),
             "Zorvane -  fatal: Unable to read the file /proc/self/mem\n");
 }
 
@@ -450,10 +457,9 @@ TEST_F(ReaderTest, RepeatedRunsOfLinesReadAsTheirLinesSayUnderTheirOwnKeys) {
       in.read(buffer, static_cast<std::streamsize>(size));
       return in.gcount();
     };
-    testing::internal::CaptureStderr();
     readCoverageLines(readFile, settings_, static_cast<std::uint32_t>(settings_.filePaths.size() - 1),
-                      registry_, table_, blockSize);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), expectedMessages);
+                      registry_, table_, diagnostics_, blockSize);
+    EXPECT_EQ(diagnostics_.takeMessages(), expectedMessages);
     expectedMessages.clear();
   }
 
@@ -497,22 +503,20 @@ TEST_F(ReaderTest, ATracefileGivenAsCoverageIsFatal) {
                   " is an LCOV tracefile, not a coverage file: convert it with zorvane-lcov "
                   "first\n");
   settings_.filePaths.clear();
-  testing::internal::CaptureStderr();
   read("NT a\nTB 1\nSF:x\n");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(diagnostics_.takeMessages(),
             "Zorvane -  warning: Unexpected data \":x\n\" found line 3, line ignored\n");
 }
 
 TEST_F(ReaderTest, DifferentBuildFingerprintsWarnNamingTheFiles) {
   const std::string header = "# Build fingerprint: 0123456789abcdef\n";
-  testing::internal::CaptureStderr();
   read(header + "NT a\nTB 1\n");
   read(header + "NT b\nTB 1\n");
   read("NT c\nTB 1\n");  // no fingerprint: read as before
   read("# Build fingerprint: 00000000000000ff\r\nNT d\nTB 1\n");
   // Only the header counts.
   read("NT e\nTB 1\n# Build fingerprint: 1111111111111111\n");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(diagnostics_.takeMessages(),
             "Zorvane -  warning: " + (dir_ / "f0").string() + " and " + (dir_ / "f3").string() +
                 " come from different builds (their build fingerprints differ): their branches "
                 "may not match\n");

@@ -6,6 +6,9 @@
 #include <tuple>
 #include <vector>
 
+using namespace zorvane;
+using namespace zorvane::coverage;
+
 namespace {
 
 using Key = std::tuple<std::uint32_t, std::uint32_t, signed char>;

@@ -10,6 +10,9 @@
 #include <span>
 #include <vector>
 
+using namespace zorvane;
+using namespace zorvane::optimizer;
+
 namespace {
 
 using Branches = std::vector<std::vector<std::uint32_t>>;

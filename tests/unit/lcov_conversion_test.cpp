@@ -12,6 +12,9 @@
 #include "tio/conversion_error.h"
 #include "tio/tio_encoding.h"
 
+using namespace zorvane;
+using namespace zorvane::coverage;
+
 namespace {
 
 void read(Conversion &conversion, const std::string &text, const std::string &name = "t.info",

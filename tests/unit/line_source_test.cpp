@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+using namespace zorvane;
+using namespace zorvane::coverage;
+
 namespace {
 
 // Delivers `bytes` in reads of at most `chunk` bytes, then fails with -1

@@ -6,8 +6,14 @@
 #include <vector>
 
 #include "coverage/test_registry.h"
-#include "shell/process_exit.h"
+#include "support/recording_diagnostics.h"
 #include "shell/result_lists.h"
+
+using namespace zorvane;
+using namespace zorvane::coverage;
+using namespace zorvane::shell;
+using zorvane::optimizer::JunitNames;
+using zorvane::testing_support::fatalMessageOf;
 
 namespace {
 
@@ -25,14 +31,8 @@ class LongOptionsTest : public testing::Test {
     return {options.arguments.begin() + 1, options.arguments.end()};
   }
   // The fatal message that taking these arguments ends with.
-  std::string fatalOf(std::vector<std::string> arguments) {
-    testing::internal::CaptureStderr();
-    try {
-      take(std::move(arguments));
-    } catch (const ProcessExit &exit) {
-      EXPECT_EQ(exit.status(), 1);
-    }
-    return testing::internal::GetCapturedStderr();
+  std::optional<std::string> fatalOf(std::vector<std::string> arguments) {
+    return fatalMessageOf([&] { take(std::move(arguments)); });
   }
 
   std::vector<std::string> arguments_;

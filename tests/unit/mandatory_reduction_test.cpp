@@ -3,6 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <vector>
+#include "support/recording_diagnostics.h"
+
+using namespace zorvane;
+using zorvane::testing_support::RecordingDiagnostics;
+using namespace zorvane::coverage;
+using namespace zorvane::optimizer;
 
 namespace {
 
@@ -29,9 +35,8 @@ TEST(MandatoryReduction, CountsAreTheEntriesLeftWhicheverWayTheyAreLowered) {
     fillSuite(registry, table);
     if (listsFirst) table.buildTestLists();
     SelectionStack stack;
-    testing::internal::CaptureStdout();
-    reduceMandatoryTests(table, registry, stack, static_cast<std::uint8_t>(verbosity));
-    testing::internal::GetCapturedStdout();
+    RecordingDiagnostics diagnostics;
+    reduceMandatoryTests(table, registry, stack, static_cast<std::uint8_t>(verbosity), diagnostics);
     const auto counts = registry.covItemCounts();
     EXPECT_EQ(std::vector<std::uint32_t>(counts.begin(), counts.end()),
               (std::vector<std::uint32_t>{0, 0, 1, 3}))

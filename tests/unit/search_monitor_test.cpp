@@ -4,6 +4,9 @@
 
 #include <csignal>
 
+using namespace zorvane;
+using namespace zorvane::optimizer;
+
 namespace {
 
 void (*currentHandler(int signal = SIGINT))(int) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+using namespace zorvane;
+using namespace zorvane::coverage;
+using namespace zorvane::optimizer;
+
 TEST(SelectionStack, StorageGrowsInStepsOf5AndIsKept) {
   SelectionStack stack;
   stack.pushTest(1);

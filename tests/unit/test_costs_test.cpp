@@ -6,20 +6,18 @@
 #include <vector>
 
 #include "optimizer/cost_file.h"
-#include "shell/process_exit.h"
+#include "support/recording_diagnostics.h"
+
+using namespace zorvane;
+using namespace zorvane::coverage;
+using namespace zorvane::optimizer;
+using zorvane::testing_support::fatalMessageOf;
 
 namespace {
 
 // The fatal message parsing `text` as a cost file ends with.
-std::string fatalOf(std::string_view text, JunitNames rule = JunitNames::dotted) {
-  testing::internal::CaptureStderr();
-  try {
-    parseCosts(text, "costs.xml", rule);
-    ADD_FAILURE() << "no fatal message for " << text;
-  } catch (const ProcessExit &exit) {
-    EXPECT_EQ(exit.status(), 1);
-  }
-  return testing::internal::GetCapturedStderr();
+std::optional<std::string> fatalOf(std::string_view text, JunitNames rule = JunitNames::dotted) {
+  return fatalMessageOf([&] { parseCosts(text, "costs.xml", rule); });
 }
 
 }  // namespace
@@ -69,7 +67,7 @@ TEST(CostFile, AJunitReportNamesTestsByTheRuleChosen) {
 TEST(CostFile, BadTimesAndBrokenReportsAreFatal) {
   EXPECT_EQ(fatalOf("<testsuite>\n<testcase name=\"a\" time=\"-0.1\"/>\n</testsuite>\n"),
             "Zorvane -  fatal: Bad cost \"-0.1\" in costs.xml at line 2\n");
-  const std::string broken = fatalOf("<testsuite>\n<testcase name=\"a\" time=\"1\">\n</testsuite>\n");
+  const std::string broken = *fatalOf("<testsuite>\n<testcase name=\"a\" time=\"1\">\n</testsuite>\n");
   EXPECT_TRUE(broken.starts_with("Zorvane -  fatal: Unable to read the costs in costs.xml at line 3: "))
       << broken;
 }
@@ -103,7 +101,7 @@ TEST(TestCosts, TestsWithoutCostTakeTheMedianOfTheOthers) {
   std::uint32_t sequence = 0;
   for (const auto &[name, description] : tests) {
     const TestNumber test = registry.newTest(0, name, ++sequence);
-    if (!description.empty()) registry.setDescription(description, test, 0);
+    if (!description.empty()) registry.setDescription(test, description);
     registry.finishTest(test, 1);
   }
   registry.close();

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+using namespace zorvane;
+using namespace zorvane::coverage;
+
 TEST(TestRegistry, NamesUnnamedTestsAfterTheirNtLine) {
   TestRegistry registry;
   EXPECT_EQ(registry.newTest(0, "\n", 3), 1u);
@@ -98,13 +101,3 @@ TEST(TestRegistry, NumbersAndCountsAreNotCutAt16Bits) {
   EXPECT_EQ(registry.record(69999).fileIndex, 0u);
 }
 
-TEST(TestRegistry, DescriptionsAreReplacedAndTracedAtVerbosity1) {
-  TestRegistry registry;
-  registry.newTest(0, "name\n", 1);
-  testing::internal::CaptureStdout();
-  registry.setDescription("first\n", 1, 0);
-  registry.setDescription("second\n", 1, 1);
-  registry.setDescription("ignored\n", 0, 2);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\tTest 1 name\n second\n\n");
-  EXPECT_EQ(registry.record(1).description, "second\n");
-}

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace zorvane {
+
 // The numbered message catalogue. The numbers are part of the tool's
 // interface: translations and users refer to them.
 enum class Message {
@@ -43,6 +45,7 @@ enum class Message {
   NeededTestsCost = 32,
   UnknownNameRule = 33,
 };
+inline constexpr std::size_t messageCount = static_cast<std::size_t>(Message::UnknownNameRule) + 1;
 
 // Severities of catalogue entries: 0 to 3 carry a translated word after the
 // program prefix, Plain entries are written without any prefix.
@@ -53,8 +56,15 @@ using MessageArg = std::optional<std::string_view>;
 
 Severity messageSeverity(Message message);
 
-// The untranslated source text of a catalogue entry (context "Zorvane").
-const char *messageSourceText(Message message);
+// The pieces of a catalogue entry's line untranslated and without its
+// arguments, for when no memory is left to translate: the source texts still
+// tell what happened. Plain entries have an empty prefix and severity word.
+struct UntranslatedMessage {
+  std::string_view prefix;
+  std::string_view severityWord;
+  std::string_view text;
+};
+UntranslatedMessage untranslatedMessage(Message message);
 
 // Fills the %n markers of `text` in one pass: the present arguments, in order,
 // take the distinct marker numbers of the text in ascending order, every
@@ -73,24 +83,4 @@ std::string composeMessage(Message message, MessageArg first = {}, MessageArg se
 // 0x7F stay as they are.
 std::string escapeControlBytes(std::string_view text);
 
-// Writes the composed message on the standard error stream, after flushing
-// the standard output stream so that both keep the order of events. When
-// that stream is a terminal, the arguments are shown with their control
-// bytes escaped (escapeControlBytes). A fatal
-// entry then ends the process with status 1 (throws ProcessExit).
-void reportMessage(Message message, MessageArg first = {}, MessageArg second = {},
-                   MessageArg third = {});
-
-// Whether `message` has been reported by this process.
-bool wasReported(Message message);
-
-// Makes sure that everything written so far on the standard streams got
-// out: a failure on the standard output stream is message 27 (fatal); one on
-// the standard error stream, where no message can go, ends the process with
-// status 1 all the same.
-void checkStandardStreams();
-
-// Allocation of raw blocks. Failure throws std::bad_alloc, which the entry
-// reports as message 0 (and which another thread can hand over to it).
-void *checkedAlloc(std::size_t size);
-void *checkedRealloc(void *block, std::size_t size);
+}  // namespace zorvane

@@ -1,8 +1,11 @@
-#include "shell/messages.h"
+#include "base/message_catalogue.h"
 
 #include <gtest/gtest.h>
 
-#include "shell/process_exit.h"
+#include "shell/reporter.h"
+
+using namespace zorvane;
+using namespace zorvane::shell;
 
 TEST(SubstituteMarkers, FillsMarkersInAscendingOrderSkippingNullArguments) {
   EXPECT_EQ(substituteMarkers("%2 then %1", "a", "b", {}), "b then a");
@@ -53,29 +56,23 @@ TEST(ComposeMessage, UnexpectedErrorHasNoLineEnd) {
   EXPECT_EQ(composeMessage(Message::UnexpectedError), "Zorvane -  fatal: (unexpected error)");
 }
 
-TEST(ReportMessage, FatalEntriesEndTheProcessWithStatus1) {
+TEST(Reporter, WritesEveryEntryOnTheErrorStreamAndRemembersIt) {
+  Reporter reporter;
   testing::internal::CaptureStderr();
-  try {
-    reportMessage(Message::OptionRequiresValue);
-    ADD_FAILURE() << "a fatal message returned";
-  } catch (const ProcessExit &exit) {
-    EXPECT_EQ(exit.status(), 1);
-  }
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Zorvane -  fatal: option require value\n");
+  reporter.report(Message::UselessTest, "2", "b.tio", "t\n");
+  reporter.report(Message::OptionRequiresValue);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Useless tst 2:b.tio t\n\nZorvane -  fatal: option require value\n");
+  EXPECT_TRUE(reporter.wasReported(Message::UselessTest));
+  EXPECT_FALSE(reporter.wasReported(Message::UnableToOpen));
 }
 
-TEST(ReportMessage, OtherEntriesReturn) {
-  testing::internal::CaptureStderr();
-  reportMessage(Message::UselessTest, "2", "b.tio", "t\n");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Useless tst 2:b.tio t\n\n");
-}
-
-TEST(CheckedAlloc, ZeroBytesIsNoFailure) {
-  void *block = checkedAlloc(0);
-  EXPECT_NE(block, nullptr);
-  block = checkedRealloc(block, 16);
-  EXPECT_NE(block, nullptr);
-  std::free(block);
+TEST(UntranslatedMessage, GivesThePiecesOfTheSourceLine) {
+  const UntranslatedMessage fatal = untranslatedMessage(Message::MemoryOverflow);
+  EXPECT_EQ(std::string(fatal.prefix) + " " + std::string(fatal.severityWord) + " " +
+                std::string(fatal.text),
+            composeMessage(Message::MemoryOverflow));
+  EXPECT_EQ(untranslatedMessage(Message::Analysing).prefix, "");
 }
 
 TEST(EscapeControlBytes, ShowsControlBytesButKeepsTabsFinalLineEndsAndHighBytes) {

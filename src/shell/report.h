@@ -5,13 +5,16 @@
 #include <vector>
 
 #include "coverage/test_registry.h"
+#include "base/diagnostics.h"
+#include "base/run_settings.h"
 #include "optimizer/selection_stack.h"
-#include "shell/run_settings.h"
+
+namespace zorvane::shell {
 
 // The tests of the report, each list in the order printed.
 struct ReportedTests {
-  std::vector<TestNumber> needed;
-  std::vector<TestNumber> useless;
+  std::vector<coverage::TestNumber> needed;
+  std::vector<coverage::TestNumber> useless;
   // The first mandatoryCount needed tests are the mandatory ones, the others
   // the search chose.
   std::size_t mandatoryCount = 0;
@@ -24,5 +27,8 @@ struct ReportedTests {
 // empty otherwise), the line of their number is followed by the cost of the
 // needed tests against that of the whole suite. Clears the counts of the
 // needed tests. Returns the tests printed.
-ReportedTests printReport(const SelectionStack &stack, TestRegistry &registry,
-                          const RunSettings &settings, std::span<const std::uint64_t> costs = {});
+ReportedTests printReport(const optimizer::SelectionStack &stack, coverage::TestRegistry &registry,
+                          const RunSettings &settings, std::span<const std::uint64_t> costs,
+                          Diagnostics &diagnostics);
+
+}  // namespace zorvane::shell

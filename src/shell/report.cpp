@@ -1,20 +1,30 @@
-#include "optimizer/report.h"
+#include "shell/report.h"
 
 #include <string>
 
 #include "optimizer/test_costs.h"
-#include "shell/messages.h"
+
+namespace zorvane::shell {
 
 namespace {
 
+using coverage::TestNumber;
+using coverage::TestRecord;
+using coverage::TestRegistry;
+using optimizer::SelectionStack;
+using optimizer::totalCost;
+using optimizer::formatSeconds;
+
 void reportTest(Message message, TestNumber test, const TestRegistry &registry,
-                const RunSettings &settings) {
+                const RunSettings &settings, Diagnostics &diagnostics) {
   const TestRecord &record = registry.record(test);
-  reportMessage(message, std::to_string(test), settings.filePaths[record.fileIndex], record.name);
+  diagnostics.report(message, std::to_string(test), settings.filePaths[record.fileIndex],
+                     record.name);
 }
 
 // "needed of total seconds (percentage)", the percentage with one decimal.
-void reportCost(std::span<const std::uint64_t> costs, std::span<const TestNumber> needed) {
+void reportCost(std::span<const std::uint64_t> costs, std::span<const TestNumber> needed,
+                Diagnostics &diagnostics) {
   const std::uint64_t neededCost = totalCost(costs, needed);
   std::uint64_t suiteCost = 0;
   for (const std::uint64_t cost : costs) suiteCost += cost;
@@ -22,14 +32,15 @@ void reportCost(std::span<const std::uint64_t> costs, std::span<const TestNumber
   const auto permille = suiteCost == 0 ? 1000
                                        : static_cast<std::uint64_t>(
                                              (Wide{neededCost} * 1000 + suiteCost / 2) / suiteCost);
-  reportMessage(Message::NeededTestsCost, formatSeconds(neededCost), formatSeconds(suiteCost),
-                std::to_string(permille / 10) + "." + std::to_string(permille % 10));
+  diagnostics.report(Message::NeededTestsCost, formatSeconds(neededCost), formatSeconds(suiteCost),
+                     std::to_string(permille / 10) + "." + std::to_string(permille % 10));
 }
 
 }  // namespace
 
 ReportedTests printReport(const SelectionStack &stack, TestRegistry &registry,
-                          const RunSettings &settings, std::span<const std::uint64_t> costs) {
+                          const RunSettings &settings, std::span<const std::uint64_t> costs,
+                          Diagnostics &diagnostics) {
   auto neededAt = [&](std::uint32_t position) {
     return stack.hasSnapshot() ? stack.bestAt(position) : stack.stackAt(position);
   };
@@ -38,16 +49,18 @@ ReportedTests printReport(const SelectionStack &stack, TestRegistry &registry,
   // The search leaves the stack as it found it: the mandatory tests alone.
   reported.mandatoryCount = stack.stackSize();
   for (TestNumber test; (test = neededAt(static_cast<std::uint32_t>(reported.needed.size()))) != 0;) {
-    reportTest(Message::NeedTest, test, registry, settings);
+    reportTest(Message::NeedTest, test, registry, settings, diagnostics);
     counts[test] = 0;
     reported.needed.push_back(test);
   }
-  reportMessage(Message::TestsNeeded, "#", std::to_string(reported.needed.size()));
-  if (!costs.empty()) reportCost(costs, reported.needed);
+  diagnostics.report(Message::TestsNeeded, "#", std::to_string(reported.needed.size()));
+  if (!costs.empty()) reportCost(costs, reported.needed, diagnostics);
   for (TestNumber test = 1; test < registry.testCount(); ++test) {
     if (counts[test] == 0) continue;
-    reportTest(Message::UselessTest, test, registry, settings);
+    reportTest(Message::UselessTest, test, registry, settings, diagnostics);
     reported.useless.push_back(test);
   }
   return reported;
 }
+
+}  // namespace zorvane::shell

@@ -1,16 +1,12 @@
-#include "shell/messages.h"
+#include "base/message_catalogue.h"
 
 #include <QCoreApplication>
-#include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <iterator>
-#include <new>
 #include <vector>
 
-#include "shell/process_exit.h"
-
+namespace zorvane {
 namespace {
 
 struct CatalogueEntry {
@@ -87,9 +83,7 @@ const char *const severityWords[] = {
 
 const char programPrefix[] = "Zorvane - ";
 
-// Which messages this process has reported, by number.
-bool reported[std::size(catalogue)] = {};
-static_assert(std::size(catalogue) == static_cast<std::size_t>(Message::UnknownNameRule) + 1,
+static_assert(std::size(catalogue) == messageCount,
               "one catalogue entry for every message");
 
 std::string translated(const char *source) {
@@ -111,15 +105,15 @@ int markerAt(std::string_view text, std::size_t pos, std::size_t &length) {
   return number;
 }
 
-void writeBytes(std::string_view bytes, std::FILE *stream) {
-  std::fwrite(bytes.data(), 1, bytes.size(), stream);
-}
-
 }  // namespace
 
 Severity messageSeverity(Message message) { return catalogue[static_cast<int>(message)].severity; }
 
-const char *messageSourceText(Message message) { return catalogue[static_cast<int>(message)].text; }
+UntranslatedMessage untranslatedMessage(Message message) {
+  const CatalogueEntry &entry = catalogue[static_cast<int>(message)];
+  if (entry.severity == Severity::Plain) return {{}, {}, entry.text};
+  return {programPrefix, severityWords[static_cast<int>(entry.severity)], entry.text};
+}
 
 std::string substituteMarkers(std::string_view text, MessageArg first, MessageArg second,
                               MessageArg third) {
@@ -182,56 +176,4 @@ std::string escapeControlBytes(std::string_view text) {
   return shown;
 }
 
-void reportMessage(Message message, MessageArg first, MessageArg second, MessageArg third) {
-  reported[static_cast<int>(message)] = true;
-  std::fflush(stdout);
-  try {
-    // Names and paths come from files anyone may have written: on a terminal
-    // their control bytes could move the cursor, rewrite earlier lines or
-    // retitle the window.
-    static const bool toTerminal = ::isatty(2) == 1;
-    if (toTerminal) {
-      std::optional<std::string> shown[3];
-      const MessageArg arguments[3] = {first, second, third};
-      for (int i = 0; i < 3; ++i)
-        if (arguments[i]) shown[i] = escapeControlBytes(*arguments[i]);
-      writeBytes(composeMessage(message, shown[0], shown[1], shown[2]), stderr);
-    } else {
-      writeBytes(composeMessage(message, first, second, third), stderr);
-    }
-  } catch (const std::bad_alloc &) {
-    // No memory left to translate: the source texts still tell what happened.
-    const CatalogueEntry &entry = catalogue[static_cast<int>(message)];
-    if (entry.severity != Severity::Plain) {
-      writeBytes(programPrefix, stderr);
-      writeBytes(" ", stderr);
-      writeBytes(severityWords[static_cast<int>(entry.severity)], stderr);
-      writeBytes(" ", stderr);
-    }
-    writeBytes(entry.text, stderr);
-  }
-  if (messageSeverity(message) == Severity::Fatal) {
-    std::fflush(stderr);
-    throw ProcessExit(1);
-  }
-}
-
-bool wasReported(Message message) { return reported[static_cast<int>(message)]; }
-
-void checkStandardStreams() {
-  const bool outputFailed = std::fflush(stdout) != 0 || std::ferror(stdout);
-  if (std::fflush(stderr) != 0 || std::ferror(stderr)) throw ProcessExit(1);
-  if (outputFailed) reportMessage(Message::UnableToWriteOutput);
-}
-
-void *checkedAlloc(std::size_t size) {
-  void *block = std::malloc(size ? size : 1);
-  if (!block) throw std::bad_alloc();
-  return block;
-}
-
-void *checkedRealloc(void *block, std::size_t size) {
-  void *grown = std::realloc(block, size ? size : 1);
-  if (!grown) throw std::bad_alloc();
-  return grown;
-}
+}  // namespace zorvane

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace zorvane {
+
 // The settings of one run, set while the command line is read.
 struct RunSettings {
   // 0: results only; 1 (-V): table dumps, mandatory tests, descriptions;
@@ -21,3 +23,5 @@ struct RunSettings {
   // 0: no limit.
   double timeLimitSeconds = 0;
 };
+
+}  // namespace zorvane
