@@ -41,9 +41,8 @@ long peakRssKib() {
   return usage.ru_maxrss;
 }
 
-// The settings the tool would run with for the same files and options; the
-// argument count (the start of bestFileCount) is the tool's own.
-// The settings the tool starts from on the command line "files [-T] [-F n]".
+// The settings the tool starts from on the command line "files [-T] [-F n]",
+// and the steps of that command line.
 RunSettings toolSettings(const BenchOptions &options) {
   RunSettings settings;
   const std::size_t argumentCount =

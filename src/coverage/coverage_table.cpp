@@ -71,15 +71,6 @@ void CoverageTable::putInOrder() const {
   ordered_ = true;
 }
 
-BranchSlot CoverageTable::slot(const BranchGroup &group, std::uint32_t index) const {
-  if (index < GroupHead::lowIndexCount) {
-    const BranchId id = heads_[group.id].low[index];
-    return id == noBranch ? BranchSlot() : slot(id);
-  }
-  const auto found = branchOfKey_.find(std::uint64_t{group.id} << 32 | index);
-  return found == branchOfKey_.end() ? BranchSlot() : slot(found->second);
-}
-
 void CoverageTable::buildTestLists() {
   if (listsBuilt()) return;
   settleTallies();

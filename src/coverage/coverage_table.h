@@ -80,10 +80,6 @@ class CoverageTable {
 
   // The group of those keys, created empty when it is new.
   GroupId findOrInsertGroupId(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
-  BranchGroup &findOrInsertGroup(std::uint32_t ftKey, std::uint32_t dcKey,
-                                 signed char branchKind) {
-    return groups_[findOrInsertGroupId(ftKey, dcKey, branchKind)];
-  }
   // The same, for a reader that looked up `previous` just before: the group
   // that followed it last time is tried first, without hashing, as tests of
   // a suite mostly reach code in the same order.
@@ -107,9 +103,6 @@ class CoverageTable {
                           ? head.low[branchIndex]
                           : branchAt(group, branchIndex));
   }
-  void addTestToBranch(const BranchGroup &group, TestNumber test, std::uint32_t branchIndex) {
-    addTestToBranch(group.id, test, branchIndex);
-  }
 
   // Groups in key order, each with its branches in index order.
   auto groups() const {
@@ -126,8 +119,6 @@ class CoverageTable {
             listsBuilt() ? std::span(listEntries_).subspan(listStarts_[id], tally.count)
                         : std::span<const TestNumber>()};
   }
-  // The branch at `index` of `group`, empty when no test reached it.
-  BranchSlot slot(const BranchGroup &group, std::uint32_t index) const;
 
   // Builds the test list of every live branch, which slot() then gives.
   // Entries added later undo it.

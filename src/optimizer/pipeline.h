@@ -24,7 +24,7 @@ struct RunStep {
   enum class Kind { ReadFile, Verbose, MoreVerbose, TestLevel, Allowance };
   Kind kind;
   // ReadFile: the file's path.
-  std::string path;
+  std::string path = {};
   // Allowance: the value given, 0 or less when it was missing or is no
   // positive number (message 8, fatal, once the step is reached).
   std::int32_t allowance = 0;

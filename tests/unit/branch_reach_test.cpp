@@ -23,8 +23,8 @@ using Lines = std::vector<std::string>;
 
 TEST(BranchReach, EachNeededTestOwnsTheBranchesNoOtherNeededTestReaches) {
   CoverageTable table;
-  BranchGroup &lines = table.findOrInsertGroup(0x1c, 7, 'L');
-  BranchGroup &branches = table.findOrInsertGroup(0x1c, 9, 'B');
+  const GroupId lines = table.findOrInsertGroupId(0x1c, 7, 'L');
+  const GroupId branches = table.findOrInsertGroupId(0x1c, 9, 'B');
   // Branch 0 of the lines: tests 1 (twice) and 2; branch 1: test 2 and the
   // test 3 that is not needed; branch 2: test 3 only.
   table.addTestToBranch(lines, 1, 0);

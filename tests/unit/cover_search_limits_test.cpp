@@ -23,7 +23,7 @@ TEST(DeepCover, FortyThousandTestsInPairsAreCoveredTwentyThousandLevelsDeep) {
   CoverageTable table;
   for (TestNumber pair = 0; pair < pairs; ++pair) {
     // Branches spread over groups, as branch indexes stop at 65535.
-    BranchGroup &group = table.findOrInsertGroup(pair / 4096, 0, 'B');
+    const GroupId group = table.findOrInsertGroupId(pair / 4096, 0, 'B');
     for (TestNumber test = 2 * pair + 1; test <= 2 * pair + 2; ++test) {
       ASSERT_EQ(registry.newTest(0, "t\n", test), test);
       table.addTestToBranch(group, test, static_cast<std::uint16_t>(pair % 4096));

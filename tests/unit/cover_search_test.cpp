@@ -46,7 +46,7 @@ void makeRandom(Instance &in, std::mt19937 &random, std::uint32_t tests, std::ui
     std::uint64_t entries = 0;
     for (std::uint32_t b = 0; b < branches; ++b) {
       if (!reached.back()[b]) continue;
-      BranchGroup &group = in.table.findOrInsertGroup(b % 3, 0, 'B');
+      const GroupId group = in.table.findOrInsertGroupId(b % 3, 0, 'B');
       const int times = repeats(random) ? 2 : 1;
       for (int i = 0; i < times; ++i, ++entries)
         in.table.addTestToBranch(group, test, static_cast<std::uint16_t>(b));

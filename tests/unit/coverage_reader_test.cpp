@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/recording_diagnostics.h"
+#include "support/table_lookup.h"
 
 using namespace zorvane;
 using namespace zorvane::coverage;
@@ -60,7 +61,7 @@ class ReaderTest : public testing::Test {
   // The branch at `index` of `group`, with its list of tests.
   BranchSlot slotAt(const BranchGroup &group, std::uint32_t index) {
     table_.buildTestLists();
-    return table_.slot(group, index);
+    return testing_support::slotAt(table_, group, index);
   }
 
   std::filesystem::path dir_;

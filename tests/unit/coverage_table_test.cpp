@@ -5,8 +5,10 @@
 #include <string>
 #include <tuple>
 #include <vector>
+#include "support/table_lookup.h"
 
 using namespace zorvane;
+using zorvane::testing_support::slotAt;
 using namespace zorvane::coverage;
 
 namespace {
@@ -28,20 +30,20 @@ std::vector<TestNumber> testsOf(const BranchSlot &slot) {
 
 TEST(CoverageTable, GroupsAreKeptInKeyOrder) {
   CoverageTable table;
-  table.findOrInsertGroup(1, 1, 'b');
-  table.findOrInsertGroup(1, 1, 'a');
-  table.findOrInsertGroup(0, 5, 'z');
+  table.findOrInsertGroupId(1, 1, 'b');
+  table.findOrInsertGroupId(1, 1, 'a');
+  table.findOrInsertGroupId(0, 5, 'z');
   EXPECT_EQ(keysInOrder(table), (std::vector<Key>{{0, 5, 'z'}, {1, 1, 'a'}, {1, 1, 'b'}}));
 }
 
 TEST(CoverageTable, KeysCompareUnsignedAndKindsSigned) {
   CoverageTable table;
-  table.findOrInsertGroup(0, 0, 'A');
-  table.findOrInsertGroup(0, 0, static_cast<signed char>(0xE9));
-  table.findOrInsertGroup(0x80000000u, 0, 'A');
-  table.findOrInsertGroup(0x7FFFFFFFu, 0, 'A');
-  table.findOrInsertGroup(0, 0xFFFFFFFEu, 'A');
-  table.findOrInsertGroup(0, 5, 'A');
+  table.findOrInsertGroupId(0, 0, 'A');
+  table.findOrInsertGroupId(0, 0, static_cast<signed char>(0xE9));
+  table.findOrInsertGroupId(0x80000000u, 0, 'A');
+  table.findOrInsertGroupId(0x7FFFFFFFu, 0, 'A');
+  table.findOrInsertGroupId(0, 0xFFFFFFFEu, 'A');
+  table.findOrInsertGroupId(0, 5, 'A');
   EXPECT_EQ(keysInOrder(table),
             (std::vector<Key>{{0, 0, static_cast<signed char>(0xE9)},
                               {0, 0, 'A'},
@@ -53,16 +55,16 @@ TEST(CoverageTable, KeysCompareUnsignedAndKindsSigned) {
 
 TEST(CoverageTable, LookupOfAPresentKeyCreatesNothing) {
   CoverageTable table;
-  BranchGroup &first = table.findOrInsertGroup(3, 4, 'B');
-  table.findOrInsertGroup(9, 9, 'B');
-  table.findOrInsertGroup(1, 1, 'B');
-  EXPECT_EQ(&table.findOrInsertGroup(3, 4, 'B'), &first);
+  const GroupId first = table.findOrInsertGroupId(3, 4, 'B');
+  table.findOrInsertGroupId(9, 9, 'B');
+  table.findOrInsertGroupId(1, 1, 'B');
+  EXPECT_EQ(table.findOrInsertGroupId(3, 4, 'B'), first);
   EXPECT_EQ(keysInOrder(table).size(), 3u);
 }
 
 TEST(CoverageTable, BranchesAreWalkedByIndexWhateverTheOrderReached) {
   CoverageTable table;
-  BranchGroup &group = table.findOrInsertGroup(0, 0, 'B');
+  const GroupId group = table.findOrInsertGroupId(0, 0, 'B');
   for (const std::uint32_t index : {20u, 7u, 0xFFFFFFFFu, 8u, 0x10000u, 0u})
     table.addTestToBranch(group, 1, index);
   std::vector<std::uint32_t> indexes;
@@ -70,18 +72,18 @@ TEST(CoverageTable, BranchesAreWalkedByIndexWhateverTheOrderReached) {
     for (const IndexedBranch &branch : walked.branches) indexes.push_back(branch.index);
   EXPECT_EQ(indexes, (std::vector<std::uint32_t>{0, 7, 8, 20, 0x10000, 0xFFFFFFFFu}));
   EXPECT_EQ(table.liveBranchCount(), 6u);
-  EXPECT_FALSE(table.slot(group, 9).isLive());
-  EXPECT_TRUE(table.slot(group, 0xFFFFFFFFu).isLive());
+  EXPECT_FALSE(slotAt(table, group, 9).isLive());
+  EXPECT_TRUE(slotAt(table, group, 0xFFFFFFFFu).isLive());
 }
 
 TEST(CoverageTable, IndexesPast16BitsAreDistinctBranches) {
   CoverageTable table;
-  BranchGroup &group = table.findOrInsertGroup(0, 0, 'B');
+  const GroupId group = table.findOrInsertGroupId(0, 0, 'B');
   table.addTestToBranch(group, 1, 0);
   table.addTestToBranch(group, 2, 0x10000);
   EXPECT_EQ(table.liveBranchCount(), 2u);
-  EXPECT_EQ(table.slot(group, 0).lastTest, 1u);
-  EXPECT_EQ(table.slot(group, 0x10000).lastTest, 2u);
+  EXPECT_EQ(slotAt(table, group, 0).lastTest, 1u);
+  EXPECT_EQ(slotAt(table, group, 0x10000).lastTest, 2u);
 }
 
 TEST(CoverageTable, ABranchTakesRoomOnlyOnceReached) {
@@ -89,42 +91,42 @@ TEST(CoverageTable, ABranchTakesRoomOnlyOnceReached) {
   // whatever the indexes.
   CoverageTable table;
   for (std::uint32_t dc = 0; dc < 2000; ++dc)
-    table.addTestToBranch(table.findOrInsertGroup(0, dc, 'B'), 1, 0xFFFF);
+    table.addTestToBranch(table.findOrInsertGroupId(0, dc, 'B'), 1, 0xFFFF);
   EXPECT_EQ(table.branchCount(), 2000u);
 }
 
 TEST(CoverageTable, TestListsKeepOrderAndDuplicates) {
   CoverageTable table;
-  BranchGroup &group = table.findOrInsertGroup(0, 0, 'B');
+  const GroupId group = table.findOrInsertGroupId(0, 0, 'B');
   table.addTestToBranch(group, 3, 0);
   table.addTestToBranch(group, 3, 0);
   EXPECT_EQ(table.liveBranchCount(), 1u);
   table.buildTestLists();
-  EXPECT_EQ(testsOf(table.slot(group, 0)), (std::vector<TestNumber>{3, 3}));
+  EXPECT_EQ(testsOf(slotAt(table, group, 0)), (std::vector<TestNumber>{3, 3}));
   // Entries added after the lists were built are in the lists built next.
   for (TestNumber test = 4; test <= 20; ++test) table.addTestToBranch(group, test, 0);
-  EXPECT_TRUE(table.slot(group, 0).entries().empty());
+  EXPECT_TRUE(slotAt(table, group, 0).entries().empty());
   table.buildTestLists();
-  EXPECT_EQ(table.slot(group, 0).count, 19u);
-  EXPECT_EQ(table.slot(group, 0).lastTest, 20u);
-  EXPECT_EQ(testsOf(table.slot(group, 0)).size(), 19u);
+  EXPECT_EQ(slotAt(table, group, 0).count, 19u);
+  EXPECT_EQ(slotAt(table, group, 0).lastTest, 20u);
+  EXPECT_EQ(testsOf(slotAt(table, group, 0)).size(), 19u);
 }
 
 TEST(CoverageTable, CountsStayExactPast65535Entries) {
   CoverageTable table;
-  BranchGroup &group = table.findOrInsertGroup(0, 0, 'B');
+  const GroupId group = table.findOrInsertGroupId(0, 0, 'B');
   for (TestNumber test = 1; test <= 70000; ++test) table.addTestToBranch(group, test, 2);
   table.buildTestLists();
-  EXPECT_EQ(table.slot(group, 2).count, 70000u);
-  EXPECT_EQ(table.slot(group, 2).entries()[69999], 70000u);
+  EXPECT_EQ(slotAt(table, group, 2).count, 70000u);
+  EXPECT_EQ(slotAt(table, group, 2).entries()[69999], 70000u);
   EXPECT_EQ(table.buildCoverCounts(), (std::vector<std::uint32_t>{70000}));
   EXPECT_EQ(table.maxTestsPerBranch(), 70000u);
 }
 
 TEST(CoverageTable, CoverCountsFollowTableOrder) {
   CoverageTable table;
-  BranchGroup &later = table.findOrInsertGroup(2, 0, 'B');
-  BranchGroup &earlier = table.findOrInsertGroup(1, 0, 'B');
+  const GroupId later = table.findOrInsertGroupId(2, 0, 'B');
+  const GroupId earlier = table.findOrInsertGroupId(1, 0, 'B');
   table.addTestToBranch(later, 1, 0);
   table.addTestToBranch(later, 2, 0);
   table.addTestToBranch(earlier, 1, 4);
@@ -137,11 +139,11 @@ TEST(CoverageTable, CoverCountsFollowTableOrder) {
 
 TEST(CoverageTable, CoverCountsOfAnEmptiedTable) {
   CoverageTable table;
-  BranchGroup &group = table.findOrInsertGroup(0, 0, 'B');
+  const GroupId group = table.findOrInsertGroupId(0, 0, 'B');
   table.addTestToBranch(group, 1, 0);
   table.addTestToBranch(group, 2, 0);
   table.buildCoverCounts();
-  table.emptySlot(table.slot(group, 0));
+  table.emptySlot(slotAt(table, group, 0));
   EXPECT_EQ(table.liveBranchCount(), 0u);
   EXPECT_TRUE(table.buildCoverCounts().empty());
   EXPECT_EQ(table.maxTestsPerBranch(), 2u);
@@ -149,8 +151,8 @@ TEST(CoverageTable, CoverCountsOfAnEmptiedTable) {
 
 TEST(CoverageTable, ListsFollowTheOrderOfAddingAcrossBranchesAndTests) {
   CoverageTable table;
-  BranchGroup &b = table.findOrInsertGroup(0, 0, 'B');
-  BranchGroup &l = table.findOrInsertGroup(0, 0, 'L');
+  const GroupId b = table.findOrInsertGroupId(0, 0, 'B');
+  const GroupId l = table.findOrInsertGroupId(0, 0, 'L');
   // Tests interleave as a caller may add them; each list keeps its order.
   table.addTestToBranch(b, 2, 1);
   table.addTestToBranch(l, 1, 0);
@@ -159,24 +161,24 @@ TEST(CoverageTable, ListsFollowTheOrderOfAddingAcrossBranchesAndTests) {
   table.addTestToBranch(l, 2, 0);
   table.addTestToBranch(b, 2, 1);
   table.buildTestLists();
-  EXPECT_EQ(testsOf(table.slot(b, 1)), (std::vector<TestNumber>{2, 1, 2}));
-  EXPECT_EQ(testsOf(table.slot(b, 3)), (std::vector<TestNumber>{2}));
-  EXPECT_EQ(testsOf(table.slot(l, 0)), (std::vector<TestNumber>{1, 2}));
-  EXPECT_EQ(table.slot(b, 1).lastTest, 2u);
+  EXPECT_EQ(testsOf(slotAt(table, b, 1)), (std::vector<TestNumber>{2, 1, 2}));
+  EXPECT_EQ(testsOf(slotAt(table, b, 3)), (std::vector<TestNumber>{2}));
+  EXPECT_EQ(testsOf(slotAt(table, l, 0)), (std::vector<TestNumber>{1, 2}));
+  EXPECT_EQ(slotAt(table, b, 1).lastTest, 2u);
 }
 
 TEST(CoverageTable, ListsBuiltAfterEmptyingHoldOnlyLiveBranches) {
   CoverageTable table;
-  BranchGroup &group = table.findOrInsertGroup(0, 0, 'B');
+  const GroupId group = table.findOrInsertGroupId(0, 0, 'B');
   for (TestNumber test = 1; test <= 3; ++test) {
     table.addTestToBranch(group, test, 0);
     table.addTestToBranch(group, test, 1);
   }
-  table.emptySlot(table.slot(group, 0));
+  table.emptySlot(slotAt(table, group, 0));
   table.buildTestLists();
-  EXPECT_FALSE(table.slot(group, 0).isLive());
-  EXPECT_TRUE(table.slot(group, 0).entries().empty());
-  EXPECT_EQ(testsOf(table.slot(group, 1)), (std::vector<TestNumber>{1, 2, 3}));
+  EXPECT_FALSE(slotAt(table, group, 0).isLive());
+  EXPECT_TRUE(slotAt(table, group, 0).entries().empty());
+  EXPECT_EQ(testsOf(slotAt(table, group, 1)), (std::vector<TestNumber>{1, 2, 3}));
 }
 
 TEST(CoverageTable, EntriesOfWantedTestsComeBackInOrderAcrossLogBlocks) {

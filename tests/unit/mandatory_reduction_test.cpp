@@ -17,7 +17,7 @@ namespace {
 // a repeated line counting twice.
 void fillSuite(TestRegistry &registry, CoverageTable &table) {
   const std::vector<std::vector<std::uint16_t>> linesOfTest = {{0, 1, 1}, {1, 2}, {2, 3, 3, 1}};
-  BranchGroup &group = table.findOrInsertGroup(1, 2, 'B');
+  const GroupId group = table.findOrInsertGroupId(1, 2, 'B');
   for (std::uint32_t t = 0; t < linesOfTest.size(); ++t) {
     const TestNumber test = registry.newTest(0, "t\n", t + 1);
     for (std::uint16_t branch : linesOfTest[t]) table.addTestToBranch(group, test, branch);
