@@ -21,7 +21,7 @@ std::string formatTestList(std::span<const coverage::TestNumber> tests, const co
 bool listsRequested(const LongOptions &options);
 
 // Refuses, before anything is read, list files that would replace one of
-// the coverage files (message 25) or another list of the run (message 26),
+// the coverage files (message 23) or another list of the run (message 24),
 // both fatal. Paths are compared as files (device and inode) where they
 // exist, else as normalised paths; devices and pipes are not compared.
 void checkResultFiles(const LongOptions &options, std::span<const std::string> coverageFiles);

@@ -44,7 +44,8 @@ zorvane_build() {
   local build_dir=$1; shift
   local log="$build_dir/last-build.log"
   mkdir -p "$build_dir"
-  if [ ! -f "$build_dir/build.ninja" ]; then
+  # Options given are applied to an existing build too.
+  if [ ! -f "$build_dir/build.ninja" ] || [ $# -gt 0 ]; then
     cmake -S "$ZORVANE_ROOT" -B "$build_dir" -G Ninja "$@" > "$log" 2>&1 ||
       { cat "$log" >&2; echo "zorvane: configuring failed" >&2; exit 1; }
   fi
