@@ -152,8 +152,8 @@ int benchmark(const BenchOptions &options, Diagnostics &diagnostics) {
   TestRegistry &registry = pipeline.registry();
   CoverageTable &table = pipeline.table();
   SelectionStack &stack = pipeline.stack();
-  m.tests = registry.testCount() - 1u;
-  for (TestNumber test = 1; test < registry.testCount(); ++test) {
+  m.tests = registry.lastTest();
+  for (TestNumber test = 1; test < registry.endTest(); ++test) {
     m.branchLines += registry.covItemCounts()[test];
     const TestRecord &record = registry.record(test);
     m.textBytes += record.name.size() + (record.description ? record.description->size() : 0);
@@ -175,7 +175,7 @@ int benchmark(const BenchOptions &options, Diagnostics &diagnostics) {
     printf64("lp_nonzeros", size.nonzeros);
   }
   if (options.costs) {
-    const std::vector<std::uint64_t> costs = skewedCosts(registry.testCount());
+    const std::vector<std::uint64_t> costs = skewedCosts(registry.endTest());
     std::uint64_t suiteCost = 0, mandatoryCost = 0;
     for (const std::uint64_t cost : costs) suiteCost += cost;
     for (std::uint32_t i = 0; TestNumber test = stack.stackAt(i); ++i) mandatoryCost += costs[test];

@@ -46,7 +46,7 @@ std::string CapturedStreams::err() {
 
 void checkReadInvariants(CoverageTable &table, const TestRegistry &registry,
                          std::size_t fileCount) {
-  const TestNumber lastTest = registry.testCount();
+  const TestNumber lastTest = registry.lastTest();
   const auto counts = registry.covItemCounts();
   if (registry.wasEverUsed()) require(counts.size() == std::size_t{lastTest} + 1, "count array size");
 

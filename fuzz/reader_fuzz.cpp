@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
       const std::size_t blockSize = file == 0 ? 4096 : 1 + size % 13;
       readCoverageLines(readFrom(bytes, blockSize), settings, file, registry, table, diagnostics,
                         blockSize);
-      if (file == 0) firstFileTests = registry.testCount();
+      if (file == 0) firstFileTests = registry.lastTest();
     }
   } catch (const FatalError &) {
     return 0;

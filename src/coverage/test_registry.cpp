@@ -30,7 +30,7 @@ TestNumber TestRegistry::newTest(std::uint32_t fileIndex, std::string_view nameT
     records_.emplace_back();
     covItemCounts_.push_back(0);
   }
-  const TestNumber test = ++testCount_;
+  const TestNumber test = ++lastTest_;
   records_.resize(test + 1);
   covItemCounts_.resize(test + 1);
   records_[test] = TestRecord{formName(nameText, fileSequence), std::nullopt, fileIndex};
@@ -47,16 +47,11 @@ void TestRegistry::finishTest(TestNumber test, std::uint64_t covItems) {
   }
   records_.pop_back();
   covItemCounts_.pop_back();
-  --testCount_;
+  --lastTest_;
 }
 
 void TestRegistry::setDescription(TestNumber test, std::string_view text) {
   records_[test].description = std::string(text);
-}
-
-void TestRegistry::close() {
-  covItemCounts_[0] = 0;
-  ++testCount_;
 }
 
 }  // namespace zorvane::coverage

@@ -19,9 +19,8 @@ struct TestRecord {
   std::uint32_t fileIndex = 0;
 };
 
-// Numbers, names and counts the tests of all coverage files. While files are
-// read, tests are 1 to testCount(); after close(), testCount() is one past
-// the highest test number and entry 0 stands for no test.
+// Numbers, names and counts the tests of all coverage files: tests are 1 to
+// lastTest(), and entry 0 of what is kept by test number stands for no test.
 class TestRegistry {
  public:
   // Opens the next test. Its name is `nameText` (the NT line's value text),
@@ -41,10 +40,11 @@ class TestRegistry {
   // Whether any test was ever created, even if all were dropped again.
   bool wasEverUsed() const { return !records_.empty(); }
 
-  // Ends the reading: from now on testCount() is one past the last test.
-  void close();
-
-  TestNumber testCount() const { return testCount_; }
+  // The highest test number, which is the number of tests.
+  TestNumber lastTest() const { return lastTest_; }
+  // One past the highest test number: the size of what is kept by test
+  // number, entry 0 included.
+  TestNumber endTest() const { return lastTest_ + 1; }
   const TestRecord &record(TestNumber test) const { return records_[test]; }
   std::span<const std::uint32_t> covItemCounts() const { return covItemCounts_; }
   std::span<std::uint32_t> covItemCounts() { return covItemCounts_; }
@@ -52,7 +52,7 @@ class TestRegistry {
  private:
   std::vector<TestRecord> records_;
   std::vector<std::uint32_t> covItemCounts_;
-  TestNumber testCount_ = 0;
+  TestNumber lastTest_ = 0;
 };
 
 }  // namespace zorvane::coverage

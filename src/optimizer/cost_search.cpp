@@ -18,11 +18,11 @@ SearchOutcome searchCheapestCover(CoverageTable &table, const TestRegistry &regi
                                   const RunSettings &settings, SelectionStack &stack,
                                   std::span<const std::uint64_t> costs, Diagnostics &diagnostics) {
   const CoverProblem problem = buildCoverProblem(table, registry);
-  const CoverInstance instance = coverInstanceOf(problem, registry.testCount());
+  const CoverInstance instance = coverInstanceOf(problem, registry.endTest());
   const CoverState root(instance);
   std::vector<std::uint32_t> fileOfTest;
-  fileOfTest.reserve(registry.testCount());
-  for (TestNumber test = 0; test < registry.testCount(); ++test)
+  fileOfTest.reserve(registry.endTest());
+  for (TestNumber test = 0; test < registry.endTest(); ++test)
     fileOfTest.push_back(registry.record(test).fileIndex);
   // The files of the mandatory tests come with them.
   std::vector<std::uint32_t> freeFiles(settings.filePaths.size(), 0);

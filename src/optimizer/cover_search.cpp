@@ -70,9 +70,9 @@ class SearchVisitor {
         outcome_{initialBestDepth(registry), settings.bestFileCount},
         fileRefs_(settings.filePaths.size(), 0),
         fileClaims_(settings.filePaths.size(), 0),
-        witness_(registry.testCount(), witness) {
-    fileOfTest_.reserve(registry.testCount());
-    for (TestNumber test = 0; test < registry.testCount(); ++test)
+        witness_(registry.endTest(), witness) {
+    fileOfTest_.reserve(registry.endTest());
+    for (TestNumber test = 0; test < registry.endTest(); ++test)
       fileOfTest_.push_back(registry.record(test).fileIndex);
     for (std::uint32_t i = 0; TestNumber test = stack.stackAt(i); ++i) addFileOf(test);
     mandatoryFileRefs_ = fileRefs_;
@@ -310,7 +310,7 @@ SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
                           const RunSettings &settings, SelectionStack &stack,
                           Diagnostics &diagnostics) {
   const CoverProblem problem = buildCoverProblem(table, registry);
-  const CoverInstance instance = coverInstanceOf(problem, registry.testCount());
+  const CoverInstance instance = coverInstanceOf(problem, registry.endTest());
   SearchMonitor monitor(settings.timeLimitSeconds, &diagnostics);
   std::optional<std::uint32_t> optimum;
   std::vector<std::uint32_t> witness;

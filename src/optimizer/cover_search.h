@@ -55,7 +55,7 @@ SearchOutcome referenceSearchCover(coverage::CoverageTable &table, const coverag
 
 // Depth of "no cover accepted yet": above any depth a search can reach.
 inline std::uint32_t initialBestDepth(const coverage::TestRegistry &registry) {
-  return registry.testCount() > 66000 ? registry.testCount() : 66000;
+  return registry.endTest() > 66000 ? registry.endTest() : 66000;
 }
 
 }  // namespace zorvane::optimizer

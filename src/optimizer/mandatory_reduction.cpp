@@ -45,7 +45,7 @@ void countLiveEntries(CoverageTable &table, std::span<std::uint32_t> counts) {
 
 void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, SelectionStack &stack,
                           std::uint8_t verbosity, Diagnostics &diagnostics) {
-  std::vector<bool> mandatoryMarks(registry.testCount(), false);
+  std::vector<bool> mandatoryMarks(registry.endTest(), false);
   auto counts = registry.covItemCounts();
 
   for (const BranchGroup &group : table.groups())

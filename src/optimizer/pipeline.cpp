@@ -54,7 +54,6 @@ void Pipeline::listTable() {
 }
 
 void Pipeline::finishReading(const CostTable *costTable, bool costsFromDurations) {
-  registry_.close();
   if (costTable || costsFromDurations) {
     TestCosts assigned = assignTestCosts(registry_, costTable);
     if (assigned.missing != 0)

@@ -27,10 +27,10 @@ std::optional<std::uint64_t> recordedDuration(std::string_view description) {
 
 TestCosts assignTestCosts(const TestRegistry &registry, const CostTable *table) {
   TestCosts result;
-  result.costs.assign(registry.testCount(), 0);
+  result.costs.assign(registry.endTest(), 0);
   std::vector<std::uint64_t> known;
   std::vector<TestNumber> without;
-  for (TestNumber test = 1; test < registry.testCount(); ++test) {
+  for (TestNumber test = 1; test < registry.endTest(); ++test) {
     const TestRecord &record = registry.record(test);
     std::optional<std::uint64_t> cost;
     if (table) {

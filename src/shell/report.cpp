@@ -55,7 +55,7 @@ ReportedTests printReport(const SelectionStack &stack, TestRegistry &registry,
   }
   diagnostics.report(Message::TestsNeeded, "#", std::to_string(reported.needed.size()));
   if (!costs.empty()) reportCost(costs, reported.needed, diagnostics);
-  for (TestNumber test = 1; test < registry.testCount(); ++test) {
+  for (TestNumber test = 1; test < registry.endTest(); ++test) {
     if (counts[test] == 0) continue;
     reportTest(Message::UselessTest, test, registry, settings, diagnostics);
     reported.useless.push_back(test);

@@ -67,10 +67,10 @@ std::string formatNeededList(const ReportedTests &reported, std::span<const std:
 
 std::vector<TestNumber> droppableTests(const ReportedTests &reported,
                                        const TestRegistry &registry) {
-  std::vector<bool> needed(registry.testCount());
+  std::vector<bool> needed(registry.endTest());
   for (const TestNumber test : reported.needed) needed[test] = true;
   std::vector<TestNumber> droppable;
-  for (TestNumber test = 1; test < registry.testCount(); ++test)
+  for (TestNumber test = 1; test < registry.endTest(); ++test)
     if (!needed[test]) droppable.push_back(test);
   return droppable;
 }

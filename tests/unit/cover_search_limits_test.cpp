@@ -30,7 +30,6 @@ TEST(DeepCover, FortyThousandTestsInPairsAreCoveredTwentyThousandLevelsDeep) {
       registry.finishTest(test, 1);
     }
   }
-  registry.close();
   SelectionStack stack;
   RecordingDiagnostics diagnostics;
   reduceMandatoryTests(table, registry, stack, 0, diagnostics);

@@ -54,7 +54,6 @@ void makeRandom(Instance &in, std::mt19937 &random, std::uint32_t tests, std::ui
     in.registry.finishTest(test, entries);
   }
   if (!in.registry.wasEverUsed()) in.registry.newTest(0, "x\n", 1);
-  in.registry.close();
   reduceMandatoryTests(in.table, in.registry, in.stack, 0, in.diagnostics);
 }
 

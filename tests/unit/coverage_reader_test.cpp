@@ -146,7 +146,7 @@ TEST_F(ReaderTest, ReadsTheWorkedExample) {
        "NT\nTB 1\nFT 2\nTB 1\nNote\nNT spare\n");
   EXPECT_EQ(diagnostics_.takeMessages(),
             "Zorvane -  warning: Unexpected data \"te\n\" found line 13, line ignored\n");
-  EXPECT_EQ(registry_.testCount(), 2u);
+  EXPECT_EQ(registry_.lastTest(), 2u);
   EXPECT_EQ(registry_.record(1).name, "\"first test\"");
   EXPECT_EQ(registry_.record(1).description, "empty input\n");
   EXPECT_EQ(registry_.record(2).name, "#2");
@@ -266,11 +266,11 @@ TEST_F(ReaderTest, AFileThatFailsAtItsFirstReadIsMessage14) {
 
 TEST_F(ReaderTest, TestsWithoutBranchLinesAreDropped) {
   read("NT a\nNT b\nTB 1\nNT c\n");
-  EXPECT_EQ(registry_.testCount(), 1u);
+  EXPECT_EQ(registry_.lastTest(), 1u);
   EXPECT_EQ(registry_.record(1).name, "b\n");
   read("");
   read("# only remarks\n\n");
-  EXPECT_EQ(registry_.testCount(), 1u);
+  EXPECT_EQ(registry_.lastTest(), 1u);
 }
 
 TEST_F(ReaderTest, ALastLineWithoutNewlineIsRead) {
@@ -471,7 +471,7 @@ TEST_F(ReaderTest, RepeatedRunsOfLinesReadAsTheirLinesSayUnderTheirOwnKeys) {
       got[{group.ftKey, group.dcKey, static_cast<char>(group.branchKind), branch.index}] =
           testsOf(slotAt(group, branch.index));
   EXPECT_EQ(got, expected);
-  ASSERT_EQ(registry_.testCount(), test);
+  ASSERT_EQ(registry_.lastTest(), test);
   for (const auto &[number, count] : covItems) EXPECT_EQ(registry_.covItemCounts()[number], count);
 }
 
@@ -521,7 +521,7 @@ TEST_F(ReaderTest, DifferentBuildFingerprintsWarnNamingTheFiles) {
             "Zorvane -  warning: " + (dir_ / "f0").string() + " and " + (dir_ / "f3").string() +
                 " come from different builds (their build fingerprints differ): their branches "
                 "may not match\n");
-  EXPECT_EQ(registry_.testCount(), 5u);
+  EXPECT_EQ(registry_.lastTest(), 5u);
 }
 
 TEST_F(ReaderTest, FtKeyNamesAreCollectedAndMustAgreeAcrossFiles) {

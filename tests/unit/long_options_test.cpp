@@ -130,7 +130,6 @@ TEST(FormatTestList, NumberFileAndNameWithoutItsLineEnd) {
     const TestNumber test = registry.newTest(file, name, ++sequence);
     registry.finishTest(test, 1);
   }
-  registry.close();
   RunSettings settings;
   settings.filePaths = {"a.tio", "dir/b c.tio"};
   const std::vector<TestNumber> order = {3, 1, 2, 4, 5, 6};

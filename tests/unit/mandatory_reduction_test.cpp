@@ -23,7 +23,6 @@ void fillSuite(TestRegistry &registry, CoverageTable &table) {
     for (std::uint16_t branch : linesOfTest[t]) table.addTestToBranch(group, test, branch);
     registry.finishTest(test, linesOfTest[t].size());
   }
-  registry.close();
 }
 
 TEST(MandatoryReduction, CountsAreTheEntriesLeftWhicheverWayTheyAreLowered) {

@@ -104,7 +104,6 @@ TEST(TestCosts, TestsWithoutCostTakeTheMedianOfTheOthers) {
     if (!description.empty()) registry.setDescription(test, description);
     registry.finishTest(test, 1);
   }
-  registry.close();
   TestCosts fromDurations = assignTestCosts(registry, nullptr);
   EXPECT_EQ(fromDurations.costs,
             (std::vector<std::uint64_t>{0, 10000, 30000, 30000, 5000000, 30000}));
