@@ -1,7 +1,7 @@
 #include "gcov/capture_run.h"
 
-#include <condition_variable>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
