@@ -15,6 +15,8 @@
 # Environment:
 #   ZORVANE_BUILD        the built tree whose stage/ is used (default build)
 #   ZORVANE_GCOV         the zorvane-gcov to measure (default the staged one)
+#   ZORVANE_GCOV_BASELINE  another zorvane-gcov (an earlier build) measured
+#                        with -j 1 in the same turns, for a before and after
 #   DEBIAN_BENCH_DIR     where the sources, builds and captures go
 #                        (default bench/data/debian; kept between runs)
 #   DEBIAN_BENCH_ROUNDS  turns of the cheap measurements (default 5)
@@ -25,6 +27,7 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 stage=${ZORVANE_BUILD:-$root/build}/stage
 capture_tool=${ZORVANE_GCOV:-$stage/bin/zorvane-gcov}
+baseline_tool=${ZORVANE_GCOV_BASELINE:-}
 work=${DEBIAN_BENCH_DIR:-$root/bench/data/debian}
 rounds=${DEBIAN_BENCH_ROUNDS:-5}
 results=${DEBIAN_BENCH_RESULTS-$root/bench/RESULTS.md}
@@ -32,9 +35,12 @@ package=jansson
 export HALVERNDIR=$stage LC_ALL=C
 
 fail() { echo "debian_capture.sh: $*" >&2; exit 1; }
-for tool in "$capture_tool" "$stage/bin/zorvane-lcov" "$stage/bin/zorvane"; do
+for tool in "$capture_tool" "$stage/bin/zorvane-lcov" "$stage/bin/zorvane" $baseline_tool; do
   [ -x "$tool" ] || fail "$tool is missing: build the tree first (tools/test)"
 done
+# Absolute, since the runs go from other directories.
+stage=$(cd "$stage" && pwd) capture_tool=$(realpath "$capture_tool")
+[ -z "$baseline_tool" ] || baseline_tool=$(realpath "$baseline_tool")
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 cd "$work"
@@ -174,8 +180,13 @@ for ((turn = 1; turn <= rounds; ++turn)); do
   read -r plain_time plain_cpu <<< "$(seconds run_plain)"
   read -r whole1 whole1_cpu <<< "$(seconds capture 1 gcov1.tio)"
   read -r whole2 whole2_cpu <<< "$(seconds capture 2 gcov2.tio)"
+  baseline="- - -"
+  if [ -n "$baseline_tool" ]; then
+    read -r base base_cpu <<< "$(seconds capture 1 baseline.tio "$baseline_tool")"
+    baseline="$base $(duration_sum baseline.tio) $base_cpu"
+  fi
   echo "$turn $plain_time $whole1 $(duration_sum gcov1.tio) $whole2" \
-    "$plain_cpu $whole1_cpu $whole2_cpu" >> turns.txt
+    "$plain_cpu $whole1_cpu $whole2_cpu $baseline" >> turns.txt
 done
 
 # The LCOV route, once: each test from a clean build tree, then one
@@ -291,12 +302,20 @@ warnings() { grep -i 'warning' "$1" | grep -c -i "${2:-.}" || true; }
   echo "processor time (user + system): suite $plain_cpu_best / $plain_cpu_median s," \
     "-j 1 $whole1_cpu_best / $whole1_cpu_median s, -j 2 $whole2_cpu_best / $whole2_cpu_median s;" \
     "the capture's beyond the suite's, a test: median $overhead_cpu ms"
+  if [ -n "$baseline_tool" ]; then
+    echo "baseline $baseline_tool -j 1: $(column 9 | sed 's| | / |') s;" \
+      "overhead a test: $(awk -v n="$tests" '{ print 1000 * ($9 - $10) / n }' turns.txt |
+        best_median | sed 's| | / |') ms over the tests' DT times; processor time" \
+      "$(column 11 | sed 's| | / |') s, beyond the suite's a test: median" \
+      "$(awk -v n="$tests" '{ print 1000 * ($11 - $6) / n }' turns.txt | median) ms"
+  fi
   echo "lcov --capture per test (one turn): overhead a test, median $lcov_median ms" \
     "(the test itself: $lcov_run_median ms);" \
     "$(ratio "$lcov_median" "$overhead_own") x the median overhead of zorvane-gcov -j 1"
   echo
   echo "targets, on the medians:" \
-    "overhead a test at most the test's own time: $(yes_no "$overhead_own <= $own_median");" \
+    "overhead a test at most the test's own time: $(yes_no "$overhead_own <= $own_median")" \
+    "(at most its time under coverage: $(yes_no "$overhead_own <= $dt_median"));" \
     "lcov's at least 10 x: $(yes_no "$lcov_median >= 10 * $overhead_own");" \
     "-j 2 within 1.3 x the suite: $(yes_no "$whole2_median <= 1.3 * $plain_median");" \
     "same minimal size: $(yes_no "$(wc -l < gcov.needed) == $(wc -l < lcov.needed)")"

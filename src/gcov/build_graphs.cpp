@@ -1,19 +1,23 @@
 #include "gcov/build_graphs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 #include "tio/conversion_error.h"
 
 namespace {
 
 std::string contentsOf(const std::string &path, const std::string &what) {
-  std::ifstream input(path, std::ios::binary);
+  // Opened at the end, to read the whole file in one go.
+  std::ifstream input(path, std::ios::binary | std::ios::ate);
   if (!input) throw ConversionError("cannot read the " + what + ": " + std::strerror(errno), path);
-  std::string bytes{std::istreambuf_iterator<char>(input), {}};
-  if (input.bad()) throw ConversionError("cannot read the " + what, path);
+  std::string bytes(std::max<std::streamoff>(input.tellg(), 0), '\0');
+  input.seekg(0);
+  input.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (input.bad() || input.gcount() != static_cast<std::streamsize>(bytes.size()))
+    throw ConversionError("cannot read the " + what, path);
   return bytes;
 }
 

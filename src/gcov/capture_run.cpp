@@ -1,5 +1,6 @@
 #include "gcov/capture_run.h"
 
+#include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -16,14 +17,32 @@
 
 namespace fs = std::filesystem;
 
-ScratchDirectory::ScratchDirectory() {
+namespace {
+
+// Where the scratch directory may go, first choice first: $TMPDIR when it is
+// set; else the memory-backed /dev/shm, then /tmp. Each test writes its
+// counters in a tree of directories that is removed once they are read: on
+// a disk (and above all one mounted with online discard, where removing
+// files waits for the device) that costs more than many a test takes.
+std::vector<std::string> scratchParents() {
   const char *temporary = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(temporary && *temporary ? temporary : "/tmp") + "/zorvane-gcov.XXXXXX";
-  if (!::mkdtemp(pattern.data()))
-    throw ConversionError("cannot create a scratch directory: " + std::string(std::strerror(errno)),
-                          pattern);
-  path_ = pattern;
+  if (temporary && *temporary) return {temporary};
+  return {"/dev/shm", "/tmp"};
+}
+
+}  // namespace
+
+ScratchDirectory::ScratchDirectory() {
+  std::string pattern;
+  for (const std::string &parent : scratchParents()) {
+    pattern = parent + "/zorvane-gcov.XXXXXX";
+    if (::mkdtemp(pattern.data())) {
+      path_ = pattern;
+      return;
+    }
+  }
+  throw ConversionError("cannot create a scratch directory: " + std::string(std::strerror(errno)),
+                        pattern);
 }
 
 ScratchDirectory::~ScratchDirectory() {
@@ -73,21 +92,54 @@ void writeTest(std::FILE *out, const TestSpec &test, const CapturedTest &capture
   for (const auto &[key, reach] : captured.reach) writeFileReach(out, key, reach);
 }
 
-// Hands the tests to the workers and puts their results in list order.
+// Hands the tests to the runners, the tests that ran to the readers, and
+// puts what they reached in list order. A failure ends the capture; of
+// several, the one of the test first in the list is told, as one test at a
+// time would meet it: tests before it are still read, the others dropped.
 class CaptureQueue {
  public:
   CaptureQueue(const std::vector<TestSpec> &tests, const CaptureSettings &settings,
-               std::FILE *out, const std::function<void(std::string_view)> &note)
-      : tests_(tests), settings_(settings), out_(out), note_(note),
-        window_(std::max<std::size_t>(4 * settings.jobs, 16)) {}
+               unsigned runners, std::FILE *out,
+               const std::function<void(std::string_view)> &note)
+      : tests_(tests), settings_(settings), out_(out), note_(note), runners_(runners),
+        window_(std::max<std::size_t>(4 * runners, 16)) {}
 
   // The next test to run; nullopt when there is none or capture stopped.
   // Waits while too many finished tests wait for one before them.
   std::optional<std::size_t> take() {
     std::unique_lock lock(mutex_);
-    ready_.wait(lock, [&] { return failure_ || next_ < written_ + window_; });
-    if (failure_ || next_ >= tests_.size() || runningTestsStopped()) return std::nullopt;
+    changed_.wait(lock, [&] { return ended() || next_ < written_ + window_; });
+    if (ended() || next_ >= tests_.size() || runningTestsStopped()) return std::nullopt;
     return next_++;
+  }
+
+  // Test `index` ran and waits for a reader; waits while as many wait as
+  // there are runners, so that only a few tests' counters are kept.
+  void ran(std::size_t index, const TestOutcome &outcome) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return ended() || toRead_.size() < runners_; });
+    if (!failure_ || index < failedIndex_) toRead_.emplace(index, outcome);
+    changed_.notify_all();
+  }
+
+  // A runner has no more tests to run.
+  void runnerDone() {
+    std::lock_guard lock(mutex_);
+    ++runnersDone_;
+    changed_.notify_all();
+  }
+
+  // The test that ran to read next (first in the list first); nullopt once
+  // every runner is done and nothing is left, or capture stopped.
+  std::optional<std::pair<std::size_t, TestOutcome>> read() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] {
+      return stopped_ || !toRead_.empty() || runnersDone_ == runners_;
+    });
+    if (stopped_ || toRead_.empty()) return std::nullopt;
+    auto first = toRead_.extract(toRead_.begin());
+    changed_.notify_all();
+    return std::pair(first.key(), first.mapped());
   }
 
   void finish(std::size_t index, CapturedTest &&captured) {
@@ -96,18 +148,31 @@ class CaptureQueue {
     for (auto first = done_.begin(); first != done_.end() && first->first == written_;
          first = done_.erase(first), ++written_)
       write(tests_[written_], first->second);
-    ready_.notify_all();
+    changed_.notify_all();
   }
 
-  void fail(std::exception_ptr failure) {
+  void fail(std::size_t index, std::exception_ptr failure) {
     std::lock_guard lock(mutex_);
-    if (!failure_) failure_ = failure;
-    ready_.notify_all();
+    if (!failure_ || index < failedIndex_) {
+      failure_ = failure;
+      failedIndex_ = index;
+      toRead_.erase(toRead_.upper_bound(index), toRead_.end());
+    }
+    changed_.notify_all();
+  }
+
+  // Told to stop from outside (the tests were killed): everyone leaves.
+  void stop() {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+    changed_.notify_all();
   }
 
   std::exception_ptr failure() const { return failure_; }
 
  private:
+  bool ended() const { return failure_ || stopped_; }
+
   void write(const TestSpec &test, const CapturedTest &captured) {
     const TestOutcome &outcome = captured.outcome;
     const std::string where = settings_.listName + ":" + std::to_string(test.line) + ": test ";
@@ -124,13 +189,18 @@ class CaptureQueue {
   const CaptureSettings &settings_;
   std::FILE *out_;
   const std::function<void(std::string_view)> &note_;
+  const unsigned runners_;
   const std::size_t window_;
   std::mutex mutex_;
-  std::condition_variable ready_;
+  std::condition_variable changed_;
   std::size_t next_ = 0;
   std::size_t written_ = 0;
+  std::map<std::size_t, TestOutcome> toRead_;
+  unsigned runnersDone_ = 0;
   std::map<std::size_t, CapturedTest> done_;
   std::exception_ptr failure_;
+  std::size_t failedIndex_ = 0;
+  bool stopped_ = false;
 };
 
 }  // namespace
@@ -139,30 +209,51 @@ void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &set
                   const BuildNotes &notes, const BuildGraphs *graphs,
                   const BuildSources &sources, const std::string &scratch, std::FILE *out,
                   const std::function<void(std::string_view)> &note) {
-  CaptureQueue queue(tests, settings, out, note);
-  const auto work = [&] {
+  const auto runners =
+      static_cast<unsigned>(std::min<std::size_t>(std::max(settings.jobs, 1u), tests.size()));
+  CaptureQueue queue(tests, settings, runners, out, note);
+  const auto counterDirectory = [&](std::size_t index) {
+    return scratch + "/t" + std::to_string(index);
+  };
+  // Each step of a test tells its failure with the test's name and line.
+  const auto step = [&](std::size_t index, const auto &action) {
     try {
-      while (const auto index = queue.take()) {
-        const TestSpec &test = tests[*index];
-        try {
-          CapturedTest captured = captureTest(test, scratch + "/t" + std::to_string(*index),
-                                              settings.timeoutSeconds, notes, graphs, sources);
-          // A test stopped from outside has no verdict of its own.
-          if (runningTestsStopped()) break;
-          queue.finish(*index, std::move(captured));
-        } catch (const ConversionError &error) {
-          throw ConversionError("test " + test.name + ": " + error.what(), settings.listName,
-                                test.line);
-        }
+      try {
+        action();
+      } catch (const ConversionError &error) {
+        throw ConversionError("test " + tests[index].name + ": " + error.what(),
+                              settings.listName, tests[index].line);
       }
     } catch (...) {
-      queue.fail(std::current_exception());
+      queue.fail(index, std::current_exception());
     }
   };
-  std::vector<std::thread> workers;
-  const unsigned count = std::min<std::size_t>(std::max(settings.jobs, 1u), tests.size());
-  for (unsigned i = 1; i < count; ++i) workers.emplace_back(work);
-  work();
-  for (std::thread &worker : workers) worker.join();
+  // Runners only run tests, so that a test's time is its own and the next
+  // one starts at once; readers read the counters meanwhile.
+  const auto run = [&] {
+    while (const auto index = queue.take()) {
+      step(*index, [&] {
+        const TestOutcome outcome =
+            runCapturedTest(tests[*index], counterDirectory(*index), settings.timeoutSeconds);
+        // A test stopped from outside has no verdict of its own.
+        if (runningTestsStopped())
+          queue.stop();
+        else
+          queue.ran(*index, outcome);
+      });
+    }
+    queue.runnerDone();
+  };
+  const auto read = [&] {
+    while (const auto ran = queue.read())
+      step(ran->first, [&] {
+        queue.finish(ran->first, readCapturedTest(ran->second, counterDirectory(ran->first),
+                                                  notes, graphs, sources));
+      });
+  };
+  std::vector<std::thread> threads;
+  for (unsigned i = 0; i < runners; ++i) threads.emplace_back(run);
+  for (unsigned i = 0; i < runners; ++i) threads.emplace_back(read);
+  for (std::thread &thread : threads) thread.join();
   if (queue.failure() && !runningTestsStopped()) std::rethrow_exception(queue.failure());
 }

@@ -40,11 +40,12 @@ struct CaptureSettings {
 };
 
 // Runs the tests, `jobs` at a time, each with its counters in a directory
-// of its own below `scratch`, and writes on `out` each test's NT, DT and
-// coverage lines in the order of the list, as soon as it and all tests
-// before it are done (only a few finished tests wait in memory). A failed
-// test is told to `note` in list order. Throws ConversionError, once the
-// running tests have ended, when a test's counters cannot be read. Returns
+// of its own below `scratch`, read while the next tests run, and writes on
+// `out` each test's NT, DT and coverage lines in the order of the list, as
+// soon as it and all tests before it are done (only a few finished tests
+// wait in memory). A failed test is told to `note` in list order. Throws
+// ConversionError, once the running tests have ended, when a test's
+// counters cannot be read: that of the first such test in the list. Returns
 // early, with the output incomplete, once stopRunningTests() is called.
 void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &settings,
                   const BuildNotes &notes, const BuildGraphs *graphs,

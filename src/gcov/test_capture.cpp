@@ -108,9 +108,23 @@ void addReach(const GcovFile &file, const BuildSources &sources,
   }
 }
 
-CapturedTest captureTest(const TestSpec &test, const std::string &counterDirectory,
-                         double timeoutSeconds, const BuildNotes &notes,
-                         const BuildGraphs *graphs, const BuildSources &sources) {
+TestOutcome runCapturedTest(const TestSpec &test, const std::string &counterDirectory,
+                            double timeoutSeconds) {
+  std::error_code error;
+  if (!fs::create_directory(counterDirectory, error) || error)
+    throw ConversionError("cannot create a directory for the counters: " + error.message(),
+                          counterDirectory);
+  try {
+    return runTestCommand(test.command, counterDirectory, timeoutSeconds);
+  } catch (const ConversionError &) {
+    fs::remove_all(counterDirectory, error);
+    throw;
+  }
+}
+
+CapturedTest readCapturedTest(const TestOutcome &outcome, const std::string &counterDirectory,
+                              const BuildNotes &notes, const BuildGraphs *graphs,
+                              const BuildSources &sources) {
   struct Cleanup {
     const std::string &directory;
     ~Cleanup() {
@@ -118,20 +132,15 @@ CapturedTest captureTest(const TestSpec &test, const std::string &counterDirecto
       fs::remove_all(directory, ignored);
     }
   } cleanup{counterDirectory};
-  std::error_code error;
-  if (!fs::create_directory(counterDirectory, error) || error)
-    throw ConversionError("cannot create a directory for the counters: " + error.message(),
-                          counterDirectory);
   CapturedTest captured;
-  captured.outcome = runTestCommand(test.command, counterDirectory, timeoutSeconds);
+  captured.outcome = outcome;
   // The shell's own statuses for a command it could not find or run: such
   // a test did not fail, it never ran.
-  if (captured.outcome.verdict == TestOutcome::Verdict::ExitStatus &&
-      (captured.outcome.code == 126 || captured.outcome.code == 127))
+  if (outcome.verdict == TestOutcome::Verdict::ExitStatus &&
+      (outcome.code == 126 || outcome.code == 127))
     throw ConversionError(std::string("its command could not start (") +
-                          (captured.outcome.code == 127 ? "not found" : "not executable") +
-                          ", the shell's exit status " + std::to_string(captured.outcome.code) +
-                          ")");
+                          (outcome.code == 127 ? "not found" : "not executable") +
+                          ", the shell's exit status " + std::to_string(outcome.code) + ")");
   const auto counters = findCounters(counterDirectory, notes);
   const auto add = [&](GcovFile &&file) { addReach(file, sources, captured.reach); };
   if (counters.empty()) return captured;

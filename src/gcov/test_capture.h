@@ -18,15 +18,21 @@ struct CapturedTest {
   std::map<std::uint32_t, FileReach> reach;
 };
 
-// Runs `test` with its counters in `counterDirectory` (which must not exist
-// yet, and is removed again), then reads them against the build's notes:
-// `graphs`, or by gcov when it is null.
-// Counters of programs that are not part of the build are passed over.
-// Throws ConversionError when the counters cannot be read, or the command
-// could not start (the shell's exit statuses 126 and 127).
-CapturedTest captureTest(const TestSpec &test, const std::string &counterDirectory,
-                         double timeoutSeconds, const BuildNotes &notes,
-                         const BuildGraphs *graphs, const BuildSources &sources);
+// Runs `test` with its counters written below `counterDirectory`, which it
+// makes (it must not exist yet). Throws ConversionError when the directory
+// cannot be made or the shell cannot start.
+TestOutcome runCapturedTest(const TestSpec &test, const std::string &counterDirectory,
+                            double timeoutSeconds);
+
+// What the test that ended with `outcome` reached: its counters below
+// `counterDirectory` read against the build's notes (`graphs`, or by gcov
+// when it is null), then removed with the directory. Counters of programs
+// that are not part of the build are passed over. Throws ConversionError
+// when the counters cannot be read, or the command could not start (the
+// shell's exit statuses 126 and 127).
+CapturedTest readCapturedTest(const TestOutcome &outcome, const std::string &counterDirectory,
+                              const BuildNotes &notes, const BuildGraphs *graphs,
+                              const BuildSources &sources);
 
 // Folds gcov's report of one source file into `reach`: lines that ran,
 // branches taken (by their index on the line), functions called (by their

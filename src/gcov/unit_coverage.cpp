@@ -263,13 +263,17 @@ UnitCoverage::Counts UnitCoverage::solve(
   counts.arcs.resize(functions_.size());
   for (std::size_t f = 0; f < functions_.size(); ++f) {
     const Function &function = functions_[f];
-    if (!counters || !function.reported) {
+    const std::vector<std::int64_t> *functionCounters =
+        counters && f < counters->size() ? &(*counters)[f] : nullptr;
+    // Counts solved from nothing but zeros are all zero: most functions
+    // never run in a given test, and need no solving.
+    if (!function.reported || !functionCounters ||
+        std::ranges::all_of(*functionCounters, [](std::int64_t count) { return count == 0; })) {
       counts.blocks[f].assign(function.successors.size(), 0);
       counts.arcs[f].assign(function.arcs.size(), 0);
       continue;
     }
-    solveFunction(function, f < counters->size() ? &(*counters)[f] : nullptr, counts.blocks[f],
-                  counts.arcs[f]);
+    solveFunction(function, functionCounters, counts.blocks[f], counts.arcs[f]);
   }
   return counts;
 }
