@@ -7,6 +7,10 @@
 
 #include "tio/conversion_error.h"
 
+namespace zorvane::gcov {
+
+using tio::ConversionError;
+
 namespace {
 
 std::string contentsOf(const std::string &path, const std::string &what) {
@@ -58,3 +62,5 @@ void BuildGraphs::reportCounters(const std::string &unitName, const std::string 
   }
   unit.counted->report(&counters, onFile);
 }
+
+}  // namespace zorvane::gcov

@@ -10,6 +10,8 @@
 #include "gcov/gcov_records.h"
 #include "gcov/unit_coverage.h"
 
+namespace zorvane::gcov {
+
 // The notes of every unit of a build, read once, so that each test's
 // counters are read against them directly, without running gcov.
 class BuildGraphs {
@@ -41,3 +43,5 @@ class BuildGraphs {
   // Nodes stay where they are: each coverage refers to its unit's notes.
   std::map<std::string, Unit> units_;
 };
+
+}  // namespace zorvane::gcov

@@ -9,6 +9,11 @@
 #include "tio/conversion_error.h"
 #include "tio/fingerprint.h"
 
+namespace zorvane::gcov {
+
+using tio::ConversionError;
+using tio::Fingerprint;
+
 namespace fs = std::filesystem;
 
 BuildNotes::BuildNotes(const std::string &buildDirectory) {
@@ -50,3 +55,5 @@ std::uint64_t BuildNotes::fingerprint() const {
   }
   return fingerprint.value();
 }
+
+}  // namespace zorvane::gcov

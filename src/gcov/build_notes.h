@@ -5,6 +5,8 @@
 #include <unordered_set>
 #include <vector>
 
+namespace zorvane::gcov {
+
 // The .gcno notes of a build: what gcc --coverage wrote beside each object,
 // which gcov needs to read the counters (.gcda) that running it leaves.
 class BuildNotes {
@@ -29,3 +31,5 @@ class BuildNotes {
   std::vector<std::string> units_;
   std::unordered_set<std::string> unitSet_;
 };
+
+}  // namespace zorvane::gcov

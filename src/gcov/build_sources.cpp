@@ -6,6 +6,12 @@
 #include "tio/conversion_error.h"
 #include "tio/tio_writing.h"
 
+namespace zorvane::gcov {
+
+using tio::ConversionError;
+using tio::SourceKeys;
+using tio::writeKeyComment;
+
 namespace {
 
 std::string directoryOf(const std::string &path) {
@@ -72,3 +78,5 @@ void BuildSources::writeKeyComments(std::FILE *out) const {
   for (const auto &[path, source] : sourcesByPath_)
     writeKeyComment(out, source.key, source.keyedPath);
 }
+
+}  // namespace zorvane::gcov

@@ -10,6 +10,8 @@
 #include "gcov/gcov_json.h"
 #include "tio/source_keys.h"
 
+namespace zorvane::gcov {
+
 // Every source file that the notes of a build name, with its FT key and
 // the functions that start on each of its lines: what makes the indexes of
 // the .tio lines the same whichever tests ran.
@@ -52,3 +54,5 @@ class BuildSources {
   std::map<std::string, Source> sourcesByPath_;
   std::string root_;
 };
+
+}  // namespace zorvane::gcov

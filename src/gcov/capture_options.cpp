@@ -5,6 +5,11 @@
 #include <string_view>
 #include <vector>
 
+namespace zorvane::gcov {
+
+using tio::UsageError;
+using tio::takeOptionValue;
+
 namespace {
 
 unsigned parseJobs(const std::string &text) {
@@ -81,3 +86,5 @@ void printCaptureUsage(std::FILE *out) {
       "from the current directory; empty lines and lines starting with # are skipped.\n",
       out);
 }
+
+}  // namespace zorvane::gcov

@@ -5,6 +5,8 @@
 
 #include "tio/option_values.h"
 
+namespace zorvane::gcov {
+
 struct CaptureOptions {
   enum class Request { Capture, Help, Version };
   Request request = Request::Capture;
@@ -31,3 +33,5 @@ CaptureOptions parseCaptureOptions(int argc, char **argv);
 
 // The text of --help.
 void printCaptureUsage(std::FILE *out);
+
+}  // namespace zorvane::gcov

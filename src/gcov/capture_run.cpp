@@ -15,6 +15,12 @@
 #include "gcov/test_capture.h"
 #include "tio/conversion_error.h"
 
+namespace zorvane::gcov {
+
+using tio::ConversionError;
+using tio::writeFileReach;
+using tio::writeTestName;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -257,3 +263,5 @@ void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &set
   for (std::thread &thread : threads) thread.join();
   if (queue.failure() && !runningTestsStopped()) std::rethrow_exception(queue.failure());
 }
+
+}  // namespace zorvane::gcov

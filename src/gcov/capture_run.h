@@ -11,6 +11,8 @@
 #include "gcov/build_sources.h"
 #include "gcov/test_list.h"
 
+namespace zorvane::gcov {
+
 // A directory for the counters of the tests, made afresh in $TMPDIR (or
 // /tmp) and removed with everything in it at the end.
 class ScratchDirectory {
@@ -51,3 +53,5 @@ void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &set
                   const BuildNotes &notes, const BuildGraphs *graphs,
                   const BuildSources &sources, const std::string &scratch, std::FILE *out,
                   const std::function<void(std::string_view)> &note);
+
+}  // namespace zorvane::gcov

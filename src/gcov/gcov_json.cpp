@@ -9,6 +9,10 @@
 
 #include "tio/conversion_error.h"
 
+namespace zorvane::gcov {
+
+using tio::ConversionError;
+
 namespace {
 
 std::uint32_t lineNumberOf(const QJsonValue &value) {
@@ -69,3 +73,5 @@ void readGcovReport(std::string_view output, const std::function<void(GcovFile &
       onFile(readFile(file.toObject(), directory));
   }
 }
+
+}  // namespace zorvane::gcov

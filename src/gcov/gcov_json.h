@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+namespace zorvane::gcov {
+
 // What gcov's JSON report says about one source file of one unit.
 struct GcovFunction {
   std::string name;
@@ -32,3 +34,5 @@ struct GcovFile {
 // hands each source file of each document to `onFile`. Throws
 // ConversionError when the output is not such JSON.
 void readGcovReport(std::string_view output, const std::function<void(GcovFile &&)> &onFile);
+
+}  // namespace zorvane::gcov

@@ -8,6 +8,10 @@
 
 #include "tio/conversion_error.h"
 
+namespace zorvane::gcov {
+
+using tio::ConversionError;
+
 namespace {
 
 constexpr std::uint32_t notesMagic = 0x67636e6f;     // "gcno"
@@ -344,3 +348,5 @@ std::vector<std::vector<std::int64_t>> parseCounters(std::string_view bytes,
   }
   return counters;
 }
+
+}  // namespace zorvane::gcov

@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
+namespace zorvane::gcov {
+
 // GCC's coverage files read directly: the .gcno notes that the compiler
 // writes (each function's blocks, arcs and source lines) and the .gcda
 // counters that a run leaves (how often each instrumented arc was taken).
@@ -92,3 +94,5 @@ UnitNotes parseNotes(std::string_view bytes);
 // function's checksums or number of counters differ).
 std::vector<std::vector<std::int64_t>> parseCounters(std::string_view bytes,
                                                      const UnitNotes &notes);
+
+}  // namespace zorvane::gcov

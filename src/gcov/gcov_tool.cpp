@@ -16,6 +16,11 @@
 
 extern char **environ;
 
+namespace zorvane::gcov {
+
+using tio::ConversionError;
+
+
 namespace {
 
 struct ProcessResult {
@@ -160,3 +165,5 @@ std::string readNotes(const std::vector<std::string> &notesFiles) {
   if (!succeeded(result) || !complaint.empty()) failWith(result, complaint);
   return std::move(result.out);
 }
+
+}  // namespace zorvane::gcov

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+namespace zorvane::gcov {
+
 // GCC's gcov, found on the PATH, which reads counters against their notes.
 
 // Checks that gcov runs and is recent enough for --json-format --stdout
@@ -19,3 +21,5 @@ std::string readCounters(const std::vector<std::string> &dataFiles,
 // gcov's JSON reports of the notes `notesFiles` alone, with no counters: all
 // that the build holds, nothing reached.
 std::string readNotes(const std::vector<std::string> &notesFiles);
+
+}  // namespace zorvane::gcov

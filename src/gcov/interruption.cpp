@@ -8,6 +8,8 @@
 
 #include "gcov/test_process.h"
 
+namespace zorvane::gcov {
+
 namespace {
 
 std::atomic<int> received{0};
@@ -40,3 +42,5 @@ InterruptionWatch::InterruptionWatch() {
 }
 
 int InterruptionWatch::signal() { return received.load(); }
+
+}  // namespace zorvane::gcov

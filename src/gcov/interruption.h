@@ -1,5 +1,7 @@
 #pragma once
 
+namespace zorvane::gcov {
+
 // Watches for SIGINT, SIGTERM and SIGHUP from the moment it is made: they
 // no longer end the process at once; the first one stops the running tests
 // (stopRunningTests()), so that the capture ends and cleans up after
@@ -12,3 +14,5 @@ class InterruptionWatch {
   // The signal that came, or 0.
   static int signal();
 };
+
+}  // namespace zorvane::gcov

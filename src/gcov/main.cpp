@@ -26,6 +26,29 @@
 #include "tio/tio_writing.h"
 #include "version.h"
 
+using zorvane::gcov::parseCaptureOptions;
+
+using zorvane::gcov::BuildGraphs;
+using zorvane::gcov::BuildNotes;
+using zorvane::gcov::BuildSources;
+using zorvane::gcov::ScratchDirectory;
+using zorvane::gcov::CaptureOptions;
+using zorvane::gcov::InterruptionWatch;
+using zorvane::gcov::CaptureSettings;
+using zorvane::gcov::TestSpec;
+using zorvane::gcov::captureTests;
+using zorvane::gcov::checkGcov;
+using zorvane::gcov::printCaptureUsage;
+using zorvane::gcov::readTestList;
+using zorvane::output::ReplacementFile;
+using zorvane::tio::ConversionError;
+using zorvane::tio::checkStandardOutput;
+using zorvane::tio::printableText;
+using zorvane::tio::refuseOutputOverInputs;
+using zorvane::tio::reportConverterMessage;
+using zorvane::tio::runConverter;
+using zorvane::tio::writeFingerprint;
+
 namespace {
 
 void report(std::string_view text) { reportConverterMessage("zorvane-gcov", text); }

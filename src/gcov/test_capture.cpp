@@ -9,6 +9,13 @@
 #include "tio/conversion_error.h"
 #include "tio/tio_encoding.h"
 
+namespace zorvane::gcov {
+
+using tio::ConversionError;
+using tio::FileReach;
+using tio::LineReach;
+using tio::maxIndexesPerLine;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -151,3 +158,5 @@ CapturedTest readCapturedTest(const TestOutcome &outcome, const std::string &cou
   for (const auto &[file, unit] : counters) graphs->reportCounters(unit, file, add);
   return captured;
 }
+
+}  // namespace zorvane::gcov

@@ -11,11 +11,13 @@
 #include "gcov/test_process.h"
 #include "tio/tio_writing.h"
 
+namespace zorvane::gcov {
+
 // One test run and what it reached.
 struct CapturedTest {
   TestOutcome outcome;
   // By FT key.
-  std::map<std::uint32_t, FileReach> reach;
+  std::map<std::uint32_t, zorvane::tio::FileReach> reach;
 };
 
 // Runs `test` with its counters written below `counterDirectory`, which it
@@ -38,4 +40,6 @@ CapturedTest readCapturedTest(const TestOutcome &outcome, const std::string &cou
 // branches taken (by their index on the line), functions called (by their
 // rank on their line).
 void addReach(const GcovFile &file, const BuildSources &sources,
-              std::map<std::uint32_t, FileReach> &reach);
+              std::map<std::uint32_t, zorvane::tio::FileReach> &reach);
+
+}  // namespace zorvane::gcov

@@ -6,6 +6,12 @@
 #include "tio/conversion_error.h"
 #include "tio/tio_writing.h"
 
+namespace zorvane::gcov {
+
+using tio::ConversionError;
+using tio::isWritableTestName;
+using tio::printableText;
+
 std::vector<TestSpec> readTestList(std::istream &input, const std::string &listName) {
   std::vector<TestSpec> tests;
   std::unordered_map<std::string, std::uint64_t> lineByName;
@@ -37,3 +43,5 @@ std::vector<TestSpec> readTestList(std::istream &input, const std::string &listN
   if (tests.empty()) throw ConversionError("no test in this list", listName);
   return tests;
 }
+
+}  // namespace zorvane::gcov

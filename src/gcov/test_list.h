@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace zorvane::gcov {
+
 // One test of the suite: its name, the shell command that runs it, and the
 // line of the test list that gives it.
 struct TestSpec {
@@ -19,3 +21,5 @@ struct TestSpec {
 // the first bad one (no tab, empty name or command, a name that a .tio file
 // cannot hold, a name given twice), or line 0 for a list without any test.
 std::vector<TestSpec> readTestList(std::istream &input, const std::string &listName);
+
+}  // namespace zorvane::gcov

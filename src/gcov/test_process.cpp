@@ -23,6 +23,11 @@
 
 extern char **environ;
 
+namespace zorvane::gcov {
+
+using tio::ConversionError;
+
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -192,3 +197,5 @@ std::string describeOutcome(const TestOutcome &outcome) {
   }
   return {};
 }
+
+}  // namespace zorvane::gcov

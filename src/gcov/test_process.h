@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace zorvane::gcov {
+
 // How a test ended.
 struct TestOutcome {
   enum class Verdict { Passed, ExitStatus, Signal, TimedOut };
@@ -34,3 +36,5 @@ bool runningTestsStopped();
 
 // "passed", "failed (exit status 1)", "failed (signal 9)", "failed (timed out)".
 std::string describeOutcome(const TestOutcome &outcome);
+
+}  // namespace zorvane::gcov

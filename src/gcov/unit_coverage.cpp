@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <map>
 
+namespace zorvane::gcov {
+
 namespace {
 
 // Counts add up modulo 2^64, as two's complement counters do: corrupt
@@ -341,3 +343,5 @@ void UnitCoverage::report(const std::vector<std::vector<std::int64_t>> *counters
     onFile(std::move(file));
   }
 }
+
+}  // namespace zorvane::gcov

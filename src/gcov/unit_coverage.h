@@ -8,6 +8,8 @@
 #include "gcov/gcov_json.h"
 #include "gcov/gcov_records.h"
 
+namespace zorvane::gcov {
+
 // What gcov -b reports on one unit, reckoned from its notes and counters
 // as gcov reckons it: the counts of the arcs that are not counted are
 // solved from the others, each line gathers the blocks that cover it, and
@@ -92,3 +94,5 @@ class UnitCoverage {
   std::vector<Function> functions_;
   std::vector<Source> sources_;
 };
+
+}  // namespace zorvane::gcov

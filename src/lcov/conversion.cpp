@@ -5,6 +5,12 @@
 
 #include "tio/conversion_error.h"
 
+namespace zorvane::lcov {
+
+using tio::ConversionError;
+using tio::Fingerprint;
+using tio::maxIndexesPerLine;
+
 namespace {
 
 bool isNumber(std::string_view text) {
@@ -147,3 +153,5 @@ std::size_t Conversion::testIndex(const std::string &tracefile, const std::strin
   if (added) tests_.push_back({name, tracefile, {}});
   return entry->second;
 }
+
+}  // namespace zorvane::lcov

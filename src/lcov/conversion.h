@@ -14,6 +14,8 @@
 #include "tio/source_keys.h"
 #include "tio/tio_encoding.h"
 
+namespace zorvane::lcov {
+
 // Orders the fields of tracefiles as people count: texts made only of digits
 // are numbers and come first, in numeric order ("2" before "10", "01" equal
 // to "1"); other texts follow in byte order.
@@ -65,7 +67,7 @@ class SourceFile {
   std::uint16_t functionIndex(const std::string &function) const;
 
   // Adds the branches and functions of every line to `fingerprint`.
-  void addStructure(Fingerprint &fingerprint) const;
+  void addStructure(tio::Fingerprint &fingerprint) const;
 
  private:
   std::string path_;
@@ -127,9 +129,11 @@ class Conversion {
   const std::vector<TraceTest> &tests() const { return tests_; }
 
  private:
-  SourceKeys keys_;
+  tio::SourceKeys keys_;
   std::vector<SourceFile> sources_;
   std::unordered_map<std::string, std::size_t> sourceByPath_;
   std::vector<TraceTest> tests_;
   std::map<std::pair<std::string, std::string>, std::size_t> testByOrigin_;
 };
+
+}  // namespace zorvane::lcov

@@ -4,6 +4,11 @@
 
 #include "tio/option_values.h"
 
+namespace zorvane::lcov {
+
+using tio::UsageError;
+using tio::takeOptionValue;
+
 ConverterOptions parseConverterOptions(int argc, char **argv) {
   ConverterOptions options;
   bool optionsEnded = false;
@@ -45,3 +50,5 @@ void printConverterUsage(std::FILE *out) {
       "names is one test named after the file.\n",
       out);
 }
+
+}  // namespace zorvane::lcov

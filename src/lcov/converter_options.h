@@ -6,6 +6,8 @@
 
 #include "tio/option_values.h"
 
+namespace zorvane::lcov {
+
 struct ConverterOptions {
   enum class Request { Convert, Help, Version };
   Request request = Request::Convert;
@@ -25,3 +27,5 @@ ConverterOptions parseConverterOptions(int argc, char **argv);
 
 // The text of --help.
 void printConverterUsage(std::FILE *out);
+
+}  // namespace zorvane::lcov

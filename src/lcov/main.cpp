@@ -14,6 +14,21 @@
 #include "tio/converter_main.h"
 #include "version.h"
 
+using zorvane::lcov::ConverterOptions;
+using zorvane::lcov::TracefilePass;
+using zorvane::lcov::parseConverterOptions;
+
+using zorvane::lcov::Conversion;
+using zorvane::lcov::printConverterUsage;
+using zorvane::lcov::readTracefileAt;
+using zorvane::lcov::writeTests;
+using zorvane::lcov::writeTioHeader;
+using zorvane::output::ReplacementFile;
+using zorvane::tio::ConversionError;
+using zorvane::tio::checkStandardOutput;
+using zorvane::tio::refuseOutputOverInputs;
+using zorvane::tio::runConverter;
+
 namespace {
 
 // Reads every tracefile twice: first for the source files, branches and

@@ -4,6 +4,16 @@
 
 #include "tio/tio_writing.h"
 
+namespace zorvane::lcov {
+
+using tio::FileReach;
+
+using tio::printableText;
+using tio::writeFileReach;
+using tio::writeFingerprint;
+using tio::writeKeyComment;
+using tio::writeTestName;
+
 namespace {
 
 FileReach reachOf(const SourceFile &source, const SourceHits &hits) {
@@ -51,3 +61,5 @@ void writeTio(const Conversion &conversion, std::FILE *out) {
   writeTioHeader(conversion, out);
   writeTests(conversion, out);
 }
+
+}  // namespace zorvane::lcov

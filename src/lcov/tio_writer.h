@@ -4,6 +4,8 @@
 
 #include "lcov/conversion.h"
 
+namespace zorvane::lcov {
+
 // Writes the top of a .tio file for the conversion: comment lines giving
 // the build's fingerprint, the root of the keys and the source file of each
 // key.
@@ -19,3 +21,5 @@ void writeTests(const Conversion &conversion, std::FILE *out);
 // Both, as one .tio file. Write errors are left on the stream for the caller
 // to check.
 void writeTio(const Conversion &conversion, std::FILE *out);
+
+}  // namespace zorvane::lcov

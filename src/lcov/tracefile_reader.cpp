@@ -13,6 +13,11 @@
 #include "tio/conversion_error.h"
 #include "tio/tio_writing.h"
 
+namespace zorvane::lcov {
+
+using tio::ConversionError;
+using tio::isWritableTestName;
+
 namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -304,3 +309,5 @@ void readTracefileAt(const std::string &path, Conversion &conversion, TracefileP
   if (!input) throw ConversionError("cannot open: " + std::string(std::strerror(errno)), path);
   readTracefile(input, path, conversion, pass);
 }
+
+}  // namespace zorvane::lcov

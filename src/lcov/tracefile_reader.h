@@ -5,6 +5,8 @@
 
 #include "lcov/conversion.h"
 
+namespace zorvane::lcov {
+
 // What a reading of a tracefile takes from it: the source files with their
 // branches and functions, the tests and what they reached, or both. A
 // conversion reads every tracefile for its declarations first, so that
@@ -26,3 +28,5 @@ void readTracefile(std::istream &input, const std::string &tracefile, Conversion
 // opened or read is a ConversionError too.
 void readTracefileAt(const std::string &path, Conversion &conversion,
                      TracefilePass pass = TracefilePass::Both);
+
+}  // namespace zorvane::lcov

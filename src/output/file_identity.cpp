@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+namespace zorvane::output {
+
 namespace {
 
 std::string directoryOf(const std::string &path) {
@@ -81,3 +83,5 @@ FileIdentity identifyFile(const std::string &path) {
   }
   return identity;
 }
+
+}  // namespace zorvane::output

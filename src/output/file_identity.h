@@ -3,6 +3,8 @@
 #include <string>
 #include <sys/types.h>
 
+namespace zorvane::output {
+
 // The path a result file is finally written to: `path` with every symbolic
 // link on the way to its last component followed (relative links read from
 // the link's own directory), so that a link keeps pointing at a file that
@@ -29,3 +31,5 @@ struct FileIdentity {
 };
 
 FileIdentity identifyFile(const std::string &path);
+
+}  // namespace zorvane::output

@@ -9,6 +9,8 @@
 
 #include "output/file_identity.h"
 
+namespace zorvane::output {
+
 namespace {
 
 // The temporary file starts with a dot so that directory listings and globs
@@ -118,3 +120,5 @@ void replaceFile(const std::string &path, std::string_view contents) {
   std::fwrite(contents.data(), 1, contents.size(), file.stream());
   file.commit();
 }
+
+}  // namespace zorvane::output

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace zorvane::output {
+
 // A file that could not be written: the path asked for and the system's
 // reason.
 class FileWriteError : public std::runtime_error {
@@ -63,3 +65,5 @@ class ReplacementFile {
 
 // Replaces the file at `path` with `contents` as ReplacementFile does.
 void replaceFile(const std::string &path, std::string_view contents);
+
+}  // namespace zorvane::output

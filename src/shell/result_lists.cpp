@@ -13,6 +13,13 @@
 
 namespace zorvane::shell {
 
+using output::FileWriteError;
+
+using output::FileIdentity;
+using output::ReplacementFile;
+using output::identifyFile;
+using output::isWrittenInPlace;
+
 using coverage::TestNumber;
 using coverage::TestRegistry;
 using coverage::TestRecord;

@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace zorvane::tio {
+
 // Why a conversion cannot go on. `file` and `line` locate the input that
 // caused it when there is one (line 0: the file as a whole, or no place).
 class ConversionError : public std::runtime_error {
@@ -18,3 +20,5 @@ class ConversionError : public std::runtime_error {
   std::string file_;
   std::uint64_t line_;
 };
+
+}  // namespace zorvane::tio

@@ -11,6 +11,14 @@
 #include "tio/conversion_error.h"
 #include "tio/option_values.h"
 
+using zorvane::output::FileIdentity;
+
+namespace zorvane::tio {
+
+using zorvane::output::FileWriteError;
+using zorvane::output::identifyFile;
+using zorvane::output::isWrittenInPlace;
+
 void reportConverterMessage(std::string_view program, std::string_view text) {
   std::fflush(stdout);
   std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(program.size()), program.data(),
@@ -53,3 +61,5 @@ int runConverter(std::string_view program, const std::function<void()> &work) {
   }
   return 1;
 }
+
+}  // namespace zorvane::tio

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+namespace zorvane::tio {
+
 // What the converters' main functions share: one way to report, one way to
 // end.
 
@@ -27,3 +29,5 @@ void refuseOutputOverInputs(const std::string &output, const std::vector<std::st
 // status: 0 when it returns, 2 for a wrong command line, 1 for any other
 // error.
 int runConverter(std::string_view program, const std::function<void()> &work);
+
+}  // namespace zorvane::tio

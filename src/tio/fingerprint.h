@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace zorvane::tio {
+
 // A 64-bit FNV-1a hash, fed piece by piece: the build fingerprint that the
 // converters write, which the tool compares between files.
 class Fingerprint {
@@ -24,3 +26,5 @@ class Fingerprint {
  private:
   std::uint64_t value_ = 0xcbf29ce484222325u;
 };
+
+}  // namespace zorvane::tio

@@ -1,5 +1,7 @@
 #include "tio/option_values.h"
 
+namespace zorvane::tio {
+
 bool takeOptionValue(std::string_view argument, std::string_view shortName,
                      std::string_view longName, int argc, char **argv, int &i,
                      std::string &value) {
@@ -15,3 +17,5 @@ bool takeOptionValue(std::string_view argument, std::string_view shortName,
   if (value.empty()) throw UsageError("option " + std::string(longName) + " needs a value");
   return true;
 }
+
+}  // namespace zorvane::tio

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace zorvane::tio {
+
 // A command line that a converter cannot follow.
 class UsageError : public std::runtime_error {
  public:
@@ -17,3 +19,5 @@ class UsageError : public std::runtime_error {
 bool takeOptionValue(std::string_view argument, std::string_view shortName,
                      std::string_view longName, int argc, char **argv, int &i,
                      std::string &value);
+
+}  // namespace zorvane::tio

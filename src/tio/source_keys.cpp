@@ -3,6 +3,8 @@
 #include "tio/conversion_error.h"
 #include "tio/tio_encoding.h"
 
+namespace zorvane::tio {
+
 SourceKeys::SourceKeys(std::string root, std::string rootOption)
     : root_(std::move(root)), rootOption_(std::move(rootOption)) {
   while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
@@ -27,3 +29,5 @@ std::uint32_t SourceKeys::keyOf(const std::string &keyedPath) {
                           " keys them apart)");
   return key;
 }
+
+}  // namespace zorvane::tio

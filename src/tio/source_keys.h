@@ -5,6 +5,8 @@
 #include <string_view>
 #include <unordered_map>
 
+namespace zorvane::tio {
+
 // Gives each source file its FT key, made from its path relative to one
 // root directory, so that checkouts and builds in different places merge.
 // Paths outside the root keep their whole path.
@@ -34,3 +36,5 @@ class SourceKeys {
   bool rootWasUsed_ = false;
   std::unordered_map<std::uint32_t, std::string> pathByKey_;
 };
+
+}  // namespace zorvane::tio

@@ -1,5 +1,7 @@
 #include "tio/tio_encoding.h"
 
+namespace zorvane::tio {
+
 std::string formatTioNumber(std::uint32_t value) {
   static constexpr char digits[] = "0123456789ABCDEF";
   std::string text;
@@ -18,3 +20,5 @@ std::uint32_t sourceFileKey(std::string_view path) {
   }
   return hash;
 }
+
+}  // namespace zorvane::tio

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace zorvane::tio {
+
 // A line may hold at most this many branches, and start at most this many
 // functions: their indexes are the 16-bit branch numbers of the .tio file.
 inline constexpr std::size_t maxIndexesPerLine = 65536;
@@ -16,3 +18,5 @@ std::string formatTioNumber(std::uint32_t value);
 // The FT key of a source file: the 32-bit FNV-1a hash of its path bytes. It
 // depends on nothing but the path, so separate conversions agree on it.
 std::uint32_t sourceFileKey(std::string_view path);
+
+}  // namespace zorvane::tio

@@ -4,6 +4,8 @@
 
 #include "tio/tio_encoding.h"
 
+namespace zorvane::tio {
+
 namespace {
 
 void put(std::FILE *out, std::string_view text) { std::fwrite(text.data(), 1, text.size(), out); }
@@ -55,3 +57,5 @@ void writeFileReach(std::FILE *out, std::uint32_t key, const FileReach &reach) {
     for (std::uint16_t index : entry.functions) putKeyLine(out, "TF", index);
   }
 }
+
+}  // namespace zorvane::tio

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+namespace zorvane::tio {
+
 // The lines of .tio files that both converters write, in one encoding so
 // that their files merge. Write errors are left on the stream for the
 // caller to check.
@@ -46,3 +48,5 @@ void writeTestName(std::FILE *out, std::string_view name);
 // The FT line of a source file, then a DC line for each line reached with
 // its TL, TB and TF lines. Nothing when `reach` is empty.
 void writeFileReach(std::FILE *out, std::uint32_t key, const FileReach &reach);
+
+}  // namespace zorvane::tio

@@ -22,7 +22,7 @@ template <class Parse>
 std::string converterUsageErrorOf(Parse parse, std::vector<std::string> arguments) {
   try {
     parseConverterCommandLine(parse, std::move(arguments));
-  } catch (const UsageError &error) {
+  } catch (const zorvane::tio::UsageError &error) {
     return error.what();
   }
   return "no error";

@@ -7,6 +7,9 @@
 
 #include "converter_command_line.h"
 
+using namespace zorvane::lcov;
+using namespace zorvane::tio;
+
 namespace {
 
 ConverterOptions parse(std::vector<std::string> arguments) {

@@ -14,6 +14,9 @@
 #include "gcov/test_capture.h"
 #include "tio/conversion_error.h"
 
+using namespace zorvane::gcov;
+using namespace zorvane::tio;
+
 namespace fs = std::filesystem;
 
 namespace {

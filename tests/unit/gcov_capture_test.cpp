@@ -16,6 +16,9 @@
 #include "tio/tio_writing.h"
 #include "converter_command_line.h"
 
+using namespace zorvane::gcov;
+using namespace zorvane::tio;
+
 namespace {
 
 CaptureOptions parse(std::vector<std::string> arguments) {

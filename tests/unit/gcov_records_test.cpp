@@ -8,6 +8,9 @@
 #include "gcov/unit_coverage.h"
 #include "tio/conversion_error.h"
 
+using namespace zorvane::gcov;
+using namespace zorvane::tio;
+
 namespace {
 
 constexpr std::uint32_t version12 = 0x4232322a;  // "B22*"

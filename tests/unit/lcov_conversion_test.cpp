@@ -12,6 +12,9 @@
 #include "tio/conversion_error.h"
 #include "tio/tio_encoding.h"
 
+using namespace zorvane::lcov;
+using namespace zorvane::tio;
+
 using namespace zorvane;
 using namespace zorvane::coverage;
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+using namespace zorvane::output;
+
 namespace {
 
 class ReplacementFileTest : public testing::Test {
