@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "optimizer/cover_search.h"
+#include "reference_search.h"
 
 // What one benchmark run does; see usageText().
 struct BenchOptions {

@@ -17,6 +17,7 @@
 #include "optimizer/cover_search.h"
 #include "optimizer/mandatory_reduction.h"
 #include "optimizer/report.h"
+#include "reference_search.h"
 #include "shell/process_exit.h"
 
 namespace {

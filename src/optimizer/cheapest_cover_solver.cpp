@@ -299,7 +299,6 @@ CheapestCover cheapestCover(const CostedCoverQuery &query, const SearchMonitor *
     return answer;
   answer.kind = CheapestCover::Kind::found;
   if (model.coverRows.empty()) return answer;
-  reduceCoverModel(model);
   ColumnCover best = greedyCover(model);
   const int tests = static_cast<int>(model.columnTest.size());
   Program program{model, tests, tests + model.fileColumns, {}, {}, {}};

@@ -4,20 +4,16 @@
 
 #include "optimizer/cheapest_cover_solver.h"
 #include "optimizer/cover_instance.h"
-#include "optimizer/cover_problem.h"
 #include "optimizer/cover_state.h"
 #include "optimizer/search_monitor.h"
+#include "optimizer/table_instance.h"
 
 SearchOutcome searchCheapestCover(CoverageTable &table, const TestRegistry &registry,
                                   const RunSettings &settings, SelectionStack &stack,
                                   std::span<const std::uint64_t> costs) {
-  const CoverProblem problem = buildCoverProblem(table, registry);
-  const CoverInstance instance = coverInstanceOf(problem, registry.testCount());
+  const CoverInstance instance = coverInstanceOfTable(table, registry);
   const CoverState root(instance);
-  std::vector<std::uint32_t> fileOfTest;
-  fileOfTest.reserve(registry.testCount());
-  for (TestNumber test = 0; test < registry.testCount(); ++test)
-    fileOfTest.push_back(registry.record(test).fileIndex);
+  const std::span<const std::uint32_t> fileOfTest = instance.fileOfTest();
   // The files of the mandatory tests come with them.
   std::vector<std::uint32_t> freeFiles(settings.filePaths.size(), 0);
   std::uint32_t mandatoryFiles = 0;

@@ -7,12 +7,12 @@
 
 #include "optimizer/cover_dfs.h"
 #include "optimizer/cover_instance.h"
-#include "optimizer/cover_problem.h"
 #include "optimizer/cover_solver.h"
 #include "optimizer/cover_state.h"
 #include "optimizer/cover_witness.h"
 #include "optimizer/file_cover_solver.h"
 #include "optimizer/search_monitor.h"
+#include "optimizer/table_instance.h"
 
 // The search visits its tree in the order of the plain branch and bound and
 // accepts exactly the covers that one accepts, so that it ends with the same
@@ -61,11 +61,9 @@ class SearchVisitor {
         countFiles_(settings.bestFileCount != 0),
         outcome_{initialBestDepth(registry), settings.bestFileCount},
         fileRefs_(settings.filePaths.size(), 0),
+        fileOfTest_(state.instance().fileOfTest()),
         fileClaims_(settings.filePaths.size(), 0),
         witness_(registry.testCount(), witness) {
-    fileOfTest_.reserve(registry.testCount());
-    for (TestNumber test = 0; test < registry.testCount(); ++test)
-      fileOfTest_.push_back(registry.record(test).fileIndex);
     for (std::uint32_t i = 0; TestNumber test = stack.stackAt(i); ++i) addFileOf(test);
     mandatoryFileRefs_ = fileRefs_;
     mandatoryFiles_ = distinctFiles_;
@@ -278,7 +276,7 @@ class SearchVisitor {
   bool foundOptimum_ = false;
   std::vector<std::uint32_t> fileRefs_;
   std::uint32_t distinctFiles_ = 0;
-  std::vector<std::uint32_t> fileOfTest_;
+  const std::span<const std::uint32_t> fileOfTest_;
   // The files of the mandatory tests, which every cover spans.
   std::vector<std::uint32_t> mandatoryFileRefs_;
   std::uint32_t mandatoryFiles_ = 0;
@@ -298,8 +296,7 @@ class SearchVisitor {
 
 SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
                           const RunSettings &settings, SelectionStack &stack) {
-  const CoverProblem problem = buildCoverProblem(table, registry);
-  const CoverInstance instance = coverInstanceOf(problem, registry.testCount());
+  const CoverInstance instance = coverInstanceOfTable(table, registry);
   SearchMonitor monitor(settings.timeLimitSeconds);
   std::optional<std::uint32_t> optimum;
   std::vector<std::uint32_t> witness;

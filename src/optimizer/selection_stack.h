@@ -10,11 +10,13 @@
 // callers walk them from position 0 until 0 comes back.
 class SelectionStack {
  public:
-  // Storage grows in steps of 5 entries and is kept when entries are popped.
-  void pushTest(TestNumber test);
-  TestNumber popTest();
+  void pushTest(TestNumber test) { entries_.push_back(test); }
+  TestNumber popTest() {
+    const TestNumber top = entries_.back();
+    entries_.pop_back();
+    return top;
+  }
   std::uint32_t stackSize() const { return static_cast<std::uint32_t>(entries_.size()); }
-  std::uint32_t stackCapacity() const { return static_cast<std::uint32_t>(entries_.capacity()); }
   TestNumber stackAt(std::uint32_t position) const {
     return position < entries_.size() ? entries_[position] : 0;
   }

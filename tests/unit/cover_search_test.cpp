@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "optimizer/mandatory_reduction.h"
+#include "reference_search.h"
 
 namespace {
 

@@ -2,15 +2,16 @@
 
 #include <gtest/gtest.h>
 
-TEST(SelectionStack, StorageGrowsInStepsOf5AndIsKept) {
+TEST(SelectionStack, PopsInReverseOrderOfPushesAcrossGrowth) {
   SelectionStack stack;
-  stack.pushTest(1);
-  EXPECT_EQ(stack.stackCapacity(), 5u);
-  for (TestNumber test = 2; test <= 6; ++test) stack.pushTest(test);
-  EXPECT_EQ(stack.stackCapacity(), 10u);
-  while (stack.stackSize() > 0) stack.popTest();
-  for (TestNumber test = 1; test <= 6; ++test) stack.pushTest(test);
-  EXPECT_EQ(stack.stackCapacity(), 10u);
+  for (int turn = 0; turn < 2; ++turn) {
+    for (TestNumber test = 1; test <= 1000; ++test) stack.pushTest(test);
+    EXPECT_EQ(stack.stackSize(), 1000u);
+    EXPECT_EQ(stack.stackAt(999), 1000u);
+    for (TestNumber test = 1000; test >= 1; --test) ASSERT_EQ(stack.popTest(), test);
+    EXPECT_EQ(stack.stackSize(), 0u);
+    EXPECT_EQ(stack.stackAt(0), 0u);
+  }
 }
 
 TEST(SelectionStack, ReadersAnswer0PastTheEnd) {

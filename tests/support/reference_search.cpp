@@ -1,10 +1,12 @@
+#include "reference_search.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
-#include "optimizer/cover_problem.h"
-#include "optimizer/cover_search.h"
+#include "optimizer/table_instance.h"
 
 // The plain branch and bound: every level copies the counts it is given and
 // walks the whole table to apply a candidate. Kept as the yardstick of the
@@ -13,9 +15,11 @@ namespace {
 
 class BranchAndBound {
  public:
-  BranchAndBound(const CoverProblem &problem, const TestRegistry &registry,
-                 const RunSettings &settings, SelectionStack &stack, SearchLimits limits)
-      : problem_(problem),
+  BranchAndBound(const CoverInstance &instance, std::vector<BranchOrigin> origins,
+                 const TestRegistry &registry, const RunSettings &settings,
+                 SelectionStack &stack, SearchLimits limits)
+      : instance_(instance),
+        origins_(std::move(origins)),
         registry_(registry),
         settings_(settings),
         stack_(stack),
@@ -25,8 +29,13 @@ class BranchAndBound {
         start_(std::chrono::steady_clock::now()) {}
 
   SearchOutcome run() {
-    search(problem_.coverCounts, static_cast<std::int64_t>(problem_.branches.size()),
-           problem_.testCounts, 0);
+    Counts coverCounts;
+    for (std::uint32_t k = 0; k < instance_.branchCount(); ++k) {
+      coverCounts.push_back(static_cast<std::uint32_t>(instance_.testsOf(k).size()));
+      maxTestsPerBranch_ = std::max(maxTestsPerBranch_, coverCounts.back());
+    }
+    const auto testCounts = registry_.covItemCounts();
+    search(coverCounts, instance_.branchCount(), Counts(testCounts.begin(), testCounts.end()), 0);
     return outcome_;
   }
 
@@ -42,19 +51,19 @@ class BranchAndBound {
               std::uint32_t depth) {
     // Split on the first of the uncovered branches with the fewest tests that
     // offers the test reaching the most uncovered entries.
-    std::uint32_t bound = problem_.maxTestsPerBranch + 1;
+    std::uint32_t bound = maxTestsPerBranch_ + 1;
     std::uint32_t bestCount = 0;
     TestNumber candidate = 0;
-    std::size_t splitBranch = 0;
+    std::uint32_t splitBranch = 0;
     std::size_t position = 0;
-    for (std::size_t k = 0; k < problem_.branches.size(); ++k) {
+    for (std::uint32_t k = 0; k < instance_.branchCount(); ++k) {
       const std::uint32_t n = coverCounts[k];
       if (n == 0 || n > bound) continue;
       if (n < bound) {
         bound = n;
         bestCount = 0;
       }
-      const auto tests = problem_.branches[k].tests;
+      const auto tests = instance_.testsOf(k);
       for (std::uint32_t j = 0; j < n; ++j)
         if (testCounts[tests[j]] > bestCount) {
           candidate = tests[j];
@@ -67,7 +76,7 @@ class BranchAndBound {
 
     // The whole list of the candidate's branch, so that the candidate's
     // position always lies inside it.
-    const auto splitTests = problem_.branches[splitBranch].tests;
+    const auto splitTests = instance_.testsOf(splitBranch);
     std::vector<TestNumber> splitList(splitTests.begin(), splitTests.end());
 
     while (candidate != 0 && !outOfLimits()) {
@@ -114,20 +123,22 @@ class BranchAndBound {
   // takes its entries off the counts of the tests listed in it.
   void apply(TestNumber candidate, Counts &coverCounts, Counts &testCounts,
              std::int64_t &remaining) const {
-    for (std::size_t k = 0; k < problem_.branches.size(); ++k) {
+    for (std::uint32_t k = 0; k < instance_.branchCount(); ++k) {
       if (coverCounts[k] == 0) continue;
-      const LiveBranch &branch = problem_.branches[k];
-      const auto found = std::find_if(branch.tests.begin(), branch.tests.end(),
+      const auto tests = instance_.testsOf(k);
+      const auto found = std::find_if(tests.begin(), tests.end(),
                                       [&](TestNumber test) { return test >= candidate; });
-      if (found == branch.tests.end() || *found != candidate) continue;
+      if (found == tests.end() || *found != candidate) continue;
       coverCounts[k] = 0;
       --remaining;
-      for (TestNumber test : branch.tests) {
-        if (testCounts[test] != 0)
+      for (TestNumber test : tests) {
+        if (testCounts[test] != 0) {
           --testCounts[test];
-        else
-          std::printf("BP2 tst%u found in %x %x T%c %u", test, branch.group->ftKey,
-                      branch.group->dcKey, branch.group->branchKind, branch.slotIndex);
+        } else {
+          const BranchOrigin &origin = origins_[k];
+          std::printf("BP2 tst%u found in %x %x T%c %u", test, origin.group->ftKey,
+                      origin.group->dcKey, origin.group->branchKind, origin.index);
+        }
       }
     }
   }
@@ -165,7 +176,9 @@ class BranchAndBound {
                 settings_.filePaths[record.fileIndex].c_str(), record.name.c_str());
   }
 
-  const CoverProblem &problem_;
+  const CoverInstance &instance_;
+  const std::vector<BranchOrigin> origins_;
+  std::uint32_t maxTestsPerBranch_ = 0;
   const TestRegistry &registry_;
   const RunSettings &settings_;
   SelectionStack &stack_;
@@ -181,6 +194,7 @@ class BranchAndBound {
 SearchOutcome referenceSearchCover(CoverageTable &table, const TestRegistry &registry,
                                    const RunSettings &settings, SelectionStack &stack,
                                    SearchLimits limits) {
-  const CoverProblem problem = buildCoverProblem(table, registry);
-  return BranchAndBound(problem, registry, settings, stack, limits).run();
+  const CoverInstance instance = coverInstanceOfTable(table, registry);
+  return BranchAndBound(instance, branchOriginsOfTable(table), registry, settings, stack, limits)
+      .run();
 }

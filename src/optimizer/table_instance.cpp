@@ -1,0 +1,27 @@
+#include "optimizer/table_instance.h"
+
+#include <span>
+
+CoverInstance coverInstanceOfTable(CoverageTable &table, const TestRegistry &registry) {
+  const std::size_t liveBranches = table.buildCoverCounts().size();
+  table.buildTestLists();
+  std::vector<std::span<const TestNumber>> lists;
+  lists.reserve(liveBranches);
+  for (const BranchGroup &group : table.groups())
+    for (const IndexedBranch &branch : group.branches)
+      if (const BranchSlot slot = table.slot(branch.id); slot.isLive())
+        lists.push_back(slot.entries());
+  std::vector<std::uint32_t> fileOfTest;
+  fileOfTest.reserve(registry.testCount());
+  for (TestNumber test = 0; test < registry.testCount(); ++test)
+    fileOfTest.push_back(registry.record(test).fileIndex);
+  return CoverInstance(registry.testCount(), lists, std::move(fileOfTest));
+}
+
+std::vector<BranchOrigin> branchOriginsOfTable(const CoverageTable &table) {
+  std::vector<BranchOrigin> origins;
+  for (const BranchGroup &group : table.groups())
+    for (const IndexedBranch &branch : group.branches)
+      if (table.slot(branch.id).isLive()) origins.push_back({&group, branch.index});
+  return origins;
+}
