@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "optimizer/cover_search.h"
+#include "support/reference_search.h"
 
 // What one benchmark run does; see usageText().
 struct BenchOptions {
@@ -12,7 +12,7 @@ struct BenchOptions {
   bool testLevel = false;          // -T
   std::int32_t allowance = 0;      // -F n
   bool reference = false;          // --reference: the plain branch and bound
-  zorvane::optimizer::SearchLimits limits;             // only the reference search takes them
+  zorvane::testing_support::SearchLimits limits;             // only the reference search takes them
   std::string exportLp;            // --export-lp FILE
   std::string exportFileLp;        // --export-file-lp FILE
   bool search = true;              // --no-search: stop after the reduction

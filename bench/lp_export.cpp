@@ -131,7 +131,7 @@ std::uint32_t exportFileCoverLp(CoverageTable &table, const TestRegistry &regist
   const std::set<Row> rows = distinctRows(table);
   const std::vector<TestNumber> columns = columnsOf(rows);
   std::set<std::uint32_t> freeFiles;
-  for (std::uint32_t i = 0; TestNumber test = mandatory.stackAt(i); ++i)
+  for (const TestNumber test : mandatory.tests())
     freeFiles.insert(registry.record(test).fileIndex);
   std::set<std::uint32_t> files;
   for (TestNumber test : columns)

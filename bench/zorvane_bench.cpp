@@ -77,8 +77,7 @@ std::vector<std::uint64_t> skewedCosts(TestNumber testCount) {
 
 std::uint64_t snapshotCost(const SelectionStack &stack, const std::vector<std::uint64_t> &costs) {
   std::uint64_t total = 0;
-  for (std::uint32_t i = 0; TestNumber test = stack.hasSnapshot() ? stack.bestAt(i) : stack.stackAt(i); ++i)
-    total += costs[test];
+  for (const TestNumber test : stack.answer()) total += costs[test];
   return total;
 }
 
@@ -116,16 +115,12 @@ void printOutcome(const SearchOutcome &outcome, double seconds, const SelectionS
   printf64("nodes", outcome.nodes);
   std::printf(" completed=%d", outcome.completed ? 1 : 0);
   // As the report does: without a snapshot the mandatory tests are the answer.
-  auto neededAt = [&](std::uint32_t i) {
-    return stack.hasSnapshot() ? stack.bestAt(i) : stack.stackAt(i);
-  };
-  std::uint32_t needed = 0;
-  while (neededAt(needed) != 0) ++needed;
-  printf64("needed", needed);
+  const std::span<const TestNumber> needed = stack.answer();
+  printf64("needed", needed.size());
   printf64("search_tests", stack.hasSnapshot() ? std::uint64_t{outcome.bestDepth} + 1 : 0);
   printf64("best_files", outcome.bestFileCount);
   std::printf(" rss_kib=%ld needed_list=", peakRssKib());
-  for (std::uint32_t i = 0; i < needed; ++i) std::printf("%s%u", i ? "," : "", neededAt(i));
+  for (std::size_t i = 0; i < needed.size(); ++i) std::printf("%s%u", i ? "," : "", needed[i]);
 }
 
 int benchmark(const BenchOptions &options, Diagnostics &diagnostics) {
@@ -178,7 +173,7 @@ int benchmark(const BenchOptions &options, Diagnostics &diagnostics) {
     const std::vector<std::uint64_t> costs = skewedCosts(registry.endTest());
     std::uint64_t suiteCost = 0, mandatoryCost = 0;
     for (const std::uint64_t cost : costs) suiteCost += cost;
-    for (std::uint32_t i = 0; TestNumber test = stack.stackAt(i); ++i) mandatoryCost += costs[test];
+    for (const TestNumber test : stack.tests()) mandatoryCost += costs[test];
     printf64("suite_cost_us", suiteCost);
     printf64("mandatory_cost_us", mandatoryCost);
     if (!options.exportCostLp.empty()) {
@@ -207,7 +202,8 @@ int benchmark(const BenchOptions &options, Diagnostics &diagnostics) {
     std::fflush(stdout);
     const Clock::time_point searchStart = Clock::now();
     const SearchOutcome outcome =
-        options.reference ? referenceSearchCover(table, registry, settings, stack, options.limits)
+        options.reference ? zorvane::testing_support::referenceSearchCover(
+                                table, registry, settings, stack, diagnostics, options.limits)
                           : pipeline.search();
     printOutcome(outcome, secondsSince(searchStart), stack);
     // The file count of covers as large as the one found, for a solver to

@@ -17,12 +17,15 @@
 #include "optimizer/pipeline.h"
 #include "shell/report.h"
 #include "support/recording_diagnostics.h"
+#include "support/reference_search.h"
 
 using namespace zorvane;
 using namespace zorvane::coverage;
 using namespace zorvane::optimizer;
 using zorvane::shell::printReport;
 using zorvane::testing_support::RecordingDiagnostics;
+using zorvane::testing_support::referenceSearchCover;
+using zorvane::testing_support::SearchLimits;
 
 namespace {
 
@@ -54,7 +57,7 @@ ReadBlock readFrom(std::string_view bytes) {
 
 std::vector<TestNumber> snapshotOf(const SelectionStack &stack) {
   std::vector<TestNumber> tests;
-  for (std::uint32_t i = 0; i < stack.bestCount(); ++i) tests.push_back(stack.bestAt(i));
+  tests.assign(stack.best().begin(), stack.best().end());
   return tests;
 }
 
@@ -101,14 +104,10 @@ void checkOptimisation(const std::vector<std::string_view> &files, std::uint8_t 
   diagnostics.printed.clear();
 
   SelectionStack referenceStack = stack;
-  std::string referenceTrace;
-  SearchOutcome expected;
-  {
-    CapturedStreams trace;
-    expected = referenceSearchCover(table, registry, pipeline.settings(), referenceStack,
-                                    SearchLimits{referenceNodeLimit, 0});
-    referenceTrace = trace.out();
-  }
+  const SearchOutcome expected =
+      referenceSearchCover(table, registry, pipeline.settings(), referenceStack, diagnostics,
+                           SearchLimits{referenceNodeLimit, 0});
+  const std::string referenceTrace = std::exchange(diagnostics.printed, {});
   if (!expected.completed) return;
   const SearchOutcome got = pipeline.search();
   const std::string fastTrace = std::exchange(diagnostics.printed, {});

@@ -152,6 +152,13 @@ void pinRow(glp_prob *program, int row, std::uint64_t optimum) {
   glp_set_row_bnds(program, row, GLP_DB, static_cast<double>(optimum) - 0.5, roomy(optimum));
 }
 
+// No cover's objective exceeds the sum of the (non-negative) coefficients.
+double objectiveCeiling(glp_prob *program, int columns) {
+  double sum = 0;
+  for (int column = 1; column <= columns; ++column) sum += glp_get_obj_coef(program, column);
+  return sum;
+}
+
 StageOutcome solveStage(glp_prob *program, Program &p, const ColumnCover &from,
                         const SearchMonitor *monitor, ColumnCover &found) {
   found.chosen.clear();
@@ -175,10 +182,16 @@ StageOutcome solveStage(glp_prob *program, Program &p, const ColumnCover &from,
   glp_iocp parameters;
   glp_init_iocp(&parameters);
   parameters.msg_lev = GLP_MSG_OFF;
-  parameters.gmi_cuts = GLP_ON;
-  parameters.mir_cuts = GLP_ON;
+  // Set covers gain little from Gomory and MIR cuts, whose rounds cost
+  // more than the nodes they save; branching on the most fractional test
+  // settles them in far fewer nodes than the default heuristic.
   parameters.cov_cuts = GLP_ON;
   parameters.clq_cuts = GLP_ON;
+  parameters.br_tech = GLP_BR_MFV;
+  // The solver prunes a node whose bound comes within tol_obj, relative to
+  // the best objective, of the best cover: kept under half a unit, so that
+  // a cover one unit better is never pruned away.
+  parameters.tol_obj = 0.25 / (1.0 + objectiveCeiling(program, p.columns));
   parameters.cb_func = onGlpkEvent;
   parameters.cb_info = &help;
   const int outcome = glp_intopt(program, &parameters);
@@ -288,7 +301,6 @@ CheapestCover cheapestCover(const CostedCoverQuery &query, const SearchMonitor *
     return answer;
   answer.kind = CheapestCover::Kind::found;
   if (model.coverRows.empty()) return answer;
-  reduceCoverModel(model);
   ColumnCover best = greedyCover(model);
   const int tests = static_cast<int>(model.columnTest.size());
   Program program{model, tests, tests + model.fileColumns, {}, {}, {}};

@@ -4,9 +4,9 @@
 
 #include "optimizer/cheapest_cover_solver.h"
 #include "optimizer/cover_instance.h"
-#include "optimizer/cover_problem.h"
 #include "optimizer/cover_state.h"
 #include "optimizer/search_monitor.h"
+#include "optimizer/table_instance.h"
 
 namespace zorvane::optimizer {
 
@@ -17,17 +17,13 @@ using coverage::TestNumber;
 SearchOutcome searchCheapestCover(CoverageTable &table, const TestRegistry &registry,
                                   const RunSettings &settings, SelectionStack &stack,
                                   std::span<const std::uint64_t> costs, Diagnostics &diagnostics) {
-  const CoverProblem problem = buildCoverProblem(table, registry);
-  const CoverInstance instance = coverInstanceOf(problem, registry.endTest());
+  const CoverInstance instance = coverInstanceOfTable(table, registry);
   const CoverState root(instance);
-  std::vector<std::uint32_t> fileOfTest;
-  fileOfTest.reserve(registry.endTest());
-  for (TestNumber test = 0; test < registry.endTest(); ++test)
-    fileOfTest.push_back(registry.record(test).fileIndex);
+  const std::span<const std::uint32_t> fileOfTest = instance.fileOfTest();
   // The files of the mandatory tests come with them.
   std::vector<std::uint32_t> freeFiles(settings.filePaths.size(), 0);
   std::uint32_t mandatoryFiles = 0;
-  for (std::uint32_t i = 0; TestNumber test = stack.stackAt(i); ++i)
+  for (const TestNumber test : stack.tests())
     if (freeFiles[fileOfTest[test]]++ == 0) ++mandatoryFiles;
 
   const bool countFiles = settings.bestFileCount != 0;

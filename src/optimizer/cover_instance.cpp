@@ -1,9 +1,13 @@
 #include "optimizer/cover_instance.h"
 
+#include <utility>
+
 namespace zorvane::optimizer {
 
 CoverInstance::CoverInstance(std::uint32_t testCount,
-                             const std::vector<std::span<const std::uint32_t>> &branchTests) {
+                             const std::vector<std::span<const std::uint32_t>> &branchTests,
+                             std::vector<std::uint32_t> fileOfTest)
+    : fileOfTest_(std::move(fileOfTest)) {
   branchStart_.reserve(branchTests.size() + 1);
   for (const auto &tests : branchTests) {
     branchTests_.insert(branchTests_.end(), tests.begin(), tests.end());

@@ -8,9 +8,9 @@
 
 namespace zorvane::optimizer {
 
-// The integer programs of the optimizer share this model of the uncovered
-// branches: one column per test that can still be chosen, and one per
-// coverage file that is not free.
+// The columns and rows the integer programs of the optimizer are made of:
+// one column per test that can still be chosen, and one per coverage file
+// that is not free; one row per uncovered branch.
 inline constexpr int noColumn = -1;
 
 struct CoverModel {
@@ -24,20 +24,14 @@ struct CoverModel {
   std::vector<std::vector<int>> coverRows;
 };
 
-// Fills `model` with the branches `state` has left uncovered; false when
+// Fills `model` with the branches `state` has left uncovered, shrunk by the
+// presolve's dominated-branch and dominated-test rules (which keep a cover
+// of the least cost, the fewest files and the fewest tests); false when
 // some of them has no test left to cover it, so that no cover exists.
 // `costs`, by test number, may be empty (all tests alike).
 bool buildCoverModel(const CoverState &state, std::span<const std::uint32_t> fileOfTest,
                      std::span<const std::uint32_t> freeFiles,
                      std::span<const std::uint64_t> costs, CoverModel &model);
-
-// Shrinks the model without changing whether a cover within the limits
-// exists, nor its least cost, fewest files or fewest tests: each step keeps
-// a best cover. Drops rows holding every test of another row, and tests
-// whose rows another test holds when that test costs no more (in cost, and
-// in files: its file is free or the same, or the dropped test is alone in
-// its file).
-void reduceCoverModel(CoverModel &model);
 
 // Whether `tests` reach every branch that `state` has left uncovered.
 bool coversTheRest(const CoverState &state, const std::vector<std::uint32_t> &tests);

@@ -7,12 +7,12 @@
 #include "base/text_format.h"
 #include "optimizer/cover_dfs.h"
 #include "optimizer/cover_instance.h"
-#include "optimizer/cover_problem.h"
 #include "optimizer/cover_solver.h"
 #include "optimizer/cover_state.h"
 #include "optimizer/cover_witness.h"
 #include "optimizer/file_cover_solver.h"
 #include "optimizer/search_monitor.h"
+#include "optimizer/table_instance.h"
 
 namespace zorvane::optimizer {
 
@@ -69,12 +69,10 @@ class SearchVisitor {
         countFiles_(settings.bestFileCount != 0),
         outcome_{initialBestDepth(registry), settings.bestFileCount},
         fileRefs_(settings.filePaths.size(), 0),
+        fileOfTest_(state.instance().fileOfTest()),
         fileClaims_(settings.filePaths.size(), 0),
         witness_(registry.endTest(), witness) {
-    fileOfTest_.reserve(registry.endTest());
-    for (TestNumber test = 0; test < registry.endTest(); ++test)
-      fileOfTest_.push_back(registry.record(test).fileIndex);
-    for (std::uint32_t i = 0; TestNumber test = stack.stackAt(i); ++i) addFileOf(test);
+    for (const TestNumber test : stack.tests()) addFileOf(test);
     mandatoryFileRefs_ = fileRefs_;
     mandatoryFiles_ = distinctFiles_;
     fewestFiles_ = std::max<std::uint32_t>(distinctFiles_, 1);
@@ -87,7 +85,7 @@ class SearchVisitor {
     if (!foundOptimum_) {
       // Only a subtree that still holds a cover of the optimum size.
       if (*optimum_ <= depth) return false;
-      const TestNumber candidate = stack_.stackAt(stack_.stackSize() - 1);
+      const TestNumber candidate = stack_.top();
       if (witness_.contains(candidate)) {
         witness_.remove(candidate);
         return true;
@@ -108,7 +106,7 @@ class SearchVisitor {
     if (allowedSigned <= 0) return false;
     const auto allowed = static_cast<std::uint32_t>(std::min<std::int64_t>(allowedSigned, UINT32_MAX - 1));
     if (distinctFiles_ + newFilesNeeded(wanted - distinctFiles_ + 1) > wanted) return false;
-    const TestNumber candidate = stack_.stackAt(stack_.stackSize() - 1);
+    const TestNumber candidate = stack_.top();
     if (witness_.contains(candidate))
       witness_.remove(candidate);
     else
@@ -126,7 +124,7 @@ class SearchVisitor {
 
   void tryCandidate(std::uint32_t depth, TestNumber test, std::uint32_t count) {
     ++outcome_.nodes;
-    monitor_.tick(stack_.bestCount(), stack_.hasSnapshot() ? outcome_.bestFileCount : 0);
+    monitor_.tick(static_cast<std::uint32_t>(stack_.best().size()), stack_.hasSnapshot() ? outcome_.bestFileCount : 0);
     if (traced_) {
       const TestRecord &record = registry_.record(test);
       diagnostics_.print(formatText("recurs %u tst%u %u covItem file %s %s\n", depth, test, count,
@@ -288,7 +286,7 @@ class SearchVisitor {
   bool foundOptimum_ = false;
   std::vector<std::uint32_t> fileRefs_;
   std::uint32_t distinctFiles_ = 0;
-  std::vector<std::uint32_t> fileOfTest_;
+  const std::span<const std::uint32_t> fileOfTest_;
   // The files of the mandatory tests, which every cover spans.
   std::vector<std::uint32_t> mandatoryFileRefs_;
   std::uint32_t mandatoryFiles_ = 0;
@@ -309,8 +307,7 @@ class SearchVisitor {
 SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
                           const RunSettings &settings, SelectionStack &stack,
                           Diagnostics &diagnostics) {
-  const CoverProblem problem = buildCoverProblem(table, registry);
-  const CoverInstance instance = coverInstanceOf(problem, registry.endTest());
+  const CoverInstance instance = coverInstanceOfTable(table, registry);
   SearchMonitor monitor(settings.timeLimitSeconds, &diagnostics);
   std::optional<std::uint32_t> optimum;
   std::vector<std::uint32_t> witness;

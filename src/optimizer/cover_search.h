@@ -27,12 +27,6 @@ struct SearchOutcome {
   bool timeLimitReached = false;
 };
 
-// Bounds on the work of the reference search; 0 means no bound.
-struct SearchLimits {
-  std::uint64_t maxNodes = 0;
-  double maxSeconds = 0;
-};
-
 // Finds a smallest set of tests that, with the mandatory tests already on
 // the stack, reaches every live branch of the reduced table: a depth-first
 // branch and bound that splits on the branch with the fewest tests and tries
@@ -45,13 +39,6 @@ struct SearchLimits {
 SearchOutcome searchCover(coverage::CoverageTable &table, const coverage::TestRegistry &registry,
                           const RunSettings &settings, SelectionStack &stack,
                           Diagnostics &diagnostics);
-
-// The same search visiting every node the plain branch and bound visits,
-// without any further pruning: the reference that searchCover must match
-// (same best snapshot, same outcome). Slow; for tests and benchmarks.
-SearchOutcome referenceSearchCover(coverage::CoverageTable &table, const coverage::TestRegistry &registry,
-                                   const RunSettings &settings, SelectionStack &stack,
-                                   SearchLimits limits = {});
 
 // Depth of "no cover accepted yet": above any depth a search can reach.
 inline std::uint32_t initialBestDepth(const coverage::TestRegistry &registry) {

@@ -6,149 +6,13 @@
 #include <vector>
 
 #include "optimizer/cover_dfs.h"
+#include "optimizer/presolve.h"
 
 namespace zorvane::optimizer {
 
 namespace {
 
 constexpr std::uint32_t noCover = UINT32_MAX;
-
-// Whether the alive entries of sorted list `small` all occur in sorted list
-// `large`.
-template <class Alive>
-bool isAliveSubset(std::span<const std::uint32_t> small, std::span<const std::uint32_t> large,
-                   const Alive &alive) {
-  std::size_t j = 0;
-  for (std::uint32_t value : small) {
-    if (!alive(value)) continue;
-    while (j < large.size() && large[j] < value) ++j;
-    if (j == large.size() || large[j] != value) return false;
-  }
-  return true;
-}
-
-// Shrinks an instance to its hard core without changing its optimum.
-class Reduction {
- public:
-  explicit Reduction(const CoverInstance &instance)
-      : instance_(instance),
-        aliveTest_(instance.testCount(), 1),
-        aliveBranch_(instance.branchCount(), 1),
-        testDegree_(instance.testCount(), 0),
-        branchDegree_(instance.branchCount(), 0) {
-    for (std::uint32_t t = 0; t < instance.testCount(); ++t)
-      testDegree_[t] = static_cast<std::uint32_t>(instance.branchesOf(t).size());
-    for (std::uint32_t k = 0; k < instance.branchCount(); ++k)
-      branchDegree_[k] = distinctTests(k);
-  }
-
-  // Returns false when some branch has no test left (no cover exists).
-  bool run() {
-    for (bool changed = true; changed;) {
-      changed = false;
-      for (std::uint32_t k = 0; k < instance_.branchCount(); ++k) {
-        if (!aliveBranch_[k]) continue;
-        if (branchDegree_[k] == 0) return false;
-        if (branchDegree_[k] == 1) {
-          force(onlyAliveTest(k));
-          changed = true;
-        }
-      }
-      for (std::uint32_t t = 0; t < instance_.testCount(); ++t)
-        if (aliveTest_[t] && (testDegree_[t] == 0 || isDominatedTest(t))) {
-          killTest(t);
-          changed = true;
-        }
-      for (std::uint32_t k = 0; k < instance_.branchCount(); ++k)
-        if (aliveBranch_[k]) changed |= removeBranchesImpliedBy(k);
-    }
-    return true;
-  }
-
-  const std::vector<std::uint32_t> &forcedTests() const { return forced_; }
-  bool aliveTest(std::uint32_t t) const { return aliveTest_[t]; }
-  bool aliveBranch(std::uint32_t k) const { return aliveBranch_[k]; }
-
- private:
-  std::uint32_t distinctTests(std::uint32_t k) const {
-    std::uint32_t distinct = 0, previous = noCover;
-    for (std::uint32_t t : instance_.testsOf(k))
-      if (t != previous && aliveTest_[t]) {
-        ++distinct;
-        previous = t;
-      }
-    return distinct;
-  }
-  std::uint32_t onlyAliveTest(std::uint32_t k) const {
-    for (std::uint32_t t : instance_.testsOf(k))
-      if (aliveTest_[t]) return t;
-    return noCover;
-  }
-  void force(std::uint32_t t) {
-    forced_.push_back(t);
-    for (std::uint32_t k : instance_.branchesOf(t))
-      if (aliveBranch_[k]) killBranch(k);
-    killTest(t);
-  }
-  void killBranch(std::uint32_t k) {
-    aliveBranch_[k] = 0;
-    std::uint32_t previous = noCover;
-    for (std::uint32_t t : instance_.testsOf(k))
-      if (t != previous) {
-        previous = t;
-        --testDegree_[t];
-      }
-  }
-  void killTest(std::uint32_t t) {
-    aliveTest_[t] = 0;
-    for (std::uint32_t k : instance_.branchesOf(t))
-      if (aliveBranch_[k]) --branchDegree_[k];
-  }
-  std::uint32_t rarestAliveBranch(std::uint32_t t) const {
-    std::uint32_t best = noCover;
-    for (std::uint32_t k : instance_.branchesOf(t))
-      if (aliveBranch_[k] && (best == noCover || branchDegree_[k] < branchDegree_[best])) best = k;
-    return best;
-  }
-  // A test whose alive branches another alive test all reaches is never
-  // needed: that other test can stand in for it.
-  bool isDominatedTest(std::uint32_t t) const {
-    const std::uint32_t k = rarestAliveBranch(t);
-    auto aliveB = [&](std::uint32_t b) { return aliveBranch_[b] != 0; };
-    for (std::uint32_t u : instance_.testsOf(k)) {
-      if (u == t || !aliveTest_[u] || testDegree_[u] < testDegree_[t]) continue;
-      if (testDegree_[u] == testDegree_[t] && u > t) continue;
-      if (isAliveSubset(instance_.branchesOf(t), instance_.branchesOf(u), aliveB)) return true;
-    }
-    return false;
-  }
-  // A branch whose tests all reach branch `k` too is covered whenever `k`
-  // is, so it constrains nothing.
-  bool removeBranchesImpliedBy(std::uint32_t k) {
-    std::uint32_t rarest = noCover;
-    for (std::uint32_t t : instance_.testsOf(k))
-      if (aliveTest_[t] && (rarest == noCover || testDegree_[t] < testDegree_[rarest])) rarest = t;
-    if (rarest == noCover) return false;
-    auto aliveT = [&](std::uint32_t t) { return aliveTest_[t] != 0; };
-    bool removed = false;
-    for (std::uint32_t b : instance_.branchesOf(rarest)) {
-      if (b == k || !aliveBranch_[b] || branchDegree_[b] < branchDegree_[k]) continue;
-      if (branchDegree_[b] == branchDegree_[k] && b < k) continue;
-      if (isAliveSubset(instance_.testsOf(k), instance_.testsOf(b), aliveT)) {
-        killBranch(b);
-        removed = true;
-      }
-    }
-    return removed;
-  }
-
-  const CoverInstance &instance_;
-  std::vector<std::uint8_t> aliveTest_;
-  std::vector<std::uint8_t> aliveBranch_;
-  std::vector<std::uint32_t> testDegree_;
-  std::vector<std::uint32_t> branchDegree_;
-  std::vector<std::uint32_t> forced_;
-};
 
 // Branch and bound for the optimum of one connected instance, at most cap.
 // Returns noCover when no cover of at most `cap` tests exists; otherwise the
@@ -249,21 +113,22 @@ std::uint32_t findRoot(std::vector<std::uint32_t> &parent, std::uint32_t x) {
 std::optional<std::uint32_t> minimumCoverSize(const CoverInstance &instance, std::uint32_t cap,
                                               SearchMonitor *monitor,
                                               std::vector<std::uint32_t> *cover) {
-  Reduction reduction(instance);
-  if (!reduction.run()) return std::nullopt;
-  std::uint32_t total = static_cast<std::uint32_t>(reduction.forcedTests().size());
+  Presolve presolve(instance, {.forceTests = true});
+  if (!presolve.run()) return std::nullopt;
+  const std::vector<std::uint32_t> forced = presolve.forcedTests();
+  std::uint32_t total = static_cast<std::uint32_t>(forced.size());
   if (total > cap) return std::nullopt;
-  if (cover) *cover = reduction.forcedTests();
+  if (cover) *cover = forced;
 
   // Connected parts: branches joined by the tests they share.
   const std::uint32_t branchCount = instance.branchCount();
   std::vector<std::uint32_t> parent(branchCount);
   std::iota(parent.begin(), parent.end(), 0u);
   for (std::uint32_t t = 0; t < instance.testCount(); ++t) {
-    if (!reduction.aliveTest(t)) continue;
+    if (!presolve.isTestLeft(t)) continue;
     std::uint32_t first = noCover;
     for (std::uint32_t k : instance.branchesOf(t)) {
-      if (!reduction.aliveBranch(k)) continue;
+      if (!presolve.isBranchLeft(k)) continue;
       if (first == noCover)
         first = findRoot(parent, k);
       else
@@ -273,7 +138,7 @@ std::optional<std::uint32_t> minimumCoverSize(const CoverInstance &instance, std
   std::vector<std::vector<std::uint32_t>> parts;
   std::vector<std::uint32_t> partOfRoot(branchCount, noCover);
   for (std::uint32_t k = 0; k < branchCount; ++k) {
-    if (!reduction.aliveBranch(k)) continue;
+    if (!presolve.isBranchLeft(k)) continue;
     std::uint32_t &part = partOfRoot[findRoot(parent, k)];
     if (part == noCover) {
       part = static_cast<std::uint32_t>(parts.size());
@@ -285,7 +150,7 @@ std::optional<std::uint32_t> minimumCoverSize(const CoverInstance &instance, std
             [](const auto &a, const auto &b) { return a.size() < b.size(); });
 
   std::vector<std::uint8_t> aliveTest(instance.testCount());
-  for (std::uint32_t t = 0; t < instance.testCount(); ++t) aliveTest[t] = reduction.aliveTest(t);
+  for (std::uint32_t t = 0; t < instance.testCount(); ++t) aliveTest[t] = presolve.isTestLeft(t);
   std::vector<std::uint32_t> newId(instance.testCount(), noCover);
   std::vector<CoverInstance> instances;
   std::vector<std::vector<std::uint32_t>> originalTests(parts.size());

@@ -12,8 +12,7 @@ namespace zorvane::optimizer {
 
 // The fewest tests that together reach every branch of `instance`, provided
 // that is at most `cap`; nullopt when more are needed or no cover exists.
-// Exact: reductions that keep the optimum (forced tests, duplicate and
-// dominated tests, dominated branches), then an independent branch and bound
+// Exact: the presolve with forced tests, then an independent branch and bound
 // per connected part, pruned by CoverState::lowerBound. When `monitor` asks
 // for an interruption the answer is nullopt, whatever the truth. When
 // `cover` is given, it receives the tests of one smallest cover.

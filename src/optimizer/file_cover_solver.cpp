@@ -126,7 +126,6 @@ FileCoverAnswer fewestNewFilesCover(const CoverState &state,
   CoverModel model;
   if (!buildCoverModel(state, fileOfTest, freeFiles, {}, model)) return {FileCoverAnswer::Kind::none, 0};
   if (model.coverRows.empty()) return {FileCoverAnswer::Kind::found, 0};
-  reduceCoverModel(model);
   std::vector<char> chosen;
   Effort effort{monitor, budget};
   const FileCoverAnswer::Kind kind = solve(model, maxTests, maxNewFiles, effort, chosen);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "coverage/test_number.h"
@@ -8,26 +9,27 @@
 namespace zorvane::optimizer {
 
 // The tests chosen so far, mandatory tests at the bottom, and a snapshot of
-// the best complete choice. Both readers answer 0 at or past the end, so
-// callers walk them from position 0 until 0 comes back.
+// the best complete choice.
 class SelectionStack {
  public:
-  // Storage grows in steps of 5 entries and is kept when entries are popped.
-  void pushTest(coverage::TestNumber test);
-  coverage::TestNumber popTest();
-  std::uint32_t stackSize() const { return static_cast<std::uint32_t>(entries_.size()); }
-  std::uint32_t stackCapacity() const { return static_cast<std::uint32_t>(entries_.capacity()); }
-  coverage::TestNumber stackAt(std::uint32_t position) const {
-    return position < entries_.size() ? entries_[position] : 0;
+  void pushTest(coverage::TestNumber test) { entries_.push_back(test); }
+  coverage::TestNumber popTest() {
+    const coverage::TestNumber top = entries_.back();
+    entries_.pop_back();
+    return top;
   }
+  std::uint32_t stackSize() const { return static_cast<std::uint32_t>(entries_.size()); }
+  // The tests on the stack, bottom first.
+  std::span<const coverage::TestNumber> tests() const { return entries_; }
+  coverage::TestNumber top() const { return entries_.back(); }
 
   // Copies the whole stack into the best snapshot.
   void snapshotBest() { best_ = entries_; }
   bool hasSnapshot() const { return !best_.empty(); }
-  std::uint32_t bestCount() const { return static_cast<std::uint32_t>(best_.size()); }
-  coverage::TestNumber bestAt(std::uint32_t position) const {
-    return position < best_.size() ? best_[position] : 0;
-  }
+  std::span<const coverage::TestNumber> best() const { return best_; }
+  // The tests a run reports: the best snapshot, or the stack when the search
+  // took none because the mandatory tests already cover everything.
+  std::span<const coverage::TestNumber> answer() const { return hasSnapshot() ? best() : tests(); }
 
  private:
   std::vector<coverage::TestNumber> entries_;

@@ -41,14 +41,11 @@ void reportCost(std::span<const std::uint64_t> costs, std::span<const TestNumber
 ReportedTests printReport(const SelectionStack &stack, TestRegistry &registry,
                           const RunSettings &settings, std::span<const std::uint64_t> costs,
                           Diagnostics &diagnostics) {
-  auto neededAt = [&](std::uint32_t position) {
-    return stack.hasSnapshot() ? stack.bestAt(position) : stack.stackAt(position);
-  };
   auto counts = registry.covItemCounts();
   ReportedTests reported;
   // The search leaves the stack as it found it: the mandatory tests alone.
   reported.mandatoryCount = stack.stackSize();
-  for (TestNumber test; (test = neededAt(static_cast<std::uint32_t>(reported.needed.size()))) != 0;) {
+  for (const TestNumber test : stack.answer()) {
     reportTest(Message::NeedTest, test, registry, settings, diagnostics);
     counts[test] = 0;
     reported.needed.push_back(test);

@@ -43,6 +43,6 @@ TEST(DeepCover, FortyThousandTestsInPairsAreCoveredTwentyThousandLevelsDeep) {
   std::vector<TestNumber> expected;
   for (TestNumber pair = 0; pair < pairs; ++pair) expected.push_back(2 * pair + 1);
   std::vector<TestNumber> needed;
-  for (std::uint32_t i = 0; TestNumber test = stack.bestAt(i); ++i) needed.push_back(test);
+  needed.assign(stack.best().begin(), stack.best().end());
   EXPECT_EQ(needed, expected);
 }

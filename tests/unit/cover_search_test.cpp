@@ -8,9 +8,11 @@
 
 #include "optimizer/mandatory_reduction.h"
 #include "support/recording_diagnostics.h"
+#include "support/reference_search.h"
 
 using namespace zorvane;
 using zorvane::testing_support::RecordingDiagnostics;
+using zorvane::testing_support::referenceSearchCover;
 using namespace zorvane::coverage;
 using namespace zorvane::optimizer;
 
@@ -59,7 +61,7 @@ void makeRandom(Instance &in, std::mt19937 &random, std::uint32_t tests, std::ui
 
 std::vector<TestNumber> snapshot(const SelectionStack &stack) {
   std::vector<TestNumber> tests;
-  for (std::uint32_t i = 0; TestNumber test = stack.bestAt(i); ++i) tests.push_back(test);
+  tests.assign(stack.best().begin(), stack.best().end());
   return tests;
 }
 
@@ -84,7 +86,7 @@ void expectSameAsReference(std::uint32_t seed, int rounds, std::uint32_t maxTest
 
     SelectionStack referenceStack = in.stack;
     const SearchOutcome expected =
-        referenceSearchCover(in.table, in.registry, in.settings, referenceStack);
+        referenceSearchCover(in.table, in.registry, in.settings, referenceStack, in.diagnostics);
     SelectionStack fastStack = in.stack;
     const SearchOutcome actual = searchCover(in.table, in.registry, in.settings, fastStack, in.diagnostics);
 
@@ -127,9 +129,8 @@ TEST(CoverSearch, TracesTheSameTreeAsTheReferenceSearch) {
     in.settings.tstNbValue = static_cast<std::int32_t>(allowanceDist(random));
 
     SelectionStack referenceStack = in.stack;
-    testing::internal::CaptureStdout();
-    referenceSearchCover(in.table, in.registry, in.settings, referenceStack);
-    const std::string expected = testing::internal::GetCapturedStdout();
+    referenceSearchCover(in.table, in.registry, in.settings, referenceStack, in.diagnostics);
+    const std::string expected = std::exchange(in.diagnostics.printed, {});
     SelectionStack fastStack = in.stack;
     searchCover(in.table, in.registry, in.settings, fastStack, in.diagnostics);
     ASSERT_EQ(std::exchange(in.diagnostics.printed, {}), expected) << "round " << round;

@@ -2,31 +2,43 @@
 
 #include <gtest/gtest.h>
 
-using namespace zorvane;
+#include <vector>
+
 using namespace zorvane::coverage;
 using namespace zorvane::optimizer;
 
-TEST(SelectionStack, StorageGrowsInStepsOf5AndIsKept) {
-  SelectionStack stack;
-  stack.pushTest(1);
-  EXPECT_EQ(stack.stackCapacity(), 5u);
-  for (TestNumber test = 2; test <= 6; ++test) stack.pushTest(test);
-  EXPECT_EQ(stack.stackCapacity(), 10u);
-  while (stack.stackSize() > 0) stack.popTest();
-  for (TestNumber test = 1; test <= 6; ++test) stack.pushTest(test);
-  EXPECT_EQ(stack.stackCapacity(), 10u);
+namespace {
+
+std::vector<TestNumber> listOf(std::span<const TestNumber> tests) {
+  return {tests.begin(), tests.end()};
 }
 
-TEST(SelectionStack, ReadersAnswer0PastTheEnd) {
+}  // namespace
+
+TEST(SelectionStack, PopsInReverseOrderOfPushesAcrossGrowth) {
   SelectionStack stack;
-  EXPECT_EQ(stack.bestAt(0), 0u);
+  for (int turn = 0; turn < 2; ++turn) {
+    for (TestNumber test = 1; test <= 1000; ++test) stack.pushTest(test);
+    EXPECT_EQ(stack.stackSize(), 1000u);
+    EXPECT_EQ(stack.top(), 1000u);
+    for (TestNumber test = 1000; test >= 1; --test) ASSERT_EQ(stack.popTest(), test);
+    EXPECT_TRUE(stack.tests().empty());
+  }
+}
+
+TEST(SelectionStack, TheAnswerIsTheSnapshotOrElseTheStack) {
+  SelectionStack stack;
   stack.pushTest(4);
   stack.pushTest(9);
   EXPECT_EQ(stack.popTest(), 9u);
-  EXPECT_EQ(stack.stackAt(0), 4u);
-  EXPECT_EQ(stack.stackAt(1), 0u);
   stack.pushTest(7);
-  EXPECT_EQ(stack.stackAt(1), 7u);
+  EXPECT_EQ(listOf(stack.tests()), (std::vector<TestNumber>{4, 7}));
+  EXPECT_FALSE(stack.hasSnapshot());
+  EXPECT_EQ(listOf(stack.answer()), (std::vector<TestNumber>{4, 7}));
+  stack.pushTest(8);
+  stack.snapshotBest();
+  stack.popTest();
+  EXPECT_EQ(listOf(stack.answer()), (std::vector<TestNumber>{4, 7, 8}));
 }
 
 TEST(SelectionStack, EverySnapshotHoldsTheWholeStack) {
@@ -36,11 +48,9 @@ TEST(SelectionStack, EverySnapshotHoldsTheWholeStack) {
   stack.popTest();
   stack.popTest();
   stack.snapshotBest();
-  EXPECT_EQ(stack.bestCount(), 5u);
-  EXPECT_EQ(stack.bestAt(4), 5u);
-  EXPECT_EQ(stack.bestAt(5), 0u);
+  EXPECT_EQ(listOf(stack.best()), (std::vector<TestNumber>{1, 2, 3, 4, 5}));
   for (TestNumber test = 10; test <= 14; ++test) stack.pushTest(test);
   stack.snapshotBest();
-  EXPECT_EQ(stack.bestCount(), 10u);
-  EXPECT_EQ(stack.bestAt(9), 14u);
+  EXPECT_EQ(stack.best().size(), 10u);
+  EXPECT_EQ(stack.best().back(), 14u);
 }

@@ -1,12 +1,17 @@
+#include "support/reference_search.h"
+
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
+#include <utility>
 #include <vector>
 
-#include "optimizer/cover_problem.h"
-#include "optimizer/cover_search.h"
+#include "base/text_format.h"
+#include "optimizer/table_instance.h"
 
-namespace zorvane::optimizer {
+namespace zorvane::testing_support {
+
+using namespace coverage;
+using namespace optimizer;
 
 using coverage::CoverageTable;
 using coverage::TestRegistry;
@@ -20,9 +25,12 @@ namespace {
 
 class BranchAndBound {
  public:
-  BranchAndBound(const CoverProblem &problem, const TestRegistry &registry,
-                 const RunSettings &settings, SelectionStack &stack, SearchLimits limits)
-      : problem_(problem),
+  BranchAndBound(const CoverInstance &instance, std::vector<BranchOrigin> origins,
+                 const TestRegistry &registry, const RunSettings &settings,
+                 SelectionStack &stack, SearchLimits limits, Diagnostics &diagnostics)
+      : instance_(instance),
+        diagnostics_(diagnostics),
+        origins_(std::move(origins)),
         registry_(registry),
         settings_(settings),
         stack_(stack),
@@ -32,8 +40,13 @@ class BranchAndBound {
         start_(std::chrono::steady_clock::now()) {}
 
   SearchOutcome run() {
-    search(problem_.coverCounts, static_cast<std::int64_t>(problem_.branches.size()),
-           problem_.testCounts, 0);
+    Counts coverCounts;
+    for (std::uint32_t k = 0; k < instance_.branchCount(); ++k) {
+      coverCounts.push_back(static_cast<std::uint32_t>(instance_.testsOf(k).size()));
+      maxTestsPerBranch_ = std::max(maxTestsPerBranch_, coverCounts.back());
+    }
+    const auto testCounts = registry_.covItemCounts();
+    search(coverCounts, instance_.branchCount(), Counts(testCounts.begin(), testCounts.end()), 0);
     return outcome_;
   }
 
@@ -49,19 +62,19 @@ class BranchAndBound {
               std::uint32_t depth) {
     // Split on the first of the uncovered branches with the fewest tests that
     // offers the test reaching the most uncovered entries.
-    std::uint32_t bound = problem_.maxTestsPerBranch + 1;
+    std::uint32_t bound = maxTestsPerBranch_ + 1;
     std::uint32_t bestCount = 0;
     TestNumber candidate = 0;
-    std::size_t splitBranch = 0;
+    std::uint32_t splitBranch = 0;
     std::size_t position = 0;
-    for (std::size_t k = 0; k < problem_.branches.size(); ++k) {
+    for (std::uint32_t k = 0; k < instance_.branchCount(); ++k) {
       const std::uint32_t n = coverCounts[k];
       if (n == 0 || n > bound) continue;
       if (n < bound) {
         bound = n;
         bestCount = 0;
       }
-      const auto tests = problem_.branches[k].tests;
+      const auto tests = instance_.testsOf(k);
       for (std::uint32_t j = 0; j < n; ++j)
         if (testCounts[tests[j]] > bestCount) {
           candidate = tests[j];
@@ -74,7 +87,7 @@ class BranchAndBound {
 
     // The whole list of the candidate's branch, so that the candidate's
     // position always lies inside it.
-    const auto splitTests = problem_.branches[splitBranch].tests;
+    const auto splitTests = instance_.testsOf(splitBranch);
     std::vector<TestNumber> splitList(splitTests.begin(), splitTests.end());
 
     while (candidate != 0 && !outOfLimits()) {
@@ -86,7 +99,7 @@ class BranchAndBound {
       stack_.pushTest(candidate);
       apply(candidate, coverCopy, testCopy, remainingCopy);
       if (testCopy[candidate] != 0) {
-        std::printf("BP1 tst %u Cov %u\n", candidate, testCopy[candidate]);
+        diagnostics_.print(formatText("BP1 tst %u Cov %u\n", candidate, testCopy[candidate]));
         testCopy[candidate] = 0;
       }
       if (remainingCopy == 0)
@@ -121,26 +134,29 @@ class BranchAndBound {
   // takes its entries off the counts of the tests listed in it.
   void apply(TestNumber candidate, Counts &coverCounts, Counts &testCounts,
              std::int64_t &remaining) const {
-    for (std::size_t k = 0; k < problem_.branches.size(); ++k) {
+    for (std::uint32_t k = 0; k < instance_.branchCount(); ++k) {
       if (coverCounts[k] == 0) continue;
-      const LiveBranch &branch = problem_.branches[k];
-      const auto found = std::find_if(branch.tests.begin(), branch.tests.end(),
+      const auto tests = instance_.testsOf(k);
+      const auto found = std::find_if(tests.begin(), tests.end(),
                                       [&](TestNumber test) { return test >= candidate; });
-      if (found == branch.tests.end() || *found != candidate) continue;
+      if (found == tests.end() || *found != candidate) continue;
       coverCounts[k] = 0;
       --remaining;
-      for (TestNumber test : branch.tests) {
-        if (testCounts[test] != 0)
+      for (TestNumber test : tests) {
+        if (testCounts[test] != 0) {
           --testCounts[test];
-        else
-          std::printf("BP2 tst%u found in %x %x T%c %u", test, branch.group->ftKey,
-                      branch.group->dcKey, branch.group->branchKind, branch.slotIndex);
+        } else {
+          const BranchOrigin &origin = origins_[k];
+          diagnostics_.print(formatText("BP2 tst%u found in %x %x T%c %u", test,
+                                        origin.group->ftKey, origin.group->dcKey,
+                                        origin.group->branchKind, origin.index));
+        }
       }
     }
   }
 
   void acceptOrReject(std::uint32_t depth) {
-    if (settings_.verbosity >= 2) std::printf(">>recurs>%u complete\n", depth);
+    if (settings_.verbosity >= 2) diagnostics_.print(formatText(">>recurs>%u complete\n", depth));
     if (!withinAllowance(depth)) return;
     const std::uint32_t files = countFiles_ ? countCoverFiles() : outcome_.bestFileCount;
     if (depth < outcome_.bestDepth) {
@@ -156,7 +172,7 @@ class BranchAndBound {
   std::uint32_t countCoverFiles() {
     fileSeen_.assign(settings_.filePaths.size(), false);
     std::uint32_t files = 0;
-    for (std::uint32_t i = 0; TestNumber test = stack_.stackAt(i); ++i) {
+    for (const TestNumber test : stack_.tests()) {
       const std::uint32_t file = registry_.record(test).fileIndex;
       if (!fileSeen_[file]) {
         fileSeen_[file] = true;
@@ -168,11 +184,15 @@ class BranchAndBound {
 
   void traceCandidate(std::uint32_t depth, TestNumber candidate, std::uint32_t count) const {
     const TestRecord &record = registry_.record(candidate);
-    std::printf("recurs %u tst%u %u covItem file %s %s\n", depth, candidate, count,
-                settings_.filePaths[record.fileIndex].c_str(), record.name.c_str());
+    diagnostics_.print(formatText("recurs %u tst%u %u covItem file %s %s\n", depth, candidate,
+                                  count, settings_.filePaths[record.fileIndex].c_str(),
+                                  record.name.c_str()));
   }
 
-  const CoverProblem &problem_;
+  const CoverInstance &instance_;
+  Diagnostics &diagnostics_;
+  const std::vector<BranchOrigin> origins_;
+  std::uint32_t maxTestsPerBranch_ = 0;
   const TestRegistry &registry_;
   const RunSettings &settings_;
   SelectionStack &stack_;
@@ -187,9 +207,11 @@ class BranchAndBound {
 
 SearchOutcome referenceSearchCover(CoverageTable &table, const TestRegistry &registry,
                                    const RunSettings &settings, SelectionStack &stack,
-                                   SearchLimits limits) {
-  const CoverProblem problem = buildCoverProblem(table, registry);
-  return BranchAndBound(problem, registry, settings, stack, limits).run();
+                                   Diagnostics &diagnostics, SearchLimits limits) {
+  const CoverInstance instance = coverInstanceOfTable(table, registry);
+  return BranchAndBound(instance, branchOriginsOfTable(table), registry, settings, stack, limits,
+                        diagnostics)
+      .run();
 }
 
-}  // namespace zorvane::optimizer
+}  // namespace zorvane::testing_support

@@ -1,0 +1,38 @@
+#include "optimizer/table_instance.h"
+
+#include <span>
+
+namespace zorvane::optimizer {
+
+using coverage::CoverageTable;
+using coverage::TestRegistry;
+using coverage::TestNumber;
+using coverage::BranchGroup;
+using coverage::BranchSlot;
+using coverage::IndexedBranch;
+
+CoverInstance coverInstanceOfTable(CoverageTable &table, const TestRegistry &registry) {
+  const std::size_t liveBranches = table.buildCoverCounts().size();
+  table.buildTestLists();
+  std::vector<std::span<const TestNumber>> lists;
+  lists.reserve(liveBranches);
+  for (const BranchGroup &group : table.groups())
+    for (const IndexedBranch &branch : group.branches)
+      if (const BranchSlot slot = table.slot(branch.id); slot.isLive())
+        lists.push_back(slot.entries());
+  std::vector<std::uint32_t> fileOfTest;
+  fileOfTest.reserve(registry.endTest());
+  for (TestNumber test = 0; test < registry.endTest(); ++test)
+    fileOfTest.push_back(registry.record(test).fileIndex);
+  return CoverInstance(registry.endTest(), lists, std::move(fileOfTest));
+}
+
+std::vector<BranchOrigin> branchOriginsOfTable(const CoverageTable &table) {
+  std::vector<BranchOrigin> origins;
+  for (const BranchGroup &group : table.groups())
+    for (const IndexedBranch &branch : group.branches)
+      if (table.slot(branch.id).isLive()) origins.push_back({&group, branch.index});
+  return origins;
+}
+
+}  // namespace zorvane::optimizer
