@@ -47,7 +47,7 @@ RunSettings toolSettings(const BenchOptions &options) {
   RunSettings settings;
   const std::size_t argumentCount =
       1 + options.files.size() + (options.testLevel ? 1 : 0) + (options.allowance ? 2 : 0);
-  settings.bestFileCount = static_cast<std::uint32_t>(argumentCount);
+  settings.fileCountBound = static_cast<std::uint32_t>(argumentCount);
   return settings;
 }
 
@@ -208,7 +208,7 @@ int benchmark(const BenchOptions &options, Diagnostics &diagnostics) {
     printOutcome(outcome, secondsSince(searchStart), stack);
     // The file count of covers as large as the one found, for a solver to
     // compare; only where the search counted files and finished.
-    if (!options.exportFileLp.empty() && settings.bestFileCount != 0 && stack.hasSnapshot() &&
+    if (!options.exportFileLp.empty() && settings.countFiles && stack.hasSnapshot() &&
         outcome.completed) {
       const std::uint32_t maxTests = outcome.bestDepth + 1 + std::max(options.allowance, 0);
       printf64("file_lp_free_files",

@@ -1,5 +1,6 @@
 #include "fuzz_support.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -11,37 +12,6 @@ void fuzzFailure(const std::string &what) {
   std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
   std::fflush(stderr);
   std::abort();
-}
-
-CapturedStreams::CapturedStreams()
-    : savedOut_(stdout),
-      savedErr_(stderr),
-      out_(open_memstream(&outText_, &outSize_)),
-      err_(open_memstream(&errText_, &errSize_)) {
-  require(out_ && err_, "open_memstream");
-  std::fflush(stdout);
-  std::fflush(stderr);
-  stdout = out_;
-  stderr = err_;
-}
-
-CapturedStreams::~CapturedStreams() {
-  stdout = savedOut_;
-  stderr = savedErr_;
-  std::fclose(out_);
-  std::fclose(err_);
-  std::free(outText_);
-  std::free(errText_);
-}
-
-std::string CapturedStreams::out() {
-  std::fflush(out_);
-  return std::string(outText_, outSize_);
-}
-
-std::string CapturedStreams::err() {
-  std::fflush(err_);
-  return std::string(errText_, errSize_);
 }
 
 void checkReadInvariants(CoverageTable &table, const TestRegistry &registry,

@@ -75,7 +75,7 @@ void checkOptimisation(const std::vector<std::string_view> &files, std::uint8_t 
   const bool testLevel = options & 1, traced = options & 8;
   // As the command line "[-D] f0.tio ... [-T] [-F n]" would start it.
   RunSettings initial;
-  initial.bestFileCount =
+  initial.fileCountBound =
       static_cast<std::uint32_t>(1 + files.size() + (allowance ? 2 : 0) + testLevel + traced);
   RecordingDiagnostics diagnostics;
   Pipeline pipeline(initial, diagnostics);
@@ -141,7 +141,6 @@ void checkOptimisation(const std::vector<std::string_view> &files, std::uint8_t 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   if (size == 0) return 0;
   const std::string_view bytes(reinterpret_cast<const char *>(data) + 1, size - 1);
-  CapturedStreams quiet;
   try {
     checkOptimisation(splitFiles(bytes), data[0]);
   } catch (const FatalError &) {

@@ -14,11 +14,14 @@ struct RunSettings {
   // The coverage file arguments in command-line order; a test's file index
   // is its file's position here. Grows as each file is read.
   std::vector<std::string> filePaths;
-  // Extra tests the search may add to reach a cover spanning fewer files.
-  std::int32_t tstNbValue = 0;
-  // Starts at the argument count; 0 (-T) turns the preference for covers
-  // spanning fewer files off.
-  std::uint32_t bestFileCount = 0;
+  // -F: how many tests (milliseconds, when tests have costs) a cover may
+  // exceed the best by to span fewer files.
+  std::int32_t allowance = 0;
+  // Whether covers spanning fewer files are preferred; -T turns it off.
+  bool countFiles = true;
+  // More files than any cover can span: the search's file count before it
+  // accepts a cover. The argument count of the command line.
+  std::uint32_t fileCountBound = 0;
   // Seconds after which the search stops with the best cover found so far;
   // 0: no limit.
   double timeLimitSeconds = 0;

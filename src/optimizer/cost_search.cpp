@@ -26,12 +26,12 @@ SearchOutcome searchCheapestCover(CoverageTable &table, const TestRegistry &regi
   for (const TestNumber test : stack.tests())
     if (freeFiles[fileOfTest[test]]++ == 0) ++mandatoryFiles;
 
-  const bool countFiles = settings.bestFileCount != 0;
+  const bool countFiles = settings.countFiles;
   const CostedCoverQuery query{root, costs, fileOfTest, freeFiles, countFiles,
-                               static_cast<std::uint64_t>(settings.tstNbValue) * allowanceUnit};
+                               static_cast<std::uint64_t>(settings.allowance) * allowanceUnit};
   SearchMonitor monitor(settings.timeLimitSeconds, &diagnostics);
   const CheapestCover cover = cheapestCover(query, &monitor);
-  SearchOutcome outcome{initialBestDepth(registry), settings.bestFileCount};
+  SearchOutcome outcome{initialBestDepth(registry), initialFileCount(settings)};
   outcome.completed = cover.proven;
   outcome.timeLimitReached = !cover.proven && monitor.timeLimitReached();
   if (cover.kind == CheapestCover::Kind::none) return outcome;

@@ -19,7 +19,7 @@ inline constexpr std::uint64_t allowanceUnit = 1000;
 // Finds the cheapest set of tests that, with the mandatory tests already on
 // the stack, reaches every live branch of the reduced table, `costs` giving
 // each test's cost in microseconds by test number. Among the covers costing
-// at most the least cost plus settings.tstNbValue milliseconds it prefers
+// at most the least cost plus settings.allowance milliseconds it prefers
 // the one spanning the fewest coverage files, unless -T was given, then the
 // cheapest, then the one with the fewest tests. The cover, mandatory tests
 // first and then the chosen ones in ascending order, ends in the stack's

@@ -66,8 +66,8 @@ class SearchVisitor {
         optimum_(optimum),
         aimAtFewestFiles_(aimAtFewestFiles),
         traced_(settings.verbosity >= 2),
-        countFiles_(settings.bestFileCount != 0),
-        outcome_{initialBestDepth(registry), settings.bestFileCount},
+        countFiles_(settings.countFiles),
+        outcome_{initialBestDepth(registry), initialFileCount(settings)},
         fileRefs_(settings.filePaths.size(), 0),
         fileOfTest_(state.instance().fileOfTest()),
         fileClaims_(settings.filePaths.size(), 0),
@@ -102,7 +102,7 @@ class SearchVisitor {
     const std::uint32_t wanted = filesWanted();
     if (distinctFiles_ > wanted) return false;
     const std::int64_t allowedSigned =
-        std::int64_t{*optimum_} + settings_.tstNbValue - std::int64_t{depth};
+        std::int64_t{*optimum_} + settings_.allowance - std::int64_t{depth};
     if (allowedSigned <= 0) return false;
     const auto allowed = static_cast<std::uint32_t>(std::min<std::int64_t>(allowedSigned, UINT32_MAX - 1));
     if (distinctFiles_ + newFilesNeeded(wanted - distinctFiles_ + 1) > wanted) return false;
@@ -182,7 +182,7 @@ class SearchVisitor {
  private:
   // Whether depth + slack stays within bestDepth plus the allowance.
   bool withinAllowance(std::uint32_t depth, std::uint32_t slack) const {
-    return std::int64_t{depth} + slack <= std::int64_t{outcome_.bestDepth} + settings_.tstNbValue;
+    return std::int64_t{depth} + slack <= std::int64_t{outcome_.bestDepth} + settings_.allowance;
   }
 
   void addFileOf(TestNumber test) {
@@ -204,7 +204,7 @@ class SearchVisitor {
   void settleFewestFiles() {
     if (fewestFilesSettled_ || outcome_.bestFileCount <= fewestFiles_) return;
     fewestFilesSettled_ = true;
-    const std::int64_t allowed = std::int64_t{*optimum_} + settings_.tstNbValue;
+    const std::int64_t allowed = std::int64_t{*optimum_} + settings_.allowance;
     if (allowed <= 0) return;
     const CoverState root(state_.instance());
     const FileCoverAnswer answer = noteSolverAnswer(

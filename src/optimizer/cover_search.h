@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "coverage/coverage_table.h"
@@ -31,7 +32,7 @@ struct SearchOutcome {
 // the stack, reaches every live branch of the reduced table: a depth-first
 // branch and bound that splits on the branch with the fewest tests and tries
 // its tests, the one reaching the most uncovered entries first. Among covers
-// it accepts (at most settings.tstNbValue tests larger than the smallest),
+// it accepts (at most settings.allowance tests larger than the smallest),
 // it prefers the one spanning fewer coverage files unless -T was given. The
 // best cover ends in the stack's snapshot; the stack itself is left as found.
 // At verbosity 2 every candidate and complete cover is traced. The progress
@@ -40,9 +41,17 @@ SearchOutcome searchCover(coverage::CoverageTable &table, const coverage::TestRe
                           const RunSettings &settings, SelectionStack &stack,
                           Diagnostics &diagnostics);
 
-// Depth of "no cover accepted yet": above any depth a search can reach.
+// Depth of "no cover accepted yet": above any depth a search can reach, and
+// never below the historical bound of 66000 tests.
+inline constexpr std::uint32_t noCoverDepthFloor = 66000;
 inline std::uint32_t initialBestDepth(const coverage::TestRegistry &registry) {
-  return registry.endTest() > 66000 ? registry.endTest() : 66000;
+  return std::max(registry.endTest(), noCoverDepthFloor);
+}
+
+// The file count of "no cover accepted yet": above any a cover can span when
+// files are counted, 0 when they are not (so that every cover ties on it).
+inline std::uint32_t initialFileCount(const RunSettings &settings) {
+  return settings.countFiles ? settings.fileCountBound : 0;
 }
 
 }  // namespace zorvane::optimizer

@@ -31,12 +31,12 @@ void Pipeline::apply(const RunStep &step) {
       break;
     case RunStep::Kind::Verbose: settings_.verbosity = 1; break;
     case RunStep::Kind::MoreVerbose: settings_.verbosity = 2; break;
-    case RunStep::Kind::TestLevel: settings_.bestFileCount = 0; break;
+    case RunStep::Kind::TestLevel: settings_.countFiles = false; break;
     case RunStep::Kind::Allowance:
       // A missing, zero or negative allowance would leave the search with
       // no sensible bound.
       if (step.allowance <= 0) throw FatalError(Message::OptionRequiresValue);
-      settings_.tstNbValue = step.allowance;
+      settings_.allowance = step.allowance;
       break;
   }
 }

@@ -53,7 +53,7 @@ int run(int argc, char **argv, Reporter &reporter) {
   // The search starts from the argument count of the command line without
   // the long options, as if they had not been given.
   RunSettings settings;
-  settings.bestFileCount = static_cast<std::uint32_t>(options.arguments.size());
+  settings.fileCountBound = static_cast<std::uint32_t>(options.arguments.size());
   settings.timeLimitSeconds = options.timeLimitSeconds;
   optimizer::Pipeline pipeline(settings, reporter);
   pipeline.read(steps);

@@ -34,8 +34,8 @@ class BranchAndBound {
         registry_(registry),
         settings_(settings),
         stack_(stack),
-        outcome_{initialBestDepth(registry), settings.bestFileCount},
-        countFiles_(settings.bestFileCount != 0),
+        outcome_{initialBestDepth(registry), initialFileCount(settings)},
+        countFiles_(settings.countFiles),
         limits_(limits),
         start_(std::chrono::steady_clock::now()) {}
 
@@ -55,7 +55,7 @@ class BranchAndBound {
 
   // Whether a cover found at `depth` may still be accepted.
   bool withinAllowance(std::uint32_t depth) const {
-    return std::int64_t{depth} <= std::int64_t{outcome_.bestDepth} + settings_.tstNbValue;
+    return std::int64_t{depth} <= std::int64_t{outcome_.bestDepth} + settings_.allowance;
   }
 
   void search(const Counts &coverCounts, std::int64_t remaining, const Counts &testCounts,
@@ -104,7 +104,7 @@ class BranchAndBound {
       }
       if (remainingCopy == 0)
         acceptOrReject(depth);
-      else if (std::int64_t{depth} < std::int64_t{outcome_.bestDepth} + settings_.tstNbValue)
+      else if (std::int64_t{depth} < std::int64_t{outcome_.bestDepth} + settings_.allowance)
         search(coverCopy, remainingCopy, testCopy, depth + 1);
 
       splitList[position] = 0;

@@ -18,7 +18,7 @@ TEST(DeepCover, FortyThousandTestsInPairsAreCoveredTwentyThousandLevelsDeep) {
   constexpr TestNumber pairs = 20000;
   RunSettings settings;
   settings.filePaths = {"a.tio"};
-  settings.bestFileCount = 2;
+  settings.fileCountBound = 2;
   TestRegistry registry;
   CoverageTable table;
   for (TestNumber pair = 0; pair < pairs; ++pair) {

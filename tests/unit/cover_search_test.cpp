@@ -33,7 +33,7 @@ struct Instance {
 void makeRandom(Instance &in, std::mt19937 &random, std::uint32_t tests, std::uint32_t branches,
                 std::uint32_t files, double density) {
   for (std::uint32_t f = 0; f < files; ++f) in.settings.filePaths.push_back("f" + std::to_string(f));
-  in.settings.bestFileCount = files + 1;
+  in.settings.fileCountBound = files + 1;
   std::bernoulli_distribution reaches(density), repeats(0.05), rerun(0.3);
   std::uniform_int_distribution<std::uint32_t> fileOf(0, files - 1);
   std::vector<std::vector<bool>> reached;
@@ -81,8 +81,8 @@ void expectSameAsReference(std::uint32_t seed, int rounds, std::uint32_t maxTest
     Instance in;
     makeRandom(in, random, testsDist(random), branchesDist(random), filesDist(random),
                densityDist(random));
-    in.settings.tstNbValue = static_cast<std::int32_t>(allowanceDist(random));
-    if (testLevel(random)) in.settings.bestFileCount = 0;
+    in.settings.allowance = static_cast<std::int32_t>(allowanceDist(random));
+    if (testLevel(random)) in.settings.countFiles = false;
 
     SelectionStack referenceStack = in.stack;
     const SearchOutcome expected =
@@ -126,7 +126,7 @@ TEST(CoverSearch, TracesTheSameTreeAsTheReferenceSearch) {
     Instance in;
     makeRandom(in, random, testsDist(random), branchesDist(random), filesDist(random), 0.4);
     in.settings.verbosity = 2;
-    in.settings.tstNbValue = static_cast<std::int32_t>(allowanceDist(random));
+    in.settings.allowance = static_cast<std::int32_t>(allowanceDist(random));
 
     SelectionStack referenceStack = in.stack;
     referenceSearchCover(in.table, in.registry, in.settings, referenceStack, in.diagnostics);
