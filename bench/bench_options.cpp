@@ -34,8 +34,7 @@ Number parseNumber(std::string_view option, const char *text) {
   try {
     double number = std::stod(value, &used);
     if (used == value.size() && number >= 0) return static_cast<Number>(number);
-  } catch (const std::exception &) {
-  }
+  } catch (const std::exception &) {}
   throw std::invalid_argument(std::string(option) + " needs a number, not '" + value + "'");
 }
 

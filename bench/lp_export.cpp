@@ -131,11 +131,11 @@ std::uint32_t exportFileCoverLp(CoverageTable &table, const TestRegistry &regist
   const std::set<Row> rows = distinctRows(table);
   const std::vector<TestNumber> columns = columnsOf(rows);
   std::set<std::uint32_t> freeFiles;
-  for (const TestNumber test : mandatory.tests())
-    freeFiles.insert(registry.record(test).fileIndex);
+  for (const TestNumber test : mandatory.tests()) freeFiles.insert(registry.record(test).fileIndex);
   std::set<std::uint32_t> files;
   for (TestNumber test : columns)
-    if (!freeFiles.contains(registry.record(test).fileIndex)) files.insert(registry.record(test).fileIndex);
+    if (!freeFiles.contains(registry.record(test).fileIndex))
+      files.insert(registry.record(test).fileIndex);
 
   const File file = openForWriting(path);
   std::FILE *out = file.get();

@@ -23,7 +23,8 @@ LpExportSize exportSetCoverLp(zorvane::coverage::CoverageTable &table, const std
 
 // The same set cover with each test's cost (by test number) as its weight
 // in the objective.
-LpExportSize exportWeightedSetCoverLp(zorvane::coverage::CoverageTable &table, std::span<const std::uint64_t> costs,
+LpExportSize exportWeightedSetCoverLp(zorvane::coverage::CoverageTable &table,
+                                      std::span<const std::uint64_t> costs,
                                       const std::string &path);
 
 // Writes the file-count problem of the same set cover: the fewest coverage
@@ -32,6 +33,7 @@ LpExportSize exportWeightedSetCoverLp(zorvane::coverage::CoverageTable &table, s
 // test and per such file, every test only with its file. Returns the number
 // of files of the mandatory tests. Throws std::runtime_error when the file
 // cannot be written.
-std::uint32_t exportFileCoverLp(zorvane::coverage::CoverageTable &table, const zorvane::coverage::TestRegistry &registry,
-                                const zorvane::optimizer::SelectionStack &mandatory, std::uint32_t maxTests,
-                                const std::string &path);
+std::uint32_t exportFileCoverLp(zorvane::coverage::CoverageTable &table,
+                                const zorvane::coverage::TestRegistry &registry,
+                                const zorvane::optimizer::SelectionStack &mandatory,
+                                std::uint32_t maxTests, const std::string &path);

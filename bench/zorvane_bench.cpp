@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "bench_options.h"
 #include "base/fatal_error.h"
+#include "bench_options.h"
 #include "lp_export.h"
 #include "optimizer/cost_search.h"
 #include "optimizer/pipeline.h"

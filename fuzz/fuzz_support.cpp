@@ -18,7 +18,8 @@ void checkReadInvariants(CoverageTable &table, const TestRegistry &registry,
                          std::size_t fileCount) {
   const TestNumber lastTest = registry.lastTest();
   const auto counts = registry.covItemCounts();
-  if (registry.wasEverUsed()) require(counts.size() == std::size_t{lastTest} + 1, "count array size");
+  if (registry.wasEverUsed())
+    require(counts.size() == std::size_t{lastTest} + 1, "count array size");
 
   std::vector<std::uint64_t> entriesOf(std::size_t{lastTest} + 1, 0);
   std::uint32_t liveSlots = 0;

@@ -125,9 +125,9 @@ void checkOptimisation(const std::vector<std::string_view> &files, std::uint8_t 
   const std::vector<TestNumber> useless = reportedTests(report, "Useless tst ");
   const std::set<TestNumber> neededSet(needed.begin(), needed.end());
   require(neededSet.size() == needed.size(), "no test needed twice");
-  require(report.find("# " + std::to_string(needed.size()) + " tests are needed") !=
-              std::string::npos,
-          "the number of needed tests is the number listed");
+  require(
+      report.find("# " + std::to_string(needed.size()) + " tests are needed") != std::string::npos,
+      "the number of needed tests is the number listed");
   for (TestNumber test : useless) require(!neededSet.contains(test), "no needed test is useless");
   for (const auto &branch : branches) {
     bool covered = false;
@@ -143,7 +143,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char *>(data) + 1, size - 1);
   try {
     checkOptimisation(splitFiles(bytes), data[0]);
-  } catch (const FatalError &) {
-  }
+  } catch (const FatalError &) {}
   return 0;
 }

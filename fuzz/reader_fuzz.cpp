@@ -37,8 +37,8 @@ void checkLineSplitting(std::string_view bytes) {
     require(!line->empty() && bytes.substr(offset, line->size()) == *line,
             "line source hands out the file's bytes");
     offset += line->size();
-    require(line->find('\n') == line->size() - 1 || (line->find('\n') == std::string_view::npos &&
-                                                      offset == bytes.size()),
+    require(line->find('\n') == line->size() - 1 ||
+                (line->find('\n') == std::string_view::npos && offset == bytes.size()),
             "each line ends with its newline, the last one perhaps without");
   }
   require(offset == bytes.size() && !source.failed(), "line source ends with the file");

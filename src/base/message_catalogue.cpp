@@ -83,8 +83,7 @@ const char *const severityWords[] = {
 
 const char programPrefix[] = "Zorvane - ";
 
-static_assert(std::size(catalogue) == messageCount,
-              "one catalogue entry for every message");
+static_assert(std::size(catalogue) == messageCount, "one catalogue entry for every message");
 
 std::string translated(const char *source) {
   return QCoreApplication::translate("Zorvane", source).toLocal8Bit().toStdString();
@@ -145,8 +144,7 @@ std::string substituteMarkers(std::string_view text, MessageArg first, MessageAr
   return result;
 }
 
-std::string composeMessage(Message message, MessageArg first, MessageArg second,
-                           MessageArg third) {
+std::string composeMessage(Message message, MessageArg first, MessageArg second, MessageArg third) {
   const CatalogueEntry &entry = catalogue[static_cast<int>(message)];
   std::string line;
   if (entry.severity != Severity::Plain) {

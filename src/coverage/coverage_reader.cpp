@@ -27,10 +27,14 @@ bool endsNumber(char c) { return static_cast<signed char>(c) <= 0x21; }
 constexpr std::array<signed char, 256> hexDigitValues = [] {
   std::array<signed char, 256> values{};
   for (int c = 0; c < 256; ++c) {
-    if (c >= '0' && c <= '9') values[c] = static_cast<signed char>(c - '0');
-    else if (c >= 'A' && c <= 'F') values[c] = static_cast<signed char>(c - 'A' + 10);
-    else if (c >= 'a' && c <= 'f') values[c] = static_cast<signed char>(c - 'a' + 10);
-    else values[c] = -1;
+    if (c >= '0' && c <= '9')
+      values[c] = static_cast<signed char>(c - '0');
+    else if (c >= 'A' && c <= 'F')
+      values[c] = static_cast<signed char>(c - 'A' + 10);
+    else if (c >= 'a' && c <= 'f')
+      values[c] = static_cast<signed char>(c - 'a' + 10);
+    else
+      values[c] = -1;
   }
   return values;
 }();
@@ -120,16 +124,21 @@ class FileReader {
     }
     if (*digit == '\r') ++digit;
     if (*digit != '\n') return nullptr;
-    if (line[0] == 'T') branchLine(line[1], value);
-    else if (line[0] == 'F' && line[1] == 'T') setKeys(value, dcKey_);
-    else if (line[0] == 'D' && line[1] == 'C') setKeys(ftKey_, value);
-    else return nullptr;
+    if (line[0] == 'T')
+      branchLine(line[1], value);
+    else if (line[0] == 'F' && line[1] == 'T')
+      setKeys(value, dcKey_);
+    else if (line[0] == 'D' && line[1] == 'C')
+      setKeys(ftKey_, value);
+    else
+      return nullptr;
     sawData_ = true;
     return digit + 1;
   }
 
   void readLine(std::string_view text, std::uint64_t lineNumber) {
-    if (lineNumber == 1 && text.starts_with(byteOrderMark)) text.remove_prefix(byteOrderMark.size());
+    if (lineNumber == 1 && text.starts_with(byteOrderMark))
+      text.remove_prefix(byteOrderMark.size());
     // A NUL byte ends the text of its line.
     if (const void *nul = std::memchr(text.data(), '\0', text.size()))
       text = text.substr(0, static_cast<const char *>(nul) - text.data());
@@ -141,7 +150,8 @@ class FileReader {
     }
     const std::optional<KeywordLine> line = splitKeywordLine(text, lineNumber, diagnostics_);
     if (!line) return;
-    if (line->first == 'T') return branchLine(line->second, parseHexaValue(line->value, lineNumber));
+    if (line->first == 'T')
+      return branchLine(line->second, parseHexaValue(line->value, lineNumber));
     if (line->second == 'T') {
       switch (line->first) {
         case 'F': return setKeys(parseHexaValue(line->value, lineNumber), dcKey_);
@@ -312,8 +322,8 @@ bool restOfLineMatters(std::string_view head) {
   return result.line.second == 'T' && (result.line.first == 'N' || result.line.first == 'D');
 }
 
-bool readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex,
-                      TestRegistry &registry, CoverageTable &table, Diagnostics &diagnostics) {
+bool readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex, TestRegistry &registry,
+                      CoverageTable &table, Diagnostics &diagnostics) {
   const std::string &path = settings.filePaths[fileIndex];
   const int fd = openCoverageFile(path);
   if (fd < 0) {
@@ -325,9 +335,9 @@ bool readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex,
   return true;
 }
 
-void readCoverageLines(const ReadBlock &read, const RunSettings &settings,
-                       std::uint32_t fileIndex, TestRegistry &registry, CoverageTable &table,
-                       Diagnostics &diagnostics, std::size_t blockSize) {
+void readCoverageLines(const ReadBlock &read, const RunSettings &settings, std::uint32_t fileIndex,
+                       TestRegistry &registry, CoverageTable &table, Diagnostics &diagnostics,
+                       std::size_t blockSize) {
   FileReader reader(settings, fileIndex, registry, table, diagnostics);
   LineSource source(read, blockSize, restOfLineMatters);
   std::uint64_t lineNumber = 0;

@@ -4,11 +4,11 @@
 #include <optional>
 #include <string_view>
 
+#include "base/diagnostics.h"
+#include "base/run_settings.h"
 #include "coverage/coverage_table.h"
 #include "coverage/line_source.h"
 #include "coverage/test_registry.h"
-#include "base/diagnostics.h"
-#include "base/run_settings.h"
 
 namespace zorvane::coverage {
 
@@ -43,14 +43,14 @@ bool restOfLineMatters(std::string_view head);
 // and the table; from -V on, lists each test description read. A file that
 // cannot be opened, or is a directory, is reported with message 7,
 // contributes nothing and makes the answer false.
-bool readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex,
-                      TestRegistry &registry, CoverageTable &table, Diagnostics &diagnostics);
+bool readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex, TestRegistry &registry,
+                      CoverageTable &table, Diagnostics &diagnostics);
 
 // Reads the bytes that `read` delivers as the contents of the coverage file
 // settings.filePaths[fileIndex], in blocks of at most `blockSize` bytes. A
 // read error ends the run with message 14 (fatal), naming that path.
-void readCoverageLines(const ReadBlock &read, const RunSettings &settings,
-                       std::uint32_t fileIndex, TestRegistry &registry, CoverageTable &table,
-                       Diagnostics &diagnostics, std::size_t blockSize = defaultReadBlockSize);
+void readCoverageLines(const ReadBlock &read, const RunSettings &settings, std::uint32_t fileIndex,
+                       TestRegistry &registry, CoverageTable &table, Diagnostics &diagnostics,
+                       std::size_t blockSize = defaultReadBlockSize);
 
 }  // namespace zorvane::coverage

@@ -6,8 +6,7 @@
 
 namespace zorvane::coverage {
 
-GroupId CoverageTable::addGroup(std::uint32_t ftKey, std::uint32_t dcKey,
-                               signed char branchKind) {
+GroupId CoverageTable::addGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind) {
   const auto id = static_cast<GroupId>(groups_.size());
   groups_.push_back({id, ftKey, dcKey, branchKind, {}});
   GroupHead &head = heads_.emplace_back();
@@ -86,9 +85,10 @@ void CoverageTable::buildTestLists() {
   listEntries_.shrink_to_fit();
   listEntries_.resize(total);
   std::vector<std::uint64_t> cursors(listStarts_);
-  forEachEntryOf([](TestNumber) { return true; }, [&](TestNumber test, BranchId branch) {
-    if (tallies_[branch].count != 0) listEntries_[cursors[branch]++] = test;
-  });
+  forEachEntryOf([](TestNumber) { return true; },
+                 [&](TestNumber test, BranchId branch) {
+                   if (tallies_[branch].count != 0) listEntries_[cursors[branch]++] = test;
+                 });
   listsBuilt_ = true;
   listsLogSize_ = logSize_;
 }

@@ -117,7 +117,7 @@ class CoverageTable {
     const Tally &tally = tallies_[id];
     return {id, tally.count, tally.lastTest,
             listsBuilt() ? std::span(listEntries_).subspan(listStarts_[id], tally.count)
-                        : std::span<const TestNumber>()};
+                         : std::span<const TestNumber>()};
   }
 
   // Builds the test list of every live branch, which slot() then gives.
@@ -192,8 +192,10 @@ class CoverageTable {
     if (logSize_ % logBlockSize == 0) addLogBlock();
     logBlocks_.back()[logSize_ % logBlockSize] = branch;
     ++logSize_;
-    if (runs_.back().test != test) runs_.push_back({test, logSize_});
-    else runs_.back().end = logSize_;
+    if (runs_.back().test != test)
+      runs_.push_back({test, logSize_});
+    else
+      runs_.back().end = logSize_;
   }
   void addLogBlock();
   // Brings the tallies up to date with the entries logged since last time.

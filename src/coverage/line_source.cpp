@@ -24,9 +24,8 @@ std::optional<std::string_view> LineSource::nextLine() {
   if (skipping_) skipRestOfLine();
   for (;;) {
     const char *data = buffer_.get();
-    if (const void *newline = searched_ == end_ ? nullptr
-                                                : std::memchr(data + searched_, '\n',
-                                                              end_ - searched_)) {
+    if (const void *newline =
+            searched_ == end_ ? nullptr : std::memchr(data + searched_, '\n', end_ - searched_)) {
       const std::size_t lineEnd = static_cast<const char *>(newline) + 1 - data;
       const std::string_view line(data + begin_, lineEnd - begin_);
       begin_ = searched_ = lineEnd;
@@ -53,16 +52,15 @@ std::string_view LineSource::wholeLinesHeld() const {
   if (skipping_ || begin_ == end_) return {};
   const void *last = ::memrchr(buffer_.get() + begin_, '\n', end_ - begin_);
   if (!last) return {};
-  return {buffer_.get() + begin_, static_cast<std::size_t>(static_cast<const char *>(last) + 1 -
-                                                           (buffer_.get() + begin_))};
+  return {buffer_.get() + begin_,
+          static_cast<std::size_t>(static_cast<const char *>(last) + 1 - (buffer_.get() + begin_))};
 }
 
 void LineSource::skipRestOfLine() {
   skipping_ = false;
   for (;;) {
-    if (const void *newline = begin_ == end_ ? nullptr
-                                             : std::memchr(buffer_.get() + begin_, '\n',
-                                                           end_ - begin_)) {
+    if (const void *newline =
+            begin_ == end_ ? nullptr : std::memchr(buffer_.get() + begin_, '\n', end_ - begin_)) {
       begin_ = searched_ = static_cast<const char *>(newline) + 1 - buffer_.get();
       return;
     }

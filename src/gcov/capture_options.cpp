@@ -7,8 +7,8 @@
 
 namespace zorvane::gcov {
 
-using tio::UsageError;
 using tio::takeOptionValue;
+using tio::UsageError;
 
 namespace {
 

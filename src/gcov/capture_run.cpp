@@ -105,9 +105,12 @@ void writeTest(std::FILE *out, const TestSpec &test, const CapturedTest &capture
 class CaptureQueue {
  public:
   CaptureQueue(const std::vector<TestSpec> &tests, const CaptureSettings &settings,
-               unsigned runners, std::FILE *out,
-               const std::function<void(std::string_view)> &note)
-      : tests_(tests), settings_(settings), out_(out), note_(note), runners_(runners),
+               unsigned runners, std::FILE *out, const std::function<void(std::string_view)> &note)
+      : tests_(tests),
+        settings_(settings),
+        out_(out),
+        note_(note),
+        runners_(runners),
         window_(std::max<std::size_t>(4 * runners, 16)) {}
 
   // The next test to run; nullopt when there is none or capture stopped.
@@ -139,9 +142,7 @@ class CaptureQueue {
   // every runner is done and nothing is left, or capture stopped.
   std::optional<std::pair<std::size_t, TestOutcome>> read() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] {
-      return stopped_ || !toRead_.empty() || runnersDone_ == runners_;
-    });
+    changed_.wait(lock, [&] { return stopped_ || !toRead_.empty() || runnersDone_ == runners_; });
     if (stopped_ || toRead_.empty()) return std::nullopt;
     auto first = toRead_.extract(toRead_.begin());
     changed_.notify_all();
@@ -212,8 +213,8 @@ class CaptureQueue {
 }  // namespace
 
 void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &settings,
-                  const BuildNotes &notes, const BuildGraphs *graphs,
-                  const BuildSources &sources, const std::string &scratch, std::FILE *out,
+                  const BuildNotes &notes, const BuildGraphs *graphs, const BuildSources &sources,
+                  const std::string &scratch, std::FILE *out,
                   const std::function<void(std::string_view)> &note) {
   const auto runners =
       static_cast<unsigned>(std::min<std::size_t>(std::max(settings.jobs, 1u), tests.size()));
@@ -227,8 +228,8 @@ void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &set
       try {
         action();
       } catch (const ConversionError &error) {
-        throw ConversionError("test " + tests[index].name + ": " + error.what(),
-                              settings.listName, tests[index].line);
+        throw ConversionError("test " + tests[index].name + ": " + error.what(), settings.listName,
+                              tests[index].line);
       }
     } catch (...) {
       queue.fail(index, std::current_exception());
@@ -253,8 +254,8 @@ void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &set
   const auto read = [&] {
     while (const auto ran = queue.read())
       step(ran->first, [&] {
-        queue.finish(ran->first, readCapturedTest(ran->second, counterDirectory(ran->first),
-                                                  notes, graphs, sources));
+        queue.finish(ran->first, readCapturedTest(ran->second, counterDirectory(ran->first), notes,
+                                                  graphs, sources));
       });
   };
   std::vector<std::thread> threads;

@@ -50,8 +50,8 @@ struct CaptureSettings {
 // counters cannot be read: that of the first such test in the list. Returns
 // early, with the output incomplete, once stopRunningTests() is called.
 void captureTests(const std::vector<TestSpec> &tests, const CaptureSettings &settings,
-                  const BuildNotes &notes, const BuildGraphs *graphs,
-                  const BuildSources &sources, const std::string &scratch, std::FILE *out,
+                  const BuildNotes &notes, const BuildGraphs *graphs, const BuildSources &sources,
+                  const std::string &scratch, std::FILE *out,
                   const std::function<void(std::string_view)> &note);
 
 }  // namespace zorvane::gcov

@@ -15,8 +15,8 @@ namespace zorvane::gcov {
 // the machine that wrote them.
 
 // Arc flags of the notes.
-inline constexpr std::uint32_t arcOnTree = 1;     // not counted: solved from the others
-inline constexpr std::uint32_t arcFake = 2;       // a call that may not return, or a setjmp
+inline constexpr std::uint32_t arcOnTree = 1;  // not counted: solved from the others
+inline constexpr std::uint32_t arcFake = 2;    // a call that may not return, or a setjmp
 inline constexpr std::uint32_t arcFallThrough = 4;
 
 struct NotesArc {

@@ -7,8 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -19,7 +19,6 @@ extern char **environ;
 namespace zorvane::gcov {
 
 using tio::ConversionError;
-
 
 namespace {
 
@@ -50,7 +49,8 @@ ProcessResult runProcess(const std::vector<std::string> &arguments) {
   posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
   std::vector<char *> argv;
-  for (const std::string &argument : arguments) argv.push_back(const_cast<char *>(argument.c_str()));
+  for (const std::string &argument : arguments)
+    argv.push_back(const_cast<char *>(argument.c_str()));
   argv.push_back(nullptr);
   // gcov ends on the signals that this process holds back for its watcher.
   posix_spawnattr_t attributes;
@@ -60,8 +60,7 @@ ProcessResult runProcess(const std::vector<std::string> &arguments) {
   sigemptyset(&signals);
   posix_spawnattr_setsigmask(&attributes, &signals);
   pid_t pid = 0;
-  const int spawnError =
-      ::posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  const int spawnError = ::posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   closeAll({outPipe[1], errPipe[1]});
@@ -91,8 +90,7 @@ ProcessResult runProcess(const std::vector<std::string> &arguments) {
     }
   }
   closeAll({fds[0].fd, fds[1].fd});
-  while (::waitpid(pid, &result.status, 0) < 0 && errno == EINTR) {
-  }
+  while (::waitpid(pid, &result.status, 0) < 0 && errno == EINTR) {}
   return result;
 }
 

@@ -1,8 +1,8 @@
 // zorvane-gcov: runs a test suite built with gcc --coverage and writes what
 // each test reached as one .tio coverage file.
 
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,18 +31,18 @@ using zorvane::gcov::parseCaptureOptions;
 using zorvane::gcov::BuildGraphs;
 using zorvane::gcov::BuildNotes;
 using zorvane::gcov::BuildSources;
-using zorvane::gcov::ScratchDirectory;
 using zorvane::gcov::CaptureOptions;
-using zorvane::gcov::InterruptionWatch;
 using zorvane::gcov::CaptureSettings;
-using zorvane::gcov::TestSpec;
 using zorvane::gcov::captureTests;
 using zorvane::gcov::checkGcov;
+using zorvane::gcov::InterruptionWatch;
 using zorvane::gcov::printCaptureUsage;
 using zorvane::gcov::readTestList;
+using zorvane::gcov::ScratchDirectory;
+using zorvane::gcov::TestSpec;
 using zorvane::output::ReplacementFile;
-using zorvane::tio::ConversionError;
 using zorvane::tio::checkStandardOutput;
+using zorvane::tio::ConversionError;
 using zorvane::tio::printableText;
 using zorvane::tio::refuseOutputOverInputs;
 using zorvane::tio::reportConverterMessage;
@@ -56,8 +56,8 @@ void report(std::string_view text) { reportConverterMessage("zorvane-gcov", text
 std::vector<TestSpec> readTests(const CaptureOptions &options) {
   if (options.testList.empty()) return readTestList(std::cin, "standard input");
   std::ifstream input(options.testList, std::ios::binary);
-  if (!input) throw ConversionError("cannot open: " + std::string(std::strerror(errno)),
-                                    options.testList);
+  if (!input)
+    throw ConversionError("cannot open: " + std::string(std::strerror(errno)), options.testList);
   return readTestList(input, options.testList);
 }
 
@@ -94,8 +94,7 @@ void captureWatched(const CaptureOptions &options) {
       "# the line was taken, TF n: function n starting on the line was called.\n",
       out);
   writeFingerprint(out, notes.fingerprint());
-  std::fprintf(out, "# Source paths keyed relative to %s\n",
-               printableText(sources.root()).c_str());
+  std::fprintf(out, "# Source paths keyed relative to %s\n", printableText(sources.root()).c_str());
   sources.writeKeyComments(out);
 
   CaptureSettings settings;

@@ -57,8 +57,8 @@ std::vector<std::pair<std::string, std::string>> findCounters(const fs::path &di
     std::string unit = unitOf(relative.string(), notes);
     if (!unit.empty()) found.emplace_back(entry->path().string(), std::move(unit));
   }
-  if (error) throw ConversionError("cannot read the counters: " + error.message(),
-                                   directory.string());
+  if (error)
+    throw ConversionError("cannot read the counters: " + error.message(), directory.string());
   std::ranges::sort(found);
   return found;
 }

@@ -8,14 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <mutex>
 #include <optional>
-#include <algorithm>
-#include <string_view>
 #include <set>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -26,7 +26,6 @@ extern char **environ;
 namespace zorvane::gcov {
 
 using tio::ConversionError;
-
 
 namespace {
 
@@ -94,8 +93,8 @@ pid_t startShell(const std::string &command, const std::string &counterDirectory
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
-                                            POSIX_SPAWN_SETSIGDEF);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   posix_spawnattr_setpgroup(&attributes, 0);
   sigset_t signals;
   sigemptyset(&signals);
@@ -106,7 +105,8 @@ pid_t startShell(const std::string &command, const std::string &counterDirectory
   const int error = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv, envp.data());
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  if (error != 0) throw ConversionError("cannot start /bin/sh: " + std::string(std::strerror(error)));
+  if (error != 0)
+    throw ConversionError("cannot start /bin/sh: " + std::string(std::strerror(error)));
   return pid;
 }
 
@@ -125,15 +125,15 @@ bool waitUntil(pid_t pid, int &status, std::optional<Clock::time_point> deadline
         if (pidfd >= 0) ::close(pidfd);
         return false;
       }
-      timeout = static_cast<int>(
-          std::chrono::ceil<std::chrono::milliseconds>(left).count());
+      timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
     }
     if (pidfd >= 0) {
       pollfd ready = {pidfd, POLLIN, 0};
       ::poll(&ready, 1, timeout);
     } else {
       // Kernels without pidfd: look again soon.
-      std::this_thread::sleep_for(std::chrono::milliseconds(timeout < 0 ? 2 : std::min(timeout, 2)));
+      std::this_thread::sleep_for(
+          std::chrono::milliseconds(timeout < 0 ? 2 : std::min(timeout, 2)));
     }
   }
   if (pidfd >= 0) ::close(pidfd);
@@ -192,7 +192,8 @@ std::string describeOutcome(const TestOutcome &outcome) {
     case TestOutcome::Verdict::Passed: return "passed";
     case TestOutcome::Verdict::ExitStatus:
       return "failed (exit status " + std::to_string(outcome.code) + ")";
-    case TestOutcome::Verdict::Signal: return "failed (signal " + std::to_string(outcome.code) + ")";
+    case TestOutcome::Verdict::Signal:
+      return "failed (signal " + std::to_string(outcome.code) + ")";
     case TestOutcome::Verdict::TimedOut: return "failed (timed out)";
   }
   return {};

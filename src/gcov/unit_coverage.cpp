@@ -66,15 +66,15 @@ UnitCoverage::UnitCoverage(const UnitNotes &notes, bool withCounters) : notes_(n
         isBranch[f][arc] = !callThatMayNotReturn && !onlyWayOut;
       }
       if (function.reported)
-        std::ranges::stable_sort(leaving, {}, [&](std::uint32_t arc) {
-          return function.arcs[arc].destination;
-        });
+        std::ranges::stable_sort(leaving, {},
+                                 [&](std::uint32_t arc) { return function.arcs[arc].destination; });
       else
         std::ranges::reverse(leaving);
     }
     // Functions that start on the same line of a file are reported apart.
     if (!source.artificial) {
-      const auto [first, added] = firstAtStart.emplace(std::pair(source.source, source.startLine), f);
+      const auto [first, added] =
+          firstAtStart.emplace(std::pair(source.source, source.startLine), f);
       if (!added) grouped[first->second] = grouped[f] = true;
     }
   }
@@ -97,7 +97,8 @@ UnitCoverage::UnitCoverage(const UnitNotes &notes, bool withCounters) : notes_(n
   for (std::uint32_t f = 0; f < functionCount; ++f) {
     const NotesFunction &source = notes.functions[f];
     if (source.artificial) continue;
-    const bool ownLines = grouped[f] && functions_[f].reported && source.endLine >= source.startLine;
+    const bool ownLines =
+        grouped[f] && functions_[f].reported && source.endLine >= source.startLine;
     for (std::uint32_t b = 0; b < source.blocks.size(); ++b) {
       LineDraft *line = nullptr;
       for (const BlockLocation &location : source.blocks[b].locations) {

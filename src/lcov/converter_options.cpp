@@ -6,8 +6,8 @@
 
 namespace zorvane::lcov {
 
-using tio::UsageError;
 using tio::takeOptionValue;
+using tio::UsageError;
 
 ConverterOptions parseConverterOptions(int argc, char **argv) {
   ConverterOptions options;

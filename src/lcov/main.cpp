@@ -15,8 +15,8 @@
 #include "version.h"
 
 using zorvane::lcov::ConverterOptions;
-using zorvane::lcov::TracefilePass;
 using zorvane::lcov::parseConverterOptions;
+using zorvane::lcov::TracefilePass;
 
 using zorvane::lcov::Conversion;
 using zorvane::lcov::printConverterUsage;
@@ -24,8 +24,8 @@ using zorvane::lcov::readTracefileAt;
 using zorvane::lcov::writeTests;
 using zorvane::lcov::writeTioHeader;
 using zorvane::output::ReplacementFile;
-using zorvane::tio::ConversionError;
 using zorvane::tio::checkStandardOutput;
+using zorvane::tio::ConversionError;
 using zorvane::tio::refuseOutputOverInputs;
 using zorvane::tio::runConverter;
 

@@ -57,7 +57,8 @@ bool isReached(std::string_view count) {
 // A test name must read back whole from its NT line: no control character,
 // and a double quote only where the bare form keeps the name whole.
 void checkTestName(const std::string &name) {
-  const bool control = std::ranges::any_of(name, [](unsigned char c) { return c < 0x20 || c == 0x7F; });
+  const bool control =
+      std::ranges::any_of(name, [](unsigned char c) { return c < 0x20 || c == 0x7F; });
   if (control || !isWritableTestName(name))
     throw ConversionError("test name \"" + name +
                           "\" cannot be written to a .tio file: it holds a control character, "

@@ -6,10 +6,10 @@
 
 namespace zorvane::optimizer {
 
-using coverage::CoverageTable;
-using coverage::TestNumber;
 using coverage::BranchGroup;
 using coverage::BranchSlot;
+using coverage::CoverageTable;
+using coverage::TestNumber;
 
 BranchReach::BranchReach(CoverageTable &table) {
   table.buildTestLists();

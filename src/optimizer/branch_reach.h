@@ -34,7 +34,8 @@ class BranchReach {
 
   // For each of the `needed` tests, in their order, the branches that it
   // reaches and no other of them does, in table order.
-  std::vector<std::vector<ReachedBranch>> ownBranches(std::span<const coverage::TestNumber> needed) const;
+  std::vector<std::vector<ReachedBranch>> ownBranches(
+      std::span<const coverage::TestNumber> needed) const;
 
  private:
   std::vector<ReachedBranch> branches_;

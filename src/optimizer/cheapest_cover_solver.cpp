@@ -211,8 +211,8 @@ StageOutcome solveStage(glp_prob *program, Program &p, const ColumnCover &from,
 // Runs the steps of the preference from `best`, which each step replaces by
 // a cover no worse; false when one was stopped (then `best` is the best
 // found so far).
-bool runStages(Program &p, bool countFiles, std::uint64_t allowance,
-               const SearchMonitor *monitor, ColumnCover &best) {
+bool runStages(Program &p, bool countFiles, std::uint64_t allowance, const SearchMonitor *monitor,
+               ColumnCover &best) {
   std::jmp_buf failure;
   glpkFailure = &failure;
   if (setjmp(failure) != 0) {
@@ -254,8 +254,7 @@ bool runStages(Program &p, bool countFiles, std::uint64_t allowance,
   auto step = [&](auto better) {
     if (!proven) return;
     const StageOutcome outcome = solveStage(program, p, best, monitor, found);
-    if (outcome != StageOutcome::none && !found.chosen.empty() && better(found, best))
-      best = found;
+    if (outcome != StageOutcome::none && !found.chosen.empty() && better(found, best)) best = found;
     proven = outcome == StageOutcome::optimal;
   };
   setObjective(program, p, true, false, false);
@@ -304,12 +303,11 @@ CheapestCover cheapestCover(const CostedCoverQuery &query, const SearchMonitor *
   ColumnCover best = greedyCover(model);
   const int tests = static_cast<int>(model.columnTest.size());
   Program program{model, tests, tests + model.fileColumns, {}, {}, {}};
-  const std::size_t longest =
-      std::max<std::size_t>(static_cast<std::size_t>(program.columns),
-                            std::max_element(model.coverRows.begin(), model.coverRows.end(),
-                                             [](const auto &a, const auto &b) {
-                                               return a.size() < b.size();
-                                             })->size());
+  const std::size_t longest = std::max<std::size_t>(
+      static_cast<std::size_t>(program.columns),
+      std::max_element(model.coverRows.begin(), model.coverRows.end(),
+                       [](const auto &a, const auto &b) { return a.size() < b.size(); })
+          ->size());
   program.index.resize(longest + 1);
   program.value.resize(longest + 1);
   program.start.resize(static_cast<std::size_t>(program.columns) + 1);

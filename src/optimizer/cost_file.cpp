@@ -84,12 +84,11 @@ std::optional<JunitNames> junitNamesFrom(std::string_view text) {
 std::optional<std::uint64_t> microsecondsOf(std::string_view seconds) {
   seconds = trimmed(seconds);
   // from_chars also reads "inf", "nan" and hexadecimal floats: digits first.
-  const bool startsWell =
-      !seconds.empty() && ((seconds.front() >= '0' && seconds.front() <= '9') || seconds.front() == '.');
+  const bool startsWell = !seconds.empty() && ((seconds.front() >= '0' && seconds.front() <= '9') ||
+                                               seconds.front() == '.');
   if (!startsWell) return std::nullopt;
   double value = 0;
-  const auto [end, error] =
-      std::from_chars(seconds.data(), seconds.data() + seconds.size(), value);
+  const auto [end, error] = std::from_chars(seconds.data(), seconds.data() + seconds.size(), value);
   if (error != std::errc() || end != seconds.data() + seconds.size()) return std::nullopt;
   if (!(value >= 0 && value <= 1e6)) return std::nullopt;
   return static_cast<std::uint64_t>(std::llround(value * 1e6));
@@ -108,8 +107,9 @@ CostTable readCostFile(const std::string &path, JunitNames rule) {
   if (!file.open(QIODevice::ReadOnly)) throw FatalError(Message::UnableToRead, path);
   const QByteArray contents = file.readAll();
   if (file.error() != QFileDevice::NoError) throw FatalError(Message::UnableToRead, path);
-  return parseCosts(std::string_view(contents.constData(), static_cast<std::size_t>(contents.size())),
-                    path, rule);
+  return parseCosts(
+      std::string_view(contents.constData(), static_cast<std::size_t>(contents.size())), path,
+      rule);
 }
 
 }  // namespace zorvane::optimizer

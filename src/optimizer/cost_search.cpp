@@ -11,8 +11,8 @@
 namespace zorvane::optimizer {
 
 using coverage::CoverageTable;
-using coverage::TestRegistry;
 using coverage::TestNumber;
+using coverage::TestRegistry;
 
 SearchOutcome searchCheapestCover(CoverageTable &table, const TestRegistry &registry,
                                   const RunSettings &settings, SelectionStack &stack,
@@ -27,8 +27,9 @@ SearchOutcome searchCheapestCover(CoverageTable &table, const TestRegistry &regi
     if (freeFiles[fileOfTest[test]]++ == 0) ++mandatoryFiles;
 
   const bool countFiles = settings.countFiles;
-  const CostedCoverQuery query{root, costs, fileOfTest, freeFiles, countFiles,
-                               static_cast<std::uint64_t>(settings.allowance) * allowanceUnit};
+  const CostedCoverQuery query{
+      root,      costs,      fileOfTest,
+      freeFiles, countFiles, static_cast<std::uint64_t>(settings.allowance) * allowanceUnit};
   SearchMonitor monitor(settings.timeLimitSeconds, &diagnostics);
   const CheapestCover cover = cheapestCover(query, &monitor);
   SearchOutcome outcome{initialBestDepth(registry), initialFileCount(settings)};

@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <span>
 
+#include "base/diagnostics.h"
+#include "base/run_settings.h"
 #include "coverage/coverage_table.h"
 #include "coverage/test_registry.h"
 #include "optimizer/cover_search.h"
 #include "optimizer/selection_stack.h"
-#include "base/diagnostics.h"
-#include "base/run_settings.h"
 
 namespace zorvane::optimizer {
 
@@ -24,7 +24,8 @@ inline constexpr std::uint64_t allowanceUnit = 1000;
 // cheapest, then the one with the fewest tests. The cover, mandatory tests
 // first and then the chosen ones in ascending order, ends in the stack's
 // snapshot; the stack itself is left as found.
-SearchOutcome searchCheapestCover(coverage::CoverageTable &table, const coverage::TestRegistry &registry,
+SearchOutcome searchCheapestCover(coverage::CoverageTable &table,
+                                  const coverage::TestRegistry &registry,
                                   const RunSettings &settings, SelectionStack &stack,
                                   std::span<const std::uint64_t> costs, Diagnostics &diagnostics);
 

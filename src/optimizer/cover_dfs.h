@@ -32,7 +32,8 @@ void walkDepthFirst(CoverState &state, Visitor &visitor) {
   auto openLevel = [&](std::uint32_t depth) {
     if (!visitor.enterLevel(depth)) return;
     const std::size_t begin = candidates.size();
-    if (state.appendCandidates(candidates)) levels.push_back({begin, begin, candidates.size(), false});
+    if (state.appendCandidates(candidates))
+      levels.push_back({begin, begin, candidates.size(), false});
   };
   openLevel(0);
   while (!levels.empty()) {

@@ -13,8 +13,8 @@ inline constexpr std::uint32_t noRank = UINT32_MAX;
 }  // namespace
 
 bool buildCoverModel(const CoverState &state, std::span<const std::uint32_t> fileOfTest,
-                     std::span<const std::uint32_t> freeFiles,
-                     std::span<const std::uint64_t> costs, CoverModel &model) {
+                     std::span<const std::uint32_t> freeFiles, std::span<const std::uint64_t> costs,
+                     CoverModel &model) {
   // The uncovered branches with the tests that can still be chosen (test 0
   // stands for no test; applied tests have no count left), and the tests'
   // columns in the order they first appear there.

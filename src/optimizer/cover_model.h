@@ -30,8 +30,8 @@ struct CoverModel {
 // some of them has no test left to cover it, so that no cover exists.
 // `costs`, by test number, may be empty (all tests alike).
 bool buildCoverModel(const CoverState &state, std::span<const std::uint32_t> fileOfTest,
-                     std::span<const std::uint32_t> freeFiles,
-                     std::span<const std::uint64_t> costs, CoverModel &model);
+                     std::span<const std::uint32_t> freeFiles, std::span<const std::uint64_t> costs,
+                     CoverModel &model);
 
 // Whether `tests` reach every branch that `state` has left uncovered.
 bool coversTheRest(const CoverState &state, const std::vector<std::uint32_t> &tests);

@@ -17,9 +17,9 @@
 namespace zorvane::optimizer {
 
 using coverage::CoverageTable;
-using coverage::TestRegistry;
 using coverage::TestNumber;
 using coverage::TestRecord;
+using coverage::TestRegistry;
 
 // The search visits its tree in the order of the plain branch and bound and
 // accepts exactly the covers that one accepts, so that it ends with the same
@@ -104,7 +104,8 @@ class SearchVisitor {
     const std::int64_t allowedSigned =
         std::int64_t{*optimum_} + settings_.allowance - std::int64_t{depth};
     if (allowedSigned <= 0) return false;
-    const auto allowed = static_cast<std::uint32_t>(std::min<std::int64_t>(allowedSigned, UINT32_MAX - 1));
+    const auto allowed =
+        static_cast<std::uint32_t>(std::min<std::int64_t>(allowedSigned, UINT32_MAX - 1));
     if (distinctFiles_ + newFilesNeeded(wanted - distinctFiles_ + 1) > wanted) return false;
     const TestNumber candidate = stack_.top();
     if (witness_.contains(candidate))
@@ -114,9 +115,9 @@ class SearchVisitor {
     if (witnessFits(allowed, wanted)) return true;
     if (!solverPays()) return state_.lowerBound(allowed) <= allowed;
     if (state_.quickLowerBound(allowed) > allowed) return false;
-    const FileCoverAnswer answer =
-        noteSolverAnswer(fewestNewFilesCover(state_, fileOfTest_, fileRefs_, allowed, wanted - distinctFiles_,
-                                             solverBudget, &monitor_, newWitness_));
+    const FileCoverAnswer answer = noteSolverAnswer(
+        fewestNewFilesCover(state_, fileOfTest_, fileRefs_, allowed, wanted - distinctFiles_,
+                            solverBudget, &monitor_, newWitness_));
     if (answer.kind == FileCoverAnswer::Kind::none) return false;
     if (answer.kind == FileCoverAnswer::Kind::found) witness_.replace(newWitness_);
     return true;
@@ -124,7 +125,8 @@ class SearchVisitor {
 
   void tryCandidate(std::uint32_t depth, TestNumber test, std::uint32_t count) {
     ++outcome_.nodes;
-    monitor_.tick(static_cast<std::uint32_t>(stack_.best().size()), stack_.hasSnapshot() ? outcome_.bestFileCount : 0);
+    monitor_.tick(static_cast<std::uint32_t>(stack_.best().size()),
+                  stack_.hasSnapshot() ? outcome_.bestFileCount : 0);
     if (traced_) {
       const TestRecord &record = registry_.record(test);
       diagnostics_.print(formatText("recurs %u tst%u %u covItem file %s %s\n", depth, test, count,
@@ -207,11 +209,10 @@ class SearchVisitor {
     const std::int64_t allowed = std::int64_t{*optimum_} + settings_.allowance;
     if (allowed <= 0) return;
     const CoverState root(state_.instance());
-    const FileCoverAnswer answer = noteSolverAnswer(
-        fewestNewFilesCover(root, fileOfTest_, mandatoryFileRefs_,
-                            static_cast<std::uint32_t>(std::min<std::int64_t>(allowed, UINT32_MAX - 1)),
-                            outcome_.bestFileCount - 1 - mandatoryFiles_, solverBudget, &monitor_,
-                            newWitness_));
+    const FileCoverAnswer answer = noteSolverAnswer(fewestNewFilesCover(
+        root, fileOfTest_, mandatoryFileRefs_,
+        static_cast<std::uint32_t>(std::min<std::int64_t>(allowed, UINT32_MAX - 1)),
+        outcome_.bestFileCount - 1 - mandatoryFiles_, solverBudget, &monitor_, newWitness_));
     if (answer.kind == FileCoverAnswer::Kind::none) {
       fewestFiles_ = outcome_.bestFileCount;
     } else if (answer.kind == FileCoverAnswer::Kind::found) {
@@ -226,7 +227,8 @@ class SearchVisitor {
   static constexpr std::uint32_t solverBudget = 64;
   bool solverPays() const { return !solverGaveUp_; }
   FileCoverAnswer noteSolverAnswer(const FileCoverAnswer &answer) {
-    if (answer.kind == FileCoverAnswer::Kind::unknown && !monitor_.interrupted()) solverGaveUp_ = true;
+    if (answer.kind == FileCoverAnswer::Kind::unknown && !monitor_.interrupted())
+      solverGaveUp_ = true;
     return answer;
   }
 

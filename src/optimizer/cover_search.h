@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "base/diagnostics.h"
+#include "base/run_settings.h"
 #include "coverage/coverage_table.h"
 #include "coverage/test_registry.h"
 #include "optimizer/selection_stack.h"
-#include "base/diagnostics.h"
-#include "base/run_settings.h"
 
 namespace zorvane::optimizer {
 

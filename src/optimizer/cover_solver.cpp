@@ -60,9 +60,7 @@ std::uint32_t solveConnected(const CoverInstance &instance, std::uint32_t cap,
       incumbent = depth + 1;
       best = path;
     }
-    bool stopped() const {
-      return incumbent <= rootBound || (monitor && monitor->interrupted());
-    }
+    bool stopped() const { return incumbent <= rootBound || (monitor && monitor->interrupted()); }
   } visitor{state, monitor, rootBound, cap + 1, {}, {}, {}, cover};
   walkDepthFirst(state, visitor);
   if (monitor && monitor->interrupted()) return noCover;

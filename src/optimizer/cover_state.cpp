@@ -79,7 +79,8 @@ bool CoverState::appendCandidates(std::vector<std::uint32_t> &order) const {
   std::uint32_t bestCount = 0;
   std::uint32_t split = 0;
   bool found = false;
-  for (std::size_t position = firstUncoveredPosition(); position < byTestCount_.size(); ++position) {
+  for (std::size_t position = firstUncoveredPosition(); position < byTestCount_.size();
+       ++position) {
     const std::uint32_t branch = byTestCount_[position];
     if (covered_[branch]) continue;
     const auto tests = instance_.testsOf(branch);
@@ -131,7 +132,8 @@ std::uint32_t CoverState::greedyDualBound(std::uint32_t enough) {
   // total); the total weight bounds the number of tests from below.
   double total = 0;
   std::uint32_t bound = 0;
-  for (std::size_t position = firstUncoveredPosition(); position < byTestCount_.size(); ++position) {
+  for (std::size_t position = firstUncoveredPosition(); position < byTestCount_.size();
+       ++position) {
     const std::uint32_t branch = byTestCount_[position];
     if (covered_[branch]) continue;
     const auto tests = instance_.testsOf(branch);

@@ -35,8 +35,7 @@ void onGlpkEvent(glp_tree *tree, void *info) {
 // Solves the program; fills `chosen` (per test column) when a cover is found.
 // Only plain data lives in this frame once the failure hook may jump to it.
 FileCoverAnswer::Kind solve(const CoverModel &model, std::uint32_t maxTests,
-                            std::uint32_t maxNewFiles, Effort &effort,
-                            std::vector<char> &chosen) {
+                            std::uint32_t maxNewFiles, Effort &effort, std::vector<char> &chosen) {
   const int tests = static_cast<int>(model.columnTest.size());
   const int columns = tests + model.fileColumns;
   std::vector<int> index(static_cast<std::size_t>(columns) + 1);
@@ -124,7 +123,8 @@ FileCoverAnswer fewestNewFilesCover(const CoverState &state,
                                     std::vector<std::uint32_t> &cover) {
   cover.clear();
   CoverModel model;
-  if (!buildCoverModel(state, fileOfTest, freeFiles, {}, model)) return {FileCoverAnswer::Kind::none, 0};
+  if (!buildCoverModel(state, fileOfTest, freeFiles, {}, model))
+    return {FileCoverAnswer::Kind::none, 0};
   if (model.coverRows.empty()) return {FileCoverAnswer::Kind::found, 0};
   std::vector<char> chosen;
   Effort effort{monitor, budget};

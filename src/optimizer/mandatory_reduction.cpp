@@ -10,13 +10,13 @@
 
 namespace zorvane::optimizer {
 
-using coverage::CoverageTable;
-using coverage::TestRegistry;
-using coverage::TestNumber;
 using coverage::BranchGroup;
-using coverage::BranchSlot;
-using coverage::IndexedBranch;
 using coverage::BranchId;
+using coverage::BranchSlot;
+using coverage::CoverageTable;
+using coverage::IndexedBranch;
+using coverage::TestNumber;
+using coverage::TestRegistry;
 
 namespace {
 

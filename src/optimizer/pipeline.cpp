@@ -44,8 +44,8 @@ void Pipeline::apply(const RunStep &step) {
 void Pipeline::readContents(const std::string &path, const coverage::ReadBlock &contents) {
   settings_.filePaths.push_back(path);
   coverage::readCoverageLines(contents, settings_,
-                              static_cast<std::uint32_t>(settings_.filePaths.size() - 1),
-                              registry_, table_, diagnostics_);
+                              static_cast<std::uint32_t>(settings_.filePaths.size() - 1), registry_,
+                              table_, diagnostics_);
 }
 
 void Pipeline::listTable() {

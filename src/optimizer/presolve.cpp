@@ -137,8 +137,7 @@ bool Presolve::costsNoMore(std::uint32_t test, std::uint32_t than) const {
   if (options_.fileOfTest.empty()) return true;
   const std::uint32_t file = options_.fileOfTest[test];
   const std::uint32_t thanFile = options_.fileOfTest[than];
-  return file == noFile || file == thanFile ||
-         (thanFile != noFile && testsInFile_[thanFile] == 1);
+  return file == noFile || file == thanFile || (thanFile != noFile && testsInFile_[thanFile] == 1);
 }
 
 // A test left that reaches every branch left of `test` and costs no more;
@@ -153,8 +152,7 @@ std::uint32_t Presolve::standInFor(std::uint32_t t) const {
   };
   auto branchLeft = [&](std::uint32_t k) { return branchLeft_[k] != 0; };
   for (std::uint32_t u : instance_.testsOf(rarest)) {
-    if (u == t || !testLeft_[u] || testDegree_[u] < testDegree_[t] || !costsNoMore(u, t))
-      continue;
+    if (u == t || !testLeft_[u] || testDegree_[u] < testDegree_[t] || !costsNoMore(u, t)) continue;
     if (testDegree_[u] == testDegree_[t] && costsNoMore(t, u) && rank(u) > rank(t)) continue;
     if (isSubsetOfLeft(instance_.branchesOf(t), instance_.branchesOf(u), branchLeft)) return u;
   }

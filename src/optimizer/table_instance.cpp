@@ -4,12 +4,12 @@
 
 namespace zorvane::optimizer {
 
-using coverage::CoverageTable;
-using coverage::TestRegistry;
-using coverage::TestNumber;
 using coverage::BranchGroup;
 using coverage::BranchSlot;
+using coverage::CoverageTable;
 using coverage::IndexedBranch;
+using coverage::TestNumber;
+using coverage::TestRegistry;
 
 CoverInstance coverInstanceOfTable(CoverageTable &table, const TestRegistry &registry) {
   const std::size_t liveBranches = table.buildCoverCounts().size();

@@ -13,7 +13,8 @@ namespace zorvane::optimizer {
 // table order (live branch k is branch k of the instance), each test with
 // its coverage file. Builds the table's test lists and checks its cover
 // counts against its live branch count.
-CoverInstance coverInstanceOfTable(coverage::CoverageTable &table, const coverage::TestRegistry &registry);
+CoverInstance coverInstanceOfTable(coverage::CoverageTable &table,
+                                   const coverage::TestRegistry &registry);
 
 // Where a branch of that instance stands in the table, for diagnostics.
 struct BranchOrigin {

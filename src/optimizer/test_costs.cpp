@@ -4,9 +4,9 @@
 
 namespace zorvane::optimizer {
 
-using coverage::TestRegistry;
 using coverage::TestNumber;
 using coverage::TestRecord;
+using coverage::TestRegistry;
 
 std::string costName(std::string_view name) {
   while (name.ends_with('\n') || name.ends_with('\r')) name.remove_suffix(1);

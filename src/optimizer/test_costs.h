@@ -40,6 +40,7 @@ TestCosts assignTestCosts(const coverage::TestRegistry &registry, const CostTabl
 std::string formatSeconds(std::uint64_t micros);
 
 // The sum of the costs of `tests`.
-std::uint64_t totalCost(std::span<const std::uint64_t> costs, std::span<const coverage::TestNumber> tests);
+std::uint64_t totalCost(std::span<const std::uint64_t> costs,
+                        std::span<const coverage::TestNumber> tests);
 
 }  // namespace zorvane::optimizer

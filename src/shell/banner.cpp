@@ -17,8 +17,7 @@ void printBanner() {
           .arg(QStringLiteral(ZORVANE_VERSION_STRING))
           .arg(QCoreApplication::translate("VESKIdent",
                                            "Copyright (c) 2026 The Zorvane developers."))
-          .arg(QCoreApplication::translate("VESKIdent",
-                                           "Free software under the MIT License."));
+          .arg(QCoreApplication::translate("VESKIdent", "Free software under the MIT License."));
   const QByteArray bytes = banner.toLatin1();
   std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
 }

@@ -1,8 +1,8 @@
 #include "shell/entry.h"
 
-#include <QCoreApplication>
 #include <fcntl.h>
 #include <unistd.h>
+#include <QCoreApplication>
 
 #include <csignal>
 #include <cstdio>

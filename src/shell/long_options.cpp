@@ -7,8 +7,8 @@
 #include <optional>
 #include <string_view>
 
-#include "shell/command_line.h"
 #include "base/fatal_error.h"
+#include "shell/command_line.h"
 #include "version.h"
 
 namespace zorvane::shell {

@@ -11,9 +11,9 @@ namespace {
 using coverage::TestNumber;
 using coverage::TestRecord;
 using coverage::TestRegistry;
+using optimizer::formatSeconds;
 using optimizer::SelectionStack;
 using optimizer::totalCost;
-using optimizer::formatSeconds;
 
 void reportTest(Message message, TestNumber test, const TestRegistry &registry,
                 const RunSettings &settings, Diagnostics &diagnostics) {
@@ -29,9 +29,10 @@ void reportCost(std::span<const std::uint64_t> costs, std::span<const TestNumber
   std::uint64_t suiteCost = 0;
   for (const std::uint64_t cost : costs) suiteCost += cost;
   using Wide = unsigned __int128;
-  const auto permille = suiteCost == 0 ? 1000
-                                       : static_cast<std::uint64_t>(
-                                             (Wide{neededCost} * 1000 + suiteCost / 2) / suiteCost);
+  const auto permille =
+      suiteCost == 0
+          ? 1000
+          : static_cast<std::uint64_t>((Wide{neededCost} * 1000 + suiteCost / 2) / suiteCost);
   diagnostics.report(Message::NeededTestsCost, formatSeconds(neededCost), formatSeconds(suiteCost),
                      std::to_string(permille / 10) + "." + std::to_string(permille % 10));
 }

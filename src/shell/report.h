@@ -4,9 +4,9 @@
 #include <span>
 #include <vector>
 
-#include "coverage/test_registry.h"
 #include "base/diagnostics.h"
 #include "base/run_settings.h"
+#include "coverage/test_registry.h"
 #include "optimizer/selection_stack.h"
 
 namespace zorvane::shell {

@@ -6,28 +6,28 @@
 #include <string_view>
 #include <vector>
 
-#include "output/file_identity.h"
-#include "optimizer/test_costs.h"
-#include "output/replacement_file.h"
 #include "base/fatal_error.h"
+#include "optimizer/test_costs.h"
+#include "output/file_identity.h"
+#include "output/replacement_file.h"
 
 namespace zorvane::shell {
 
 using output::FileWriteError;
 
 using output::FileIdentity;
-using output::ReplacementFile;
 using output::identifyFile;
 using output::isWrittenInPlace;
+using output::ReplacementFile;
 
 using coverage::TestNumber;
-using coverage::TestRegistry;
 using coverage::TestRecord;
+using coverage::TestRegistry;
 using optimizer::BranchReach;
-using optimizer::SourcePathLookup;
-using optimizer::ReachedBranch;
-using optimizer::formatSeconds;
 using optimizer::describeBranch;
+using optimizer::formatSeconds;
+using optimizer::ReachedBranch;
+using optimizer::SourcePathLookup;
 
 namespace {
 
@@ -90,7 +90,8 @@ std::string formatExplanation(const ReportedTests &reported, const BranchReach &
   for (std::size_t i = 0; i < reported.needed.size(); ++i) {
     appendTestFields(list, reported.needed[i], registry, settings);
     list += '\n';
-    for (const ReachedBranch &branch : own[i]) ((list += '\t') += describeBranch(branch, lookup)) += '\n';
+    for (const ReachedBranch &branch : own[i])
+      ((list += '\t') += describeBranch(branch, lookup)) += '\n';
   }
   return list;
 }
@@ -124,7 +125,8 @@ void checkResultFiles(const LongOptions &options, std::span<const std::string> c
         throw FatalError(Message::ResultFileIsInput, lists[i].option, lists[i].path, input);
     for (std::size_t j = 0; j < i; ++j)
       if (identities[j] == identities[i])
-        throw FatalError(Message::ResultFilesClash, lists[j].option, lists[i].option, lists[i].path);
+        throw FatalError(Message::ResultFilesClash, lists[j].option, lists[i].option,
+                         lists[i].path);
   }
 }
 
@@ -132,7 +134,8 @@ void writeResultLists(const LongOptions &options, const ResultsToList &results,
                       const TestRegistry &registry, const RunSettings &settings) {
   const ReportedTests &reported = results.reported;
   auto contentsOf = [&](const std::string &path) {
-    if (&path == &options.neededFile) return formatNeededList(reported, results.costs, registry, settings);
+    if (&path == &options.neededFile)
+      return formatNeededList(reported, results.costs, registry, settings);
     if (&path == &options.uselessFile) return formatTestList(reported.useless, registry, settings);
     if (&path == &options.droppableFile)
       return formatTestList(droppableTests(reported, registry), registry, settings);

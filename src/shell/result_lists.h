@@ -3,19 +3,19 @@
 #include <span>
 #include <string>
 
+#include "base/run_settings.h"
 #include "coverage/test_registry.h"
 #include "optimizer/branch_reach.h"
-#include "shell/report.h"
 #include "shell/long_options.h"
-#include "base/run_settings.h"
+#include "shell/report.h"
 
 namespace zorvane::shell {
 
 // The list file of these tests, one line per test in the order given: the
 // test number, a tab, the path of its coverage file as given, a tab, and its
 // name without the name's own line end (a final "\n" and a "\r" before it).
-std::string formatTestList(std::span<const coverage::TestNumber> tests, const coverage::TestRegistry &registry,
-                           const RunSettings &settings);
+std::string formatTestList(std::span<const coverage::TestNumber> tests,
+                           const coverage::TestRegistry &registry, const RunSettings &settings);
 
 // Whether the command line asked for any list file.
 bool listsRequested(const LongOptions &options);

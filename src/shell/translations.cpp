@@ -33,8 +33,7 @@ Translators loadTranslations(QCoreApplication &application, const QStringList &p
 
   // The path is kept as bytes for the message, so that it reads as given.
   const char separator = static_cast<char>(QDir::separator().toLatin1());
-  const std::string localeDir =
-      std::string(installDir) + separator + "lib" + separator + "locale";
+  const std::string localeDir = std::string(installDir) + separator + "lib" + separator + "locale";
   struct stat info;
   if (::stat(localeDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
     refuseToStart("Fatal Error: directory doesn't exist '" + localeDir + "'\n");

@@ -3,8 +3,7 @@
 namespace zorvane::tio {
 
 bool takeOptionValue(std::string_view argument, std::string_view shortName,
-                     std::string_view longName, int argc, char **argv, int &i,
-                     std::string &value) {
+                     std::string_view longName, int argc, char **argv, int &i, std::string &value) {
   if (argument.starts_with(longName) && argument.size() > longName.size() &&
       argument[longName.size()] == '=') {
     value = argument.substr(longName.size() + 1);

@@ -17,7 +17,6 @@ class UsageError : public std::runtime_error {
 // (then `i` moves past it), is stored in `value`. Throws UsageError when the
 // value is missing or empty.
 bool takeOptionValue(std::string_view argument, std::string_view shortName,
-                     std::string_view longName, int argc, char **argv, int &i,
-                     std::string &value);
+                     std::string_view longName, int argc, char **argv, int &i, std::string &value);
 
 }  // namespace zorvane::tio

@@ -37,8 +37,7 @@ std::optional<std::string> fatalMessageOf(Action &&action) {
   try {
     action();
   } catch (const FatalError &error) {
-    return composeMessage(error.message(), error.argument(0), error.argument(1),
-                          error.argument(2));
+    return composeMessage(error.message(), error.argument(0), error.argument(1), error.argument(2));
   }
   return std::nullopt;
 }

@@ -14,9 +14,9 @@ using namespace coverage;
 using namespace optimizer;
 
 using coverage::CoverageTable;
-using coverage::TestRegistry;
 using coverage::TestNumber;
 using coverage::TestRecord;
+using coverage::TestRegistry;
 
 // The plain branch and bound: every level copies the counts it is given and
 // walks the whole table to apply a candidate. Kept as the yardstick of the
@@ -26,8 +26,8 @@ namespace {
 class BranchAndBound {
  public:
   BranchAndBound(const CoverInstance &instance, std::vector<BranchOrigin> origins,
-                 const TestRegistry &registry, const RunSettings &settings,
-                 SelectionStack &stack, SearchLimits limits, Diagnostics &diagnostics)
+                 const TestRegistry &registry, const RunSettings &settings, SelectionStack &stack,
+                 SearchLimits limits, Diagnostics &diagnostics)
       : instance_(instance),
         diagnostics_(diagnostics),
         origins_(std::move(origins)),
@@ -124,8 +124,9 @@ class BranchAndBound {
     if (!outcome_.completed) return true;
     bool out = limits_.maxNodes && outcome_.nodes >= limits_.maxNodes;
     if (limits_.maxSeconds && (outcome_.nodes & 1023) == 0)
-      out = out || std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count() >
-                       limits_.maxSeconds;
+      out =
+          out || std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count() >
+                     limits_.maxSeconds;
     if (out) outcome_.completed = false;
     return out;
   }

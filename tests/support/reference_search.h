@@ -2,12 +2,12 @@
 
 #include <cstdint>
 
+#include "base/diagnostics.h"
+#include "base/run_settings.h"
 #include "coverage/coverage_table.h"
 #include "coverage/test_registry.h"
 #include "optimizer/cover_search.h"
 #include "optimizer/selection_stack.h"
-#include "base/diagnostics.h"
-#include "base/run_settings.h"
 
 namespace zorvane::testing_support {
 

@@ -84,8 +84,8 @@ std::optional<Worth> bruteForce(const Instance &instance, bool countFiles,
 CheapestCover solve(const Instance &instance, bool countFiles, std::uint64_t allowance) {
   const CoverInstance cover = makeCoverInstance(instance);
   const CoverState state(cover);
-  const CostedCoverQuery query{state,         instance.costs, instance.fileOfTest,
-                               instance.freeFiles, countFiles,     allowance};
+  const CostedCoverQuery query{state,      instance.costs, instance.fileOfTest, instance.freeFiles,
+                               countFiles, allowance};
   return cheapestCover(query, nullptr);
 }
 
@@ -115,7 +115,8 @@ Instance randomInstance(std::mt19937 &random) {
     for (std::uint32_t t = 1; t < instance.testCount; ++t)
       if (random() % 3 == 0) tests.push_back(t);
     // Now and then a branch no test reaches: no cover exists.
-    if (tests.empty() && random() % 4 != 0) tests.push_back(1 + random() % (instance.testCount - 1));
+    if (tests.empty() && random() % 4 != 0)
+      tests.push_back(1 + random() % (instance.testCount - 1));
     instance.branches.push_back(tests);
   }
   return instance;

@@ -27,8 +27,8 @@ TEST(ParseAllowance, TakesOnlyAWholeDecimalNumber) {
   EXPECT_EQ(parseAllowance("2"), 2);
   EXPECT_EQ(parseAllowance("007"), 7);
   // Anything else is 0, which the command line refuses.
-  for (const char *text : {"", "abc", "2024-nightly.tio", "1e3", "3.5", "+12", "-1", " 7", "7 ",
-                           "\t7", "0x10"})
+  for (const char *text :
+       {"", "abc", "2024-nightly.tio", "1e3", "3.5", "+12", "-1", " 7", "7 ", "\t7", "0x10"})
     EXPECT_EQ(parseAllowance(text), 0) << text;
 }
 

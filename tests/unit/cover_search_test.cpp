@@ -32,7 +32,8 @@ struct Instance {
 // closed and reduced, as a run does before searching.
 void makeRandom(Instance &in, std::mt19937 &random, std::uint32_t tests, std::uint32_t branches,
                 std::uint32_t files, double density) {
-  for (std::uint32_t f = 0; f < files; ++f) in.settings.filePaths.push_back("f" + std::to_string(f));
+  for (std::uint32_t f = 0; f < files; ++f)
+    in.settings.filePaths.push_back("f" + std::to_string(f));
   in.settings.fileCountBound = files + 1;
   std::bernoulli_distribution reaches(density), repeats(0.05), rerun(0.3);
   std::uniform_int_distribution<std::uint32_t> fileOf(0, files - 1);
@@ -43,7 +44,8 @@ void makeRandom(Instance &in, std::mt19937 &random, std::uint32_t tests, std::ui
       reached.emplace_back(branches);
       for (std::uint32_t b = 0; b < branches; ++b) reached.back()[b] = reaches(random);
     } else {
-      reached.push_back(reached[std::uniform_int_distribution<std::size_t>(0, reached.size() - 1)(random)]);
+      reached.push_back(
+          reached[std::uniform_int_distribution<std::size_t>(0, reached.size() - 1)(random)]);
     }
     std::uint64_t entries = 0;
     for (std::uint32_t b = 0; b < branches; ++b) {
@@ -64,7 +66,6 @@ std::vector<TestNumber> snapshot(const SelectionStack &stack) {
   tests.assign(stack.best().begin(), stack.best().end());
   return tests;
 }
-
 
 // Runs both searches on `rounds` random suites of up to `maxTests` tests
 // over up to `maxFiles` files: the fast search must end exactly where the
@@ -88,7 +89,8 @@ void expectSameAsReference(std::uint32_t seed, int rounds, std::uint32_t maxTest
     const SearchOutcome expected =
         referenceSearchCover(in.table, in.registry, in.settings, referenceStack, in.diagnostics);
     SelectionStack fastStack = in.stack;
-    const SearchOutcome actual = searchCover(in.table, in.registry, in.settings, fastStack, in.diagnostics);
+    const SearchOutcome actual =
+        searchCover(in.table, in.registry, in.settings, fastStack, in.diagnostics);
 
     ASSERT_EQ(snapshot(fastStack), snapshot(referenceStack)) << "round " << round;
     ASSERT_EQ(actual.bestDepth, expected.bestDepth) << "round " << round;

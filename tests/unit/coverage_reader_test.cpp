@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
-#include <tuple>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/recording_diagnostics.h"
@@ -142,8 +142,9 @@ TEST(SplitKeywordLine, PrintableByteAfterTheKeywordIsReported) {
 }
 
 TEST_F(ReaderTest, ReadsTheWorkedExample) {
-  read("FT 1A\nDC 3\nNT \"first test\" extra\nDT empty input\nTB 1\nTB 2\nTL 1\n# a remark\n"
-       "NT\nTB 1\nFT 2\nTB 1\nNote\nNT spare\n");
+  read(
+      "FT 1A\nDC 3\nNT \"first test\" extra\nDT empty input\nTB 1\nTB 2\nTL 1\n# a remark\n"
+      "NT\nTB 1\nFT 2\nTB 1\nNote\nNT spare\n");
   EXPECT_EQ(diagnostics_.takeMessages(),
             "Zorvane -  warning: Unexpected data \"te\n\" found line 13, line ignored\n");
   EXPECT_EQ(registry_.lastTest(), 2u);
@@ -311,7 +312,8 @@ TEST_F(ReaderTest, NumbersOfEveryLengthAndCaseReadAsDigitByDigit) {
   read(bytes);
   std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> got;
   for (const BranchGroup &group : table_.groups())
-    for (const auto &[index, id] : group.branches) got[{group.dcKey, index}] = table_.slot(id).count;
+    for (const auto &[index, id] : group.branches)
+      got[{group.dcKey, index}] = table_.slot(id).count;
   std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> want;
   for (const auto &[dc, value] : expected) ++want[{dc, value}];
   EXPECT_EQ(got, want);
@@ -361,8 +363,8 @@ TEST_F(ReaderTest, ALargeFileReadsAsItsLinesSay) {
   for (const BranchGroup &group : table_.groups())
     for (const IndexedBranch &branch : group.branches) {
       const BranchSlot slot = slotAt(group, branch.index);
-      const auto key = std::make_tuple(group.ftKey, group.dcKey, static_cast<char>(group.branchKind),
-                                       branch.index);
+      const auto key = std::make_tuple(group.ftKey, group.dcKey,
+                                       static_cast<char>(group.branchKind), branch.index);
       ASSERT_TRUE(expected.contains(key));
       EXPECT_EQ(testsOf(slot), expected[key]);
       entries += slot.count;
@@ -428,7 +430,8 @@ TEST_F(ReaderTest, RepeatedRunsOfLinesReadAsTheirLinesSayUnderTheirOwnKeys) {
         const Block &block = blocks[next(test % 50 < 25 ? 6 : 24)];
         if (block.dc != 0) {
           dc = block.dc;
-          add(next(30) == 0 ? "DC  " + std::to_string(dc) + "\n" : "DC " + std::to_string(dc) + "\n");
+          add(next(30) == 0 ? "DC  " + std::to_string(dc) + "\n"
+                            : "DC " + std::to_string(dc) + "\n");
         }
         for (const auto &[kind, index] : block.lines) {
           const std::string value = std::to_string(index);
@@ -443,8 +446,7 @@ TEST_F(ReaderTest, RepeatedRunsOfLinesReadAsTheirLinesSayUnderTheirOwnKeys) {
             case 2: add(std::string("  T") + kind + " " + value + "\n"); break;
             default: add(std::string("T") + kind + " " + value + "\n"); break;
           }
-          expected[{asRead(ft), asRead(dc), kind, asRead(index)}]
-              .push_back(test);
+          expected[{asRead(ft), asRead(dc), kind, asRead(index)}].push_back(test);
           ++covItems[test];
         }
       }
@@ -458,8 +460,9 @@ TEST_F(ReaderTest, RepeatedRunsOfLinesReadAsTheirLinesSayUnderTheirOwnKeys) {
       in.read(buffer, static_cast<std::streamsize>(size));
       return in.gcount();
     };
-    readCoverageLines(readFile, settings_, static_cast<std::uint32_t>(settings_.filePaths.size() - 1),
-                      registry_, table_, diagnostics_, blockSize);
+    readCoverageLines(readFile, settings_,
+                      static_cast<std::uint32_t>(settings_.filePaths.size() - 1), registry_, table_,
+                      diagnostics_, blockSize);
     EXPECT_EQ(diagnostics_.takeMessages(), expectedMessages);
     expectedMessages.clear();
   }
@@ -480,7 +483,8 @@ TEST_F(ReaderTest, AByteOrderMarkAndTabsAfterKeywordsReadAsThePlainText) {
   EXPECT_EQ(registry_.record(1).name, "a\n");
   std::vector<std::pair<std::uint32_t, std::uint32_t>> branches;
   for (const BranchGroup &group : table_.groups())
-    for (const IndexedBranch &branch : group.branches) branches.emplace_back(group.dcKey, branch.index);
+    for (const IndexedBranch &branch : group.branches)
+      branches.emplace_back(group.dcKey, branch.index);
   EXPECT_EQ(branches, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0, 1}, {2, 3}}));
 }
 
@@ -541,9 +545,9 @@ TEST(RestOfLineMatters, OnlyWhereTheReaderWouldUseTheRest) {
   for (const char *head : {"# remark", "  # FT", "TB 1 tail", "FT 1A ", "DC 0 x", "XY 1 z",
                            "\tNT x", "1234", "TB 1\r"})
     EXPECT_FALSE(restOfLineMatters(head)) << head;
-  for (const char *head : {"NT name", "DT text", "   ", "T", "TB 123", "TB   ", "FT1A", "TB x",
-                           "TB 123456789", "# FT 1A is src", "# Bui", "#", "\xEF\xBB",
-                           "\xEF\xBB\xBFNT a"})
+  for (const char *head :
+       {"NT name", "DT text", "   ", "T", "TB 123", "TB   ", "FT1A", "TB x", "TB 123456789",
+        "# FT 1A is src", "# Bui", "#", "\xEF\xBB", "\xEF\xBB\xBFNT a"})
     EXPECT_TRUE(restOfLineMatters(head)) << head;
   EXPECT_FALSE(restOfLineMatters(std::string_view("NT a\0b", 6)));
 }

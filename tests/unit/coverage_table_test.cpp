@@ -44,13 +44,12 @@ TEST(CoverageTable, KeysCompareUnsignedAndKindsSigned) {
   table.findOrInsertGroupId(0x7FFFFFFFu, 0, 'A');
   table.findOrInsertGroupId(0, 0xFFFFFFFEu, 'A');
   table.findOrInsertGroupId(0, 5, 'A');
-  EXPECT_EQ(keysInOrder(table),
-            (std::vector<Key>{{0, 0, static_cast<signed char>(0xE9)},
-                              {0, 0, 'A'},
-                              {0, 5, 'A'},
-                              {0, 0xFFFFFFFEu, 'A'},
-                              {0x7FFFFFFFu, 0, 'A'},
-                              {0x80000000u, 0, 'A'}}));
+  EXPECT_EQ(keysInOrder(table), (std::vector<Key>{{0, 0, static_cast<signed char>(0xE9)},
+                                                  {0, 0, 'A'},
+                                                  {0, 5, 'A'},
+                                                  {0, 0xFFFFFFFEu, 'A'},
+                                                  {0x7FFFFFFFu, 0, 'A'},
+                                                  {0x80000000u, 0, 'A'}}));
 }
 
 TEST(CoverageTable, LookupOfAPresentKeyCreatesNothing) {
@@ -193,8 +192,9 @@ TEST(CoverageTable, EntriesOfWantedTestsComeBackInOrderAcrossLogBlocks) {
   }
   std::vector<std::pair<TestNumber, std::uint32_t>> wanted;
   // Branches were numbered as first reached: branch id i is index i.
-  table.forEachEntryOf([](TestNumber test) { return test % 2 != 0; },
-                       [&](TestNumber test, BranchId branch) { wanted.emplace_back(test, branch); });
+  table.forEachEntryOf(
+      [](TestNumber test) { return test % 2 != 0; },
+      [&](TestNumber test, BranchId branch) { wanted.emplace_back(test, branch); });
   std::erase_if(added, [](const auto &entry) { return entry.first % 2 == 0; });
   EXPECT_EQ(wanted, added);
 }

@@ -94,7 +94,8 @@ TEST(FileCoverSolver, FindsTheFewestFilesOfRandomInstances) {
       for (std::uint32_t test = 1; test < testCount; ++test)
         if (reaches(random)) tests.push_back(test);
     std::vector<std::uint32_t> fileOfTest(testCount);
-    for (auto &file : fileOfTest) file = std::uniform_int_distribution<std::uint32_t>(0, fileCount - 1)(random);
+    for (auto &file : fileOfTest)
+      file = std::uniform_int_distribution<std::uint32_t>(0, fileCount - 1)(random);
     std::vector<std::uint32_t> freeFiles(fileCount);
     for (auto &free : freeFiles) free = freeDist(random);
 
@@ -111,7 +112,8 @@ TEST(FileCoverSolver, FindsTheFewestFilesOfRandomInstances) {
     std::vector<std::uint32_t> cover;
     const FileCoverAnswer answer = fewestNewFilesCover(state, fileOfTest, freeFiles, maxTests,
                                                        maxNewFiles, unlimited, nullptr, cover);
-    const auto expected = bruteForce(state, testCount, fileOfTest, freeFiles, maxTests, maxNewFiles);
+    const auto expected =
+        bruteForce(state, testCount, fileOfTest, freeFiles, maxTests, maxNewFiles);
     if (!expected) {
       ASSERT_EQ(answer.kind, FileCoverAnswer::Kind::none) << "round " << round;
       continue;
@@ -134,7 +136,8 @@ TEST(FileCoverSolver, TradesTestsForFiles) {
   const std::vector<std::uint32_t> freeFiles{1, 0};
   std::vector<std::uint32_t> cover;
 
-  FileCoverAnswer answer = fewestNewFilesCover(state, fileOfTest, freeFiles, 2, 1, unlimited, nullptr, cover);
+  FileCoverAnswer answer =
+      fewestNewFilesCover(state, fileOfTest, freeFiles, 2, 1, unlimited, nullptr, cover);
   ASSERT_EQ(answer.kind, FileCoverAnswer::Kind::found);
   EXPECT_EQ(answer.newFiles, 0u);
   EXPECT_EQ(cover, (std::vector<std::uint32_t>{1, 2}));
@@ -158,7 +161,8 @@ TEST(FileCoverSolver, HandlesNothingLeftAndTheUncoverable) {
   const std::vector<std::uint32_t> freeFiles{0, 0};
   std::vector<std::uint32_t> cover{7};
 
-  FileCoverAnswer answer = fewestNewFilesCover(state, fileOfTest, freeFiles, 5, 5, unlimited, nullptr, cover);
+  FileCoverAnswer answer =
+      fewestNewFilesCover(state, fileOfTest, freeFiles, 5, 5, unlimited, nullptr, cover);
   EXPECT_EQ(answer.kind, FileCoverAnswer::Kind::none);
 
   const Branches reachable{{1}, {2}};

@@ -26,9 +26,9 @@ namespace {
 class CaptureSteps : public testing::Test {
  protected:
   void SetUp() override {
-    base_ = fs::temp_directory_path() /
-            ("zorvane-steps-" + std::to_string(::getpid()) + "-" +
-             testing::UnitTest::GetInstance()->current_test_info()->name());
+    base_ =
+        fs::temp_directory_path() / ("zorvane-steps-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(base_ / "build");
     std::ofstream(base_ / "build" / "unit.gcno") << "notes";
     fs::create_directories(base_ / "scratch");
@@ -69,9 +69,10 @@ class TemporaryDirectoryVariable {
 TEST_F(CaptureSteps, CountersGoBelowTheirDirectoryWhichReadingRemoves) {
   const BuildNotes notes((base_ / "build").string());
   const BuildSources sources;
-  const TestSpec test{"writes", "printf %s \"$GCOV_PREFIX\" > ../prefix && "
-                                "mkdir -p \"$GCOV_PREFIX/elsewhere\" && "
-                                "echo junk > \"$GCOV_PREFIX/elsewhere/other.gcda\"",
+  const TestSpec test{"writes",
+                      "printf %s \"$GCOV_PREFIX\" > ../prefix && "
+                      "mkdir -p \"$GCOV_PREFIX/elsewhere\" && "
+                      "echo junk > \"$GCOV_PREFIX/elsewhere/other.gcda\"",
                       1};
   const fs::path cwd = fs::current_path();
   fs::current_path(base_ / "build");
@@ -96,8 +97,8 @@ TEST_F(CaptureSteps, CommandsThatCannotStartAreErrorsAndTheirDirectoryGoes) {
         runCapturedTest({"ghost", "exit " + std::to_string(status), 1}, counters(), 0);
     EXPECT_EQ(outcome.code, status);
     EXPECT_EQ(errorOf([&] { readCapturedTest(outcome, counters(), notes, nullptr, sources); }),
-              std::string("its command could not start (") + reason +
-                  ", the shell's exit status " + std::to_string(status) + ")");
+              std::string("its command could not start (") + reason + ", the shell's exit status " +
+                  std::to_string(status) + ")");
     EXPECT_FALSE(fs::exists(counters()));
   }
   // A failing test is no error: it is recorded.
@@ -107,8 +108,9 @@ TEST_F(CaptureSteps, CommandsThatCannotStartAreErrorsAndTheirDirectoryGoes) {
 
 TEST_F(CaptureSteps, ACounterDirectoryThatExistsAlreadyIsAnError) {
   fs::create_directory(counters());
-  EXPECT_EQ(errorOf([&] { runCapturedTest({"twice", "true", 1}, counters(), 0); })
-                .rfind("cannot create a directory for the counters", 0),
+  EXPECT_EQ(errorOf([&] {
+              runCapturedTest({"twice", "true", 1}, counters(), 0);
+            }).rfind("cannot create a directory for the counters", 0),
             0u);
 }
 

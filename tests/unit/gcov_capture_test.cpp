@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "converter_command_line.h"
 #include "gcov/build_sources.h"
 #include "gcov/capture_options.h"
 #include "gcov/gcov_json.h"
@@ -14,7 +15,6 @@
 #include "tio/source_keys.h"
 #include "tio/tio_encoding.h"
 #include "tio/tio_writing.h"
-#include "converter_command_line.h"
 
 using namespace zorvane::gcov;
 using namespace zorvane::tio;
@@ -65,9 +65,8 @@ std::string written(Write write) {
 }  // namespace
 
 TEST(CaptureOptions, OptionsInEitherFormThenBuildDirectoryAndList) {
-  const CaptureOptions options =
-      parse({"-j", "3", "--root=/src", "--timeout", "2.5", "--skip-failing", "-o", "out.tio",
-             "build", "tests.list"});
+  const CaptureOptions options = parse({"-j", "3", "--root=/src", "--timeout", "2.5",
+                                        "--skip-failing", "-o", "out.tio", "build", "tests.list"});
   EXPECT_EQ(options.jobs, 3u);
   EXPECT_EQ(options.root, "/src");
   EXPECT_DOUBLE_EQ(options.timeoutSeconds, 2.5);
@@ -94,7 +93,8 @@ TEST(CaptureOptions, BadCommandLinesAreUsageErrors) {
 }
 
 TEST(TestList, NameTabCommandSkippingCommentsAndEmptyLines) {
-  const auto tests = readList("# suite\n\nadd\t./calc add 1 2\r\nweird name \xE9\"x\"\tsh -c 'a\tb'\n");
+  const auto tests =
+      readList("# suite\n\nadd\t./calc add 1 2\r\nweird name \xE9\"x\"\tsh -c 'a\tb'\n");
   ASSERT_EQ(tests.size(), 2u);
   EXPECT_EQ(tests[0].name, "add");
   EXPECT_EQ(tests[0].command, "./calc add 1 2");
@@ -111,8 +111,7 @@ TEST(TestList, BadLinesAreNamedByLineNumber) {
   EXPECT_EQ(listErrorOf("a\t  \n"), "suite.list:1: no command for test a");
   EXPECT_EQ(listErrorOf("a\ttrue\nb\ttrue\na\tfalse\n"),
             "suite.list:3: test a is already given on line 1");
-  EXPECT_NE(listErrorOf(" \"quoted\"\ttrue\n").find("suite.list:1: test name"),
-            std::string::npos);
+  EXPECT_NE(listErrorOf(" \"quoted\"\ttrue\n").find("suite.list:1: test name"), std::string::npos);
   EXPECT_EQ(listErrorOf("# nothing\n\n"), "suite.list:0: no test in this list");
 }
 
@@ -120,8 +119,7 @@ TEST(TioWriting, TestNamesReadBackWhole) {
   EXPECT_EQ(written([](std::FILE *out) { writeTestName(out, "a b"); }), "NT \"a b\"\n");
   // The bare form for a name that holds a double quote: the tool reads the
   // whole rest of the line as the name.
-  EXPECT_EQ(written([](std::FILE *out) { writeTestName(out, "say \"hi\""); }),
-            "NT say \"hi\"\n");
+  EXPECT_EQ(written([](std::FILE *out) { writeTestName(out, "say \"hi\""); }), "NT say \"hi\"\n");
   EXPECT_TRUE(isWritableTestName("\xC3\xA9t\xC3\xA9"));
   EXPECT_TRUE(isWritableTestName(" leading blank"));
   EXPECT_FALSE(isWritableTestName(" \"leading blank\""));

@@ -149,14 +149,15 @@ TEST(GcovRecords, BadNotesAreClearErrorsWithoutCrashOrHugeAllocation) {
   for (std::size_t size = 0; size < good.size(); ++size) {
     try {
       parseNotes(good.substr(0, size));
-    } catch (const ConversionError &) {
-    }
+    } catch (const ConversionError &) {}
   }
   const auto withRecord = [](std::uint32_t tag, const Bytes &contents) {
     Bytes notes;
     notes.word(0x67636e6f).word(version12).word(1).word(0).text("/w").word(1);
-    notes.record(0x01000000, Bytes().word(1).word(0).word(0).text("f").word(0).text("f.c")
-                                 .word(1).word(1).word(2).word(1));
+    notes.record(
+        0x01000000,
+        Bytes().word(1).word(0).word(0).text("f").word(0).text("f.c").word(1).word(1).word(2).word(
+            1));
     notes.record(0x01410000, Bytes().word(4));
     notes.record(tag, contents);
     return notes.str();
@@ -181,8 +182,10 @@ TEST(GcovRecords, BadNotesAreClearErrorsWithoutCrashOrHugeAllocation) {
             "truncated: a string runs past the end");
   Bytes hugeBlocks;
   hugeBlocks.word(0x67636e6f).word(version12).word(1).word(0).text("/w").word(1);
-  hugeBlocks.record(0x01000000, Bytes().word(1).word(0).word(0).text("f").word(0).text("f.c")
-                                    .word(1).word(1).word(2).word(1));
+  hugeBlocks.record(
+      0x01000000,
+      Bytes().word(1).word(0).word(0).text("f").word(0).text("f.c").word(1).word(1).word(2).word(
+          1));
   hugeBlocks.record(0x01410000, Bytes().word(0xFFFFFFFF));
   EXPECT_EQ(errorOf([&] { parseNotes(hugeBlocks.str()); }), "corrupt: too many blocks");
   Bytes longRecord;
@@ -196,11 +199,17 @@ TEST(GcovRecords, CountersMustComeFromTheNotesCompilation) {
   const UnitNotes notes = parseNotes(functionNotes().str());
   const auto counters = parseCounters(countersFor(77, {1, 2, 3}).str(), notes);
   EXPECT_EQ(counters, (std::vector<std::vector<std::int64_t>>{{1, 2, 3}}));
-  EXPECT_EQ(errorOf([&] { parseCounters(countersFor(78, {1, 2, 3}).str(), notes); }),
+  EXPECT_EQ(errorOf([&] {
+              parseCounters(countersFor(78, {1, 2, 3}).str(), notes);
+            }),
             "stamp mismatch with notes file");
-  EXPECT_EQ(errorOf([&] { parseCounters(countersFor(77, {1, 2, 3}, 9).str(), notes); }),
+  EXPECT_EQ(errorOf([&] {
+              parseCounters(countersFor(77, {1, 2, 3}, 9).str(), notes);
+            }),
             "profile mismatch for 'main'");
-  EXPECT_EQ(errorOf([&] { parseCounters(countersFor(77, {1, 2}).str(), notes); }),
+  EXPECT_EQ(errorOf([&] {
+              parseCounters(countersFor(77, {1, 2}).str(), notes);
+            }),
             "profile mismatch for 'main'");
   EXPECT_EQ(errorOf([&] { parseCounters(functionNotes().str(), notes); }),
             "not a .gcda counters file");
@@ -208,16 +217,14 @@ TEST(GcovRecords, CountersMustComeFromTheNotesCompilation) {
   for (std::size_t size = 0; size < good.size(); ++size) {
     try {
       parseCounters(good.substr(0, size), notes);
-    } catch (const ConversionError &) {
-    }
+    } catch (const ConversionError &) {}
   }
   // Counters that are all zero may be left out: a negative length.
   Bytes zeros;
   zeros.word(0x67636461).word(version12).word(77).word(0);
   zeros.record(0x01000000, Bytes().word(9).word(0x1111).word(0x2222));
   zeros.word(0x01a10000).word(static_cast<std::uint32_t>(-24));
-  EXPECT_EQ(parseCounters(zeros.str(), notes),
-            (std::vector<std::vector<std::int64_t>>{{0, 0, 0}}));
+  EXPECT_EQ(parseCounters(zeros.str(), notes), (std::vector<std::vector<std::int64_t>>{{0, 0, 0}}));
 }
 
 TEST(UnitCoverage, CountsAreSolvedAndBranchesFollowGcovsRules) {
@@ -256,8 +263,10 @@ TEST(UnitCoverage, ALoopWithinOneLineCountsEvenWhenNothingCameIn) {
   // Counted arcs: 0->2 and the loop 2->2.
   Bytes notes;
   notes.word(0x67636e6f).word(version12).word(5).word(0).text("/w").word(1);
-  notes.record(0x01000000, Bytes().word(1).word(3).word(4).text("f").word(0).text("l.c")
-                               .word(2).word(1).word(6).word(1));
+  notes.record(
+      0x01000000,
+      Bytes().word(1).word(3).word(4).text("f").word(0).text("l.c").word(2).word(1).word(6).word(
+          1));
   notes.record(0x01410000, Bytes().word(5));
   notes.record(0x01430000, Bytes().word(0).word(2).word(0));
   notes.record(0x01430000, Bytes().word(2).word(2).word(0).word(3).word(1));

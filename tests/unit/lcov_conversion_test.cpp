@@ -329,8 +329,9 @@ TEST(TracefileReader, TracefilesOfDifferentBuildsAreNotMerged) {
             "O2.info:8: line 4 of /s/a.c has 4 branches here but 2 other ones in O0.info: "
             "tracefiles of different builds cannot be merged");
   // The same branches, taken or not, and records without branch data merge.
-  EXPECT_EQ(mixErrorOf(twoBranches, "SF:/s/a.c\nBRDA:4,0,1,1\nBRDA:4,0,0,-\nend_of_record\n"
-                                    "SF:/s/a.c\nDA:4,1\nend_of_record\n"),
+  EXPECT_EQ(mixErrorOf(twoBranches,
+                       "SF:/s/a.c\nBRDA:4,0,1,1\nBRDA:4,0,0,-\nend_of_record\n"
+                       "SF:/s/a.c\nDA:4,1\nend_of_record\n"),
             "no error");
 }
 

@@ -62,8 +62,8 @@ TEST(LineSource, LinesFarLongerThanABlockComeWhole) {
   for (std::size_t i = 0; i < longLine.size(); i += 997) longLine[i] = 'z';
   const std::string bytes = "a\n" + longLine + "\nb\n" + longLine + "\n" + longLine;
   LineSource source(scriptedRead(bytes, 5000, false), 4096, restMattersUnlessX);
-  EXPECT_EQ(allLines(source), (std::vector<std::string>{"a\n", longLine + "\n", "b\n",
-                                                        longLine + "\n", longLine}));
+  EXPECT_EQ(allLines(source),
+            (std::vector<std::string>{"a\n", longLine + "\n", "b\n", longLine + "\n", longLine}));
 }
 
 TEST(LineSource, TheRestOfALongLineThatDoesNotMatterIsReadPastNotHeld) {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "coverage/test_registry.h"
-#include "support/recording_diagnostics.h"
 #include "shell/result_lists.h"
+#include "support/recording_diagnostics.h"
 
 using namespace zorvane;
 using namespace zorvane::coverage;
@@ -87,7 +87,8 @@ TEST_F(LongOptionsTest, TimeLimitTakesAPositiveNumberOfSeconds) {
   EXPECT_EQ(take({"--time-limit", "2.5", "a.tio"}).timeLimitSeconds, 2.5);
   EXPECT_EQ(take({"--time-limit=10"}).timeLimitSeconds, 10);
   EXPECT_EQ(take({"a.tio"}).timeLimitSeconds, 0);
-  const std::string refused = "Zorvane -  fatal: Option --time-limit requires a number of seconds\n";
+  const std::string refused =
+      "Zorvane -  fatal: Option --time-limit requires a number of seconds\n";
   for (const char *value : {"0", "0.0", ".", "-1", "1e3", "inf", "nan", "0x10", " 1", "1.2.3"})
     EXPECT_EQ(fatalOf({std::string("--time-limit=") + value}), refused) << value;
   EXPECT_EQ(fatalOf({"--time-limit", "--needed", "n"}), refused);

@@ -43,7 +43,8 @@ TEST(SubstituteMarkers, KeepsBytesThatAreNotValidText) {
 TEST(ComposeMessage, PrefixAndSeverityWordForSeverities0To3) {
   EXPECT_EQ(composeMessage(Message::UnableToOpen, "a.tio"),
             "Zorvane -  warning: Unable to open the file a.tio\n");
-  EXPECT_EQ(composeMessage(Message::TestsNeeded, "#", "3"), "Zorvane -  info: # 3 tests are needed\n");
+  EXPECT_EQ(composeMessage(Message::TestsNeeded, "#", "3"),
+            "Zorvane -  info: # 3 tests are needed\n");
   EXPECT_EQ(composeMessage(Message::MemoryOverflow), "Zorvane -  fatal: Memory overflow\n");
 }
 

@@ -37,7 +37,8 @@ Worth worthOf(std::uint32_t mask, const Weights &weights) {
     cost += weights.costs[t];
     const std::uint32_t file = weights.fileOfTest[t];
     bool seen = false;
-    for (std::uint32_t u = 0; u < t; ++u) seen |= ((mask >> u) & 1u) && weights.fileOfTest[u] == file;
+    for (std::uint32_t u = 0; u < t; ++u)
+      seen |= ((mask >> u) & 1u) && weights.fileOfTest[u] == file;
     if (file != noFile && !seen) ++files;
   }
   return {cost, files, static_cast<std::uint32_t>(std::popcount(mask))};
@@ -150,12 +151,9 @@ TEST(Presolve, RecordsEachRemovalWithItsReason) {
   ASSERT_TRUE(presolve.run());
   using Rule = Presolve::Rule;
   const std::vector<std::tuple<Rule, std::uint32_t, std::uint32_t>> expected{
-      {Rule::dominatedBranch, 3, 0},
-      {Rule::dominatedBranch, 2, 1},
-      {Rule::forcedTest, 3, 0},
-      {Rule::emptyTest, 0, Presolve::noReason},
-      {Rule::dominatedTest, 2, 1},
-      {Rule::forcedTest, 1, 1},
+      {Rule::dominatedBranch, 3, 0}, {Rule::dominatedBranch, 2, 1},
+      {Rule::forcedTest, 3, 0},      {Rule::emptyTest, 0, Presolve::noReason},
+      {Rule::dominatedTest, 2, 1},   {Rule::forcedTest, 1, 1},
   };
   std::vector<std::tuple<Rule, std::uint32_t, std::uint32_t>> got;
   for (const Presolve::Removal &removal : presolve.removals())

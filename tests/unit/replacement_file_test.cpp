@@ -115,8 +115,8 @@ TEST_F(ReplacementFileTest, AWriteErrorKeepsTheOldFile) {
 
 TEST_F(ReplacementFileTest, KeepsPermissionsAndFollowsLinks) {
   std::ofstream(path("target")) << "old\n";
-  std::filesystem::permissions(path("target"), std::filesystem::perms::owner_read |
-                                                   std::filesystem::perms::owner_write);
+  std::filesystem::permissions(
+      path("target"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   std::filesystem::create_symlink("target", path("link"));
   replaceFile(path("link"), "new\n");
   EXPECT_TRUE(std::filesystem::is_symlink(path("link")));
@@ -148,8 +148,8 @@ TEST_F(ReplacementFileTest, FinishedFilesTakeTheirPlaceOnlyOnCommit) {
 }
 
 TEST(FileIdentity, SameFileByInodeOrNormalisedPath) {
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                    ("zorvane_identity_" + std::to_string(::getpid()));
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("zorvane_identity_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir / "sub");
   std::ofstream(dir / "file") << "x";
   std::filesystem::create_symlink("file", dir / "link");

@@ -65,7 +65,6 @@ TEST(SearchMonitor, TheTimeLimitStopsTheSearch) {
   SearchMonitor unlimited;
   EXPECT_FALSE(unlimited.interrupted());
   SearchMonitor limited(1e-9);
-  while (!limited.interrupted()) {
-  }
+  while (!limited.interrupted()) {}
   EXPECT_TRUE(limited.timeLimitReached());
 }

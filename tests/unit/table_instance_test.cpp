@@ -31,8 +31,7 @@ TEST(TableInstance, LiveBranchesInTableOrderWithTheirTestsFilesAndOrigins) {
   EXPECT_EQ(Tests(instance.testsOf(1).begin(), instance.testsOf(1).end()), (Tests{2}));
   EXPECT_EQ(Tests(instance.testsOf(2).begin(), instance.testsOf(2).end()), (Tests{1, 3}));
   EXPECT_EQ(Tests(instance.branchesOf(1).begin(), instance.branchesOf(1).end()), (Tests{0, 2}));
-  EXPECT_EQ(Tests(instance.fileOfTest().begin(), instance.fileOfTest().end()),
-            (Tests{0, 0, 1, 1}));
+  EXPECT_EQ(Tests(instance.fileOfTest().begin(), instance.fileOfTest().end()), (Tests{0, 0, 1, 1}));
 
   const std::vector<BranchOrigin> origins = branchOriginsOfTable(table);
   ASSERT_EQ(origins.size(), 3u);

@@ -67,8 +67,10 @@ TEST(CostFile, AJunitReportNamesTestsByTheRuleChosen) {
 TEST(CostFile, BadTimesAndBrokenReportsAreFatal) {
   EXPECT_EQ(fatalOf("<testsuite>\n<testcase name=\"a\" time=\"-0.1\"/>\n</testsuite>\n"),
             "Zorvane -  fatal: Bad cost \"-0.1\" in costs.xml at line 2\n");
-  const std::string broken = *fatalOf("<testsuite>\n<testcase name=\"a\" time=\"1\">\n</testsuite>\n");
-  EXPECT_TRUE(broken.starts_with("Zorvane -  fatal: Unable to read the costs in costs.xml at line 3: "))
+  const std::string broken =
+      *fatalOf("<testsuite>\n<testcase name=\"a\" time=\"1\">\n</testsuite>\n");
+  EXPECT_TRUE(
+      broken.starts_with("Zorvane -  fatal: Unable to read the costs in costs.xml at line 3: "))
       << broken;
 }
 
@@ -95,8 +97,10 @@ TEST(TestCosts, NamesAndDurationsAsTheCoverageFilesHoldThem) {
 TEST(TestCosts, TestsWithoutCostTakeTheMedianOfTheOthers) {
   TestRegistry registry;
   const std::vector<std::pair<std::string, std::string>> tests = {
-      {"\"a\"\n", "passed in 0.010 s"}, {"\"b\"\n", "passed in 0.030 s"},
-      {"\"c\"\n", "no duration here"},  {"\"d\"\n", "failed (signal 6) in 5.000 s"},
+      {"\"a\"\n", "passed in 0.010 s"},
+      {"\"b\"\n", "passed in 0.030 s"},
+      {"\"c\"\n", "no duration here"},
+      {"\"d\"\n", "failed (signal 6) in 5.000 s"},
       {"\"e\"\n", ""}};
   std::uint32_t sequence = 0;
   for (const auto &[name, description] : tests) {

@@ -101,4 +101,3 @@ TEST(TestRegistry, NumbersAndCountsAreNotCutAt16Bits) {
   EXPECT_EQ(registry.covItemCounts()[70001], 100000u);
   EXPECT_EQ(registry.record(69999).fileIndex, 0u);
 }
-

@@ -20,7 +20,11 @@ int parseCount(const char *text) {
   }
 }
 
-int sumTo(int n) { int s = 0; for (int i = 0; i < n; ++i) s += i; return s; }
+int sumTo(int n) {
+  int s = 0;
+  for (int i = 0; i < n; ++i) s += i;
+  return s;
+}
 
 #line 500 "generated.y"
 int fromGrammar(int x) {
