@@ -6,7 +6,6 @@
 
 using namespace zorvane;
 using namespace zorvane::coverage;
-using namespace zorvane::optimizer;
 
 void fuzzFailure(const std::string &what) {
   std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
