@@ -14,6 +14,9 @@
 #include "gcov/unit_coverage.h"
 #include "tio/conversion_error.h"
 
+using namespace zorvane::gcov;
+using namespace zorvane::tio;
+
 namespace {
 
 void require(bool holds, const char *what) {

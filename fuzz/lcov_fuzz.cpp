@@ -13,6 +13,9 @@
 #include "lcov/tracefile_reader.h"
 #include "tio/conversion_error.h"
 
+using namespace zorvane::lcov;
+using namespace zorvane::tio;
+
 namespace {
 
 // The converter is plain C++ without Qt: this target needs none of the
