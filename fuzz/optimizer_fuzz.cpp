@@ -16,6 +16,7 @@
 #include "fuzz_support.h"
 #include "optimizer/pipeline.h"
 #include "shell/report.h"
+#include "support/memory_read.h"
 #include "support/recording_diagnostics.h"
 #include "support/reference_search.h"
 
@@ -23,6 +24,7 @@ using namespace zorvane;
 using namespace zorvane::coverage;
 using namespace zorvane::optimizer;
 using zorvane::shell::printReport;
+using zorvane::testing_support::readFromMemory;
 using zorvane::testing_support::RecordingDiagnostics;
 using zorvane::testing_support::referenceSearchCover;
 using zorvane::testing_support::SearchLimits;
@@ -44,15 +46,6 @@ std::vector<std::string_view> splitFiles(std::string_view bytes) {
   }
   files.push_back(bytes);
   return files;
-}
-
-ReadBlock readFrom(std::string_view bytes) {
-  return [bytes](char *buffer, std::size_t size) mutable {
-    const std::size_t n = std::min(size, bytes.size());
-    std::copy_n(bytes.data(), n, buffer);
-    bytes.remove_prefix(n);
-    return static_cast<std::ptrdiff_t>(n);
-  };
 }
 
 std::vector<TestNumber> snapshotOf(const SelectionStack &stack) {
@@ -85,7 +78,7 @@ void checkOptimisation(const std::vector<std::string_view> &files, std::uint8_t 
   if (allowance) switches.push_back({RunStep::Kind::Allowance, {}, allowance});
   pipeline.read(switches);
   for (std::uint32_t file = 0; file < files.size(); ++file)
-    pipeline.readContents("f" + std::to_string(file) + ".tio", readFrom(files[file]));
+    pipeline.readContents("f" + std::to_string(file) + ".tio", readFromMemory(files[file]));
   if (!pipeline.readAnyTest()) return;
   pipeline.finishReading(nullptr, false);
 

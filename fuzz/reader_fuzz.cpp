@@ -10,28 +10,21 @@
 #include "coverage/coverage_reader.h"
 #include "coverage/line_source.h"
 #include "fuzz_support.h"
+#include "support/memory_read.h"
 #include "support/recording_diagnostics.h"
 
 using namespace zorvane;
 using namespace zorvane::coverage;
+using zorvane::testing_support::readFromMemory;
 using zorvane::testing_support::RecordingDiagnostics;
 
 namespace {
 
 // Hands out `bytes` in reads of at most `chunk` bytes.
-ReadBlock readFrom(std::string_view bytes, std::size_t chunk) {
-  return [bytes, chunk, offset = std::size_t{0}](char *buffer, std::size_t size) mutable {
-    const std::size_t n = std::min({size, chunk, bytes.size() - offset});
-    std::copy_n(bytes.data() + offset, n, buffer);
-    offset += n;
-    return static_cast<std::ptrdiff_t>(n);
-  };
-}
-
 // With tiny blocks and short reads every line straddles blocks; the lines
 // must still be the file's lines, each whole.
 void checkLineSplitting(std::string_view bytes) {
-  LineSource source(readFrom(bytes, 1 + bytes.size() % 5), 1 + bytes.size() % 7);
+  LineSource source(readFromMemory(bytes, 1 + bytes.size() % 5), 1 + bytes.size() % 7);
   std::size_t offset = 0;
   while (const auto line = source.nextLine()) {
     require(!line->empty() && bytes.substr(offset, line->size()) == *line,
@@ -63,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (std::uint32_t file = 0; file < 2; ++file) {
       settings.filePaths.push_back("f" + std::to_string(file) + ".tio");
       const std::size_t blockSize = file == 0 ? 4096 : 1 + size % 13;
-      readCoverageLines(readFrom(bytes, blockSize), settings, file, registry, table, diagnostics,
-                        blockSize);
+      readCoverageLines(readFromMemory(bytes, blockSize), settings, file, registry, table,
+                        diagnostics, blockSize);
       if (file == 0) firstFileTests = registry.lastTest();
     }
   } catch (const FatalError &) {

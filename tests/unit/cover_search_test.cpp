@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "optimizer/mandatory_reduction.h"
+#include "optimizer/pipeline.h"
+#include "support/memory_read.h"
 #include "support/recording_diagnostics.h"
 #include "support/reference_search.h"
+#include "tio/tio_encoding.h"
 
 using namespace zorvane;
 using zorvane::testing_support::RecordingDiagnostics;
@@ -18,47 +20,64 @@ using namespace zorvane::optimizer;
 
 namespace {
 
+// A random suite: `tests` tests spread over `files` coverage files, each
+// reaching each of `branches` branches (in a few groups) with probability
+// `density`, sometimes twice, some re-running an earlier test; read, with
+// `switches` first, and reduced as a run does before searching.
 struct Instance {
-  RunSettings settings;
-  TestRegistry registry;
-  CoverageTable table;
-  SelectionStack stack;
+  Instance(std::mt19937 &random, std::uint32_t tests, std::uint32_t branches, std::uint32_t files,
+           double density, const std::vector<RunStep> &switches)
+      : pipeline(settingsFor(files), diagnostics) {
+    std::bernoulli_distribution reaches(density), repeats(0.05), rerun(0.3);
+    std::uniform_int_distribution<std::uint32_t> fileOf(0, files - 1);
+    std::vector<std::string> texts(files);
+    std::vector<std::vector<bool>> reached;
+    for (std::uint32_t t = 1; t <= tests; ++t) {
+      std::string &text = texts[fileOf(random)];
+      text += "NT t\n";
+      if (reached.empty() || !rerun(random)) {
+        reached.emplace_back(branches);
+        for (std::uint32_t b = 0; b < branches; ++b) reached.back()[b] = reaches(random);
+      } else {
+        reached.push_back(
+            reached[std::uniform_int_distribution<std::size_t>(0, reached.size() - 1)(random)]);
+      }
+      for (std::uint32_t b = 0; b < branches; ++b) {
+        if (!reached.back()[b]) continue;
+        const std::string line =
+            "FT " + tio::formatTioNumber(b % 3) + "\nDC 0\nTB " + tio::formatTioNumber(b) + "\n";
+        text += repeats(random) ? line + line : line;
+      }
+    }
+    pipeline.read(switches);
+    for (std::uint32_t f = 0; f < files; ++f)
+      pipeline.readContents("f" + std::to_string(f), testing_support::readFromMemory(texts[f]));
+    pipeline.finishReading(nullptr, false);
+    pipeline.reduce(false);
+    diagnostics.printed.clear();
+  }
+
+  static RunSettings settingsFor(std::uint32_t files) {
+    RunSettings settings;
+    settings.fileCountBound = files + 1;
+    return settings;
+  }
+
   RecordingDiagnostics diagnostics;
+  Pipeline pipeline;
 };
 
-// A random suite: `tests` tests spread over `files` files, each reaching
-// each of `branches` branches (in a few groups) with probability `density`,
-// sometimes twice, some re-running an earlier test in another file; then
-// closed and reduced, as a run does before searching.
-void makeRandom(Instance &in, std::mt19937 &random, std::uint32_t tests, std::uint32_t branches,
-                std::uint32_t files, double density) {
-  for (std::uint32_t f = 0; f < files; ++f)
-    in.settings.filePaths.push_back("f" + std::to_string(f));
-  in.settings.fileCountBound = files + 1;
-  std::bernoulli_distribution reaches(density), repeats(0.05), rerun(0.3);
-  std::uniform_int_distribution<std::uint32_t> fileOf(0, files - 1);
-  std::vector<std::vector<bool>> reached;
-  for (std::uint32_t t = 1; t <= tests; ++t) {
-    const TestNumber test = in.registry.newTest(fileOf(random), "t\n", t);
-    if (reached.empty() || !rerun(random)) {
-      reached.emplace_back(branches);
-      for (std::uint32_t b = 0; b < branches; ++b) reached.back()[b] = reaches(random);
-    } else {
-      reached.push_back(
-          reached[std::uniform_int_distribution<std::size_t>(0, reached.size() - 1)(random)]);
-    }
-    std::uint64_t entries = 0;
-    for (std::uint32_t b = 0; b < branches; ++b) {
-      if (!reached.back()[b]) continue;
-      const GroupId group = in.table.findOrInsertGroupId(b % 3, 0, 'B');
-      const int times = repeats(random) ? 2 : 1;
-      for (int i = 0; i < times; ++i, ++entries)
-        in.table.addTestToBranch(group, test, static_cast<std::uint16_t>(b));
-    }
-    in.registry.finishTest(test, entries);
-  }
-  if (!in.registry.wasEverUsed()) in.registry.newTest(0, "x\n", 1);
-  reduceMandatoryTests(in.table, in.registry, in.stack, 0, in.diagnostics);
+// The switches of a random run: -T sometimes, an allowance of 0 to
+// `maxAllowance`.
+std::vector<RunStep> randomSwitches(std::mt19937 &random, std::uint32_t maxAllowance,
+                                    double testLevelShare) {
+  std::vector<RunStep> switches;
+  const auto allowance = std::uniform_int_distribution<std::int32_t>(
+      0, static_cast<std::int32_t>(maxAllowance))(random);
+  if (allowance > 0) switches.push_back({RunStep::Kind::Allowance, {}, allowance});
+  if (std::bernoulli_distribution(testLevelShare)(random))
+    switches.push_back({RunStep::Kind::TestLevel});
+  return switches;
 }
 
 std::vector<TestNumber> snapshot(const SelectionStack &stack) {
@@ -75,27 +94,25 @@ void expectSameAsReference(std::uint32_t seed, int rounds, std::uint32_t maxTest
                            std::uint32_t minFiles, std::uint32_t maxFiles) {
   std::mt19937 random(seed);
   std::uniform_int_distribution<std::uint32_t> testsDist(1, maxTests), branchesDist(1, 20),
-      filesDist(minFiles, maxFiles), allowanceDist(0, 3);
+      filesDist(minFiles, maxFiles);
   std::uniform_real_distribution<double> densityDist(0.1, 0.6);
-  std::bernoulli_distribution testLevel(0.25);
   for (int round = 0; round < rounds; ++round) {
-    Instance in;
-    makeRandom(in, random, testsDist(random), branchesDist(random), filesDist(random),
-               densityDist(random));
-    in.settings.allowance = static_cast<std::int32_t>(allowanceDist(random));
-    if (testLevel(random)) in.settings.countFiles = false;
+    const std::uint32_t tests = testsDist(random), branches = branchesDist(random),
+                        files = filesDist(random);
+    const double density = densityDist(random);
+    Instance in(random, tests, branches, files, density, randomSwitches(random, 3, 0.25));
+    Pipeline &run = in.pipeline;
 
-    SelectionStack referenceStack = in.stack;
-    const SearchOutcome expected =
-        referenceSearchCover(in.table, in.registry, in.settings, referenceStack, in.diagnostics);
-    SelectionStack fastStack = in.stack;
-    const SearchOutcome actual =
-        searchCover(in.table, in.registry, in.settings, fastStack, in.diagnostics);
+    SelectionStack referenceStack = run.stack();
+    const SearchOutcome expected = referenceSearchCover(run.table(), run.registry(), run.settings(),
+                                                        referenceStack, in.diagnostics);
+    const std::uint32_t mandatory = run.stack().stackSize();
+    const SearchOutcome actual = run.search();
 
-    ASSERT_EQ(snapshot(fastStack), snapshot(referenceStack)) << "round " << round;
+    ASSERT_EQ(snapshot(run.stack()), snapshot(referenceStack)) << "round " << round;
     ASSERT_EQ(actual.bestDepth, expected.bestDepth) << "round " << round;
     ASSERT_EQ(actual.bestFileCount, expected.bestFileCount) << "round " << round;
-    ASSERT_EQ(fastStack.stackSize(), in.stack.stackSize());
+    ASSERT_EQ(run.stack().stackSize(), mandatory);
     ASSERT_LE(actual.nodes, expected.nodes) << "round " << round;
   }
 }
@@ -123,19 +140,21 @@ TEST(CoverSearch, MatchesTheReferenceSearchWhenEachFileHoldsOneTest) {
 TEST(CoverSearch, TracesTheSameTreeAsTheReferenceSearch) {
   std::mt19937 random(7);
   std::uniform_int_distribution<std::uint32_t> testsDist(1, 10), branchesDist(1, 12),
-      filesDist(1, 3), allowanceDist(0, 2);
+      filesDist(1, 3);
   for (int round = 0; round < 300; ++round) {
-    Instance in;
-    makeRandom(in, random, testsDist(random), branchesDist(random), filesDist(random), 0.4);
-    in.settings.verbosity = 2;
-    in.settings.allowance = static_cast<std::int32_t>(allowanceDist(random));
+    const std::uint32_t tests = testsDist(random), branches = branchesDist(random),
+                        files = filesDist(random);
+    std::vector<RunStep> switches = randomSwitches(random, 2, 0);
+    switches.push_back({RunStep::Kind::MoreVerbose});
+    Instance in(random, tests, branches, files, 0.4, switches);
+    Pipeline &run = in.pipeline;
 
-    SelectionStack referenceStack = in.stack;
-    referenceSearchCover(in.table, in.registry, in.settings, referenceStack, in.diagnostics);
+    SelectionStack referenceStack = run.stack();
+    referenceSearchCover(run.table(), run.registry(), run.settings(), referenceStack,
+                         in.diagnostics);
     const std::string expected = std::exchange(in.diagnostics.printed, {});
-    SelectionStack fastStack = in.stack;
-    searchCover(in.table, in.registry, in.settings, fastStack, in.diagnostics);
+    run.search();
     ASSERT_EQ(std::exchange(in.diagnostics.printed, {}), expected) << "round " << round;
-    ASSERT_EQ(snapshot(fastStack), snapshot(referenceStack)) << "round " << round;
+    ASSERT_EQ(snapshot(run.stack()), snapshot(referenceStack)) << "round " << round;
   }
 }
