@@ -136,6 +136,47 @@ class FileReader {
     return digit + 1;
   }
 
+  // Reads the section that starts at `line`, an FT line, when it ends before
+  // `end` (a line end): repeats the entries of an earlier reading of the
+  // same bytes, or parses its lines and records the reading. Returns where
+  // reading stopped (the section's end, or a line that is not plain), or
+  // null when it read nothing. Counts the lines read into `lineNumber`.
+  const char *readSection(const char *line, const char *end, std::uint64_t &lineNumber) {
+    // Before the first test of a file, lines belong to no test.
+    if (currentTest_ == 0 || line[1] != 'T') return nullptr;
+    const char *sectionEnd = endOfSection(line, end);
+    if (!sectionEnd) return nullptr;
+    const std::string_view bytes(line, static_cast<std::size_t>(sectionEnd - line));
+    RepeatedSections &sections = table_.repeatedSections();
+    if (const RepeatedSections::Reading *earlier = sections.find(bytes);
+        earlier && (!earlier->readsEnteringDcKey || earlier->enteringDcKey == dcKey_)) {
+      repeat(*earlier);
+      lineNumber += earlier->lineCount;
+      return sectionEnd;
+    }
+    RepeatedSections::Reading reading{};
+    reading.firstEntry = table_.entryCount();
+    reading.enteringDcKey = dcKey_;
+    const char *afterFirst = std::find(line, sectionEnd, '\n') + 1;
+    reading.readsEnteringDcKey = afterFirst == sectionEnd || afterFirst[0] != 'D';
+    const char *next = line;
+    while (next != sectionEnd) {
+      const char *after = readPlainLine(next);
+      if (!after) return next == line ? nullptr : next;
+      ++lineNumber;
+      ++reading.lineCount;
+      next = after;
+    }
+    reading.entryCount = table_.entryCount() - reading.firstEntry;
+    reading.ftKey = ftKey_;
+    reading.dcKey = dcKey_;
+    reading.group = group_;
+    reading.lastGroup = lastGroup_;
+    reading.groupKind = groupKind_;
+    sections.record(bytes, reading);
+    return sectionEnd;
+  }
+
   void readLine(std::string_view text, std::uint64_t lineNumber) {
     if (lineNumber == 1 && text.starts_with(byteOrderMark))
       text.remove_prefix(byteOrderMark.size());
@@ -174,6 +215,36 @@ class FileReader {
 
  private:
   const std::string &path() const { return settings_.filePaths[fileIndex_]; }
+
+  // Where the section that starts at `line` ends: the first line after it
+  // that is neither a DC nor a branch line, if one starts before `end`.
+  static const char *endOfSection(const char *line, const char *end) {
+    // Lines are short: sixteen bytes tested at once find the end faster
+    // than a search for each newline.
+    using Chunk = signed char __attribute__((vector_size(16)));
+    for (++line; end - line >= 16; line += 16) {
+      Chunk here, before;
+      std::memcpy(&here, line, sizeof here);
+      std::memcpy(&before, line - 1, sizeof before);
+      const Chunk starts = (before == '\n') & (here != 'T') & (here != 'D');
+      std::uint64_t halves[2];
+      std::memcpy(halves, &starts, sizeof halves);
+      if ((halves[0] | halves[1]) != 0) break;
+    }
+    for (; line != end; ++line)
+      if (line[-1] == '\n' && *line != 'T' && *line != 'D') return line;
+    return nullptr;
+  }
+
+  void repeat(const RepeatedSections::Reading &reading) {
+    table_.repeatEntries(currentTest_, reading.firstEntry, reading.entryCount);
+    covItemCounter_ += reading.entryCount;
+    ftKey_ = reading.ftKey;
+    dcKey_ = reading.dcKey;
+    group_ = reading.group;
+    lastGroup_ = reading.lastGroup;
+    groupKind_ = reading.groupKind;
+  }
 
   void setKeys(std::uint32_t ftKey, std::uint32_t dcKey) {
     ftKey_ = ftKey;
@@ -348,6 +419,12 @@ void readCoverageLines(const ReadBlock &read, const RunSettings &settings, std::
       const char *line = held.data();
       const char *const end = line + held.size();
       while (line != end) {
+        if (line[0] == 'F') {
+          if (const char *next = reader.readSection(line, end, lineNumber)) {
+            line = next;
+            continue;
+          }
+        }
         ++lineNumber;
         if (const char *next = reader.readPlainLine(line)) {
           line = next;

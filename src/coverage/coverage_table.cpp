@@ -45,6 +45,26 @@ void CoverageTable::addLogBlock() {
   logBlocks_.push_back(std::make_unique_for_overwrite<BranchId[]>(logBlockSize));
 }
 
+void CoverageTable::repeatEntries(TestNumber test, std::uint64_t from, std::uint64_t count) {
+  if (count == 0) return;
+  while (count != 0) {
+    if (logSize_ % logBlockSize == 0) addLogBlock();
+    const std::uint64_t fromOffset = from & (logBlockSize - 1);
+    const std::uint64_t toOffset = logSize_ & (logBlockSize - 1);
+    const std::uint64_t step =
+        std::min({count, logBlockSize - fromOffset, logBlockSize - toOffset});
+    std::copy_n(&logBlocks_[from >> logBlockBits][fromOffset], step,
+                &logBlocks_.back()[toOffset]);
+    from += step;
+    logSize_ += step;
+    count -= step;
+  }
+  if (runs_.back().test != test)
+    runs_.push_back({test, logSize_});
+  else
+    runs_.back().end = logSize_;
+}
+
 void CoverageTable::settleNewEntries() const {
   tallies_.resize(branchCount_);
   std::uint64_t position = 0;

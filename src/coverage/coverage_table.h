@@ -11,14 +11,11 @@
 #include <absl/container/flat_hash_map.h>
 #include <vector>
 
+#include "coverage/repeated_sections.h"
 #include "coverage/source_notes.h"
-#include "coverage/test_number.h"
+#include "coverage/numbering.h"
 
 namespace zorvane::coverage {
-
-// Branches are numbered from 0 in the order they were first reached.
-using BranchId = std::uint32_t;
-inline constexpr BranchId noBranch = UINT32_MAX;
 
 // What the table knows of one branch: how many entries it has (a repeated
 // branch line counts twice), the highest test among them, and, once the
@@ -32,10 +29,6 @@ struct BranchSlot {
   bool isLive() const { return count != 0; }
   std::span<const TestNumber> entries() const { return tests; }
 };
-
-// Groups are numbered from 0 in the order they were created.
-using GroupId = std::uint32_t;
-inline constexpr GroupId noGroup = UINT32_MAX;
 
 // A branch of a group with its index, as the branch line gave it.
 struct IndexedBranch {
@@ -104,6 +97,11 @@ class CoverageTable {
                           : branchAt(group, branchIndex));
   }
 
+  // How many entries have been added so far.
+  std::uint64_t entryCount() const { return logSize_; }
+  // Adds to `test` a copy of the `count` entries added from position `from`.
+  void repeatEntries(TestNumber test, std::uint64_t from, std::uint64_t count);
+
   // Groups in key order, each with its branches in index order.
   auto groups() const {
     putInOrder();
@@ -151,6 +149,9 @@ class CoverageTable {
     return liveBranchCount_;
   }
   std::uint32_t maxTestsPerBranch() const { return maxTestsPerBranch_; }
+
+  // What the reader recorded of the sections it parsed.
+  RepeatedSections &repeatedSections() { return repeatedSections_; }
 
   // What the coverage files' comments said of their sources.
   SourceNotes &sourceNotes() { return sourceNotes_; }
@@ -240,6 +241,7 @@ class CoverageTable {
 
   mutable std::uint32_t liveBranchCount_ = 0;
   std::uint32_t maxTestsPerBranch_ = 0;
+  RepeatedSections repeatedSections_;
   SourceNotes sourceNotes_;
 };
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "coverage/test_number.h"
+#include "coverage/numbering.h"
 
 namespace zorvane::coverage {
 

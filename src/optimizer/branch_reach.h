@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "coverage/coverage_table.h"
-#include "coverage/test_number.h"
+#include "coverage/numbering.h"
 
 namespace zorvane::optimizer {
 

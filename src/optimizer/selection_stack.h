@@ -4,7 +4,7 @@
 #include <span>
 #include <vector>
 
-#include "coverage/test_number.h"
+#include "coverage/numbering.h"
 
 namespace zorvane::optimizer {
 

@@ -64,6 +64,18 @@ class ReaderTest : public testing::Test {
     return testing_support::slotAt(table_, group, index);
   }
 
+  // Every branch of the table, by FT key, DC key, kind and index, with its
+  // tests.
+  using BranchKey = std::tuple<std::uint32_t, std::uint32_t, char, std::uint32_t>;
+  std::map<BranchKey, std::vector<TestNumber>> allBranches() {
+    std::map<BranchKey, std::vector<TestNumber>> branches;
+    for (const BranchGroup &group : table_.groups())
+      for (const IndexedBranch &branch : group.branches)
+        branches[{group.ftKey, group.dcKey, static_cast<char>(group.branchKind), branch.index}] =
+            testsOf(slotAt(group, branch.index));
+    return branches;
+  }
+
   std::filesystem::path dir_;
   RunSettings settings_;
   TestRegistry registry_;
@@ -324,8 +336,7 @@ TEST_F(ReaderTest, ALargeFileReadsAsItsLinesSay) {
   // that repeat, change order, appear anew and grow slot arrays midway,
   // written in plain and in unusual forms: the table must hold exactly what
   // a line-by-line reading gives.
-  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint32_t>, std::vector<TestNumber>>
-      expected;
+  std::map<BranchKey, std::vector<TestNumber>> expected;
   std::string bytes;
   std::uint32_t seed = 7;
   const auto next = [&seed](std::uint32_t range) {
@@ -406,8 +417,7 @@ TEST_F(ReaderTest, RepeatedRunsOfLinesReadAsTheirLinesSayUnderTheirOwnKeys) {
       value |= static_cast<std::uint32_t>(digits[d] - '0') << (4 * d);
     return value;
   };
-  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint32_t>, std::vector<TestNumber>>
-      expected;
+  std::map<BranchKey, std::vector<TestNumber>> expected;
   std::map<TestNumber, std::uint32_t> covItems;
   std::string expectedMessages;
   TestNumber test = 0;
@@ -467,13 +477,7 @@ TEST_F(ReaderTest, RepeatedRunsOfLinesReadAsTheirLinesSayUnderTheirOwnKeys) {
     expectedMessages.clear();
   }
 
-  std::map<std::tuple<std::uint32_t, std::uint32_t, char, std::uint32_t>, std::vector<TestNumber>>
-      got;
-  for (const BranchGroup &group : table_.groups())
-    for (const IndexedBranch &branch : group.branches)
-      got[{group.ftKey, group.dcKey, static_cast<char>(group.branchKind), branch.index}] =
-          testsOf(slotAt(group, branch.index));
-  EXPECT_EQ(got, expected);
+  EXPECT_EQ(allBranches(), expected);
   ASSERT_EQ(registry_.lastTest(), test);
   for (const auto &[number, count] : covItems) EXPECT_EQ(registry_.covItemCounts()[number], count);
 }
@@ -550,4 +554,36 @@ TEST(RestOfLineMatters, OnlyWhereTheReaderWouldUseTheRest) {
         "# FT 1A is src", "# Bui", "#", "\xEF\xBB", "\xEF\xBB\xBFNT a"})
     EXPECT_TRUE(restOfLineMatters(head)) << head;
   EXPECT_FALSE(restOfLineMatters(std::string_view("NT a\0b", 6)));
+}
+
+TEST_F(ReaderTest, RepeatedSectionsReadUnderTheKeysInForceAtEachReading) {
+  // The same bytes from an FT line on, read again: entries go to the test
+  // reading them, and a section with no DC line after its FT line reads
+  // under the DC key in force before it, at every reading, in every file.
+  const std::string common = "FT 4\nDC 1\nTB 1\nTL 0\n";
+  const auto under = [](const std::string &dc) {
+    return "FT 1\nDC " + dc + "\nTF 0\nFT 2\nTB 3\nFT 3\n  TB 4\n";
+  };
+  read("NT a\n" + common + under("5") + "NT b\n" + common + under("6"));
+  read("NT c\n" + common + under("5") + "TB 4\r\n");
+  const std::map<BranchKey, std::vector<TestNumber>> expected{
+      {{4, 1, 'B', 1}, {1, 2, 3}}, {{4, 1, 'L', 0}, {1, 2, 3}}, {{1, 5, 'F', 0}, {1, 3}},
+      {{2, 5, 'B', 3}, {1, 3}},    {{3, 5, 'B', 4}, {1, 3, 3}}, {{1, 6, 'F', 0}, {2}},
+      {{2, 6, 'B', 3}, {2}},       {{3, 6, 'B', 4}, {2}},
+  };
+  EXPECT_EQ(allBranches(), expected);
+  EXPECT_EQ(registry_.covItemCounts()[3], 6u);
+}
+
+TEST_F(ReaderTest, RepeatedSectionsWithAnUnreadableLineAreReadLineByLine) {
+  // A section that holds a line the reader reports is never repeated from
+  // an earlier reading: each reading reports its own line.
+  const std::string section = "FT 1\nDC 2\nTB 1\nTBx\nTB 2\n";
+  read("NT a\n" + section + "NT b\n" + section + "NT c\n");
+  EXPECT_EQ(diagnostics_.takeMessages(),
+            "Zorvane -  warning: Unexpected data \"x\n\" found line 5, line ignored\n"
+            "Zorvane -  warning: Unexpected data \"x\n\" found line 11, line ignored\n");
+  const std::map<BranchKey, std::vector<TestNumber>> expected{{{1, 2, 'B', 1}, {1, 2}},
+                                                             {{1, 2, 'B', 2}, {1, 2}}};
+  EXPECT_EQ(allBranches(), expected);
 }

@@ -6,7 +6,7 @@ ZORVANE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 ZORVANE_BUILD=${ZORVANE_BUILD:-$ZORVANE_ROOT/build}
 ZORVANE_STAGE=$ZORVANE_BUILD/stage
 
-zorvane_packages=(cmake ninja-build g++ qt6-base-dev qt6-tools-dev qt6-l10n-tools libgtest-dev libglpk-dev libabsl-dev)
+zorvane_packages=(cmake ninja-build g++ qt6-base-dev qt6-tools-dev qt6-l10n-tools libgtest-dev libglpk-dev libabsl-dev libxxhash-dev)
 # Only for the tests (tools/test): lcov captures the tracefiles that the
 # converter's end-to-end case converts; glpsol (glpk-utils) works out the
 # smallest cover of the captured example on its own, to check the tool's;

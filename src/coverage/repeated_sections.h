@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include <absl/container/flat_hash_map.h>
+
+#include "coverage/numbering.h"
+
+namespace zorvane::coverage {
+
+// Tests of a suite reach much of the code the same way, so coverage files
+// repeat sections byte for byte: an FT line and the DC and branch lines that
+// follow it. The reader parses a section once and records what it did; when
+// the same bytes come again, it repeats the entries of the first reading
+// rather than parsing them. Sections are told apart by their length and a
+// 128-bit hash of their bytes.
+class RepeatedSections {
+ public:
+  // What reading a section did, and the reader's state after it.
+  struct Reading {
+    // Where its entries start among the table's entries, and how many.
+    std::uint64_t firstEntry;
+    std::uint64_t entryCount;
+    std::uint32_t lineCount;
+    // Unless a DC line follows the FT line, the section reads under the DC
+    // key in force before it: then the reading stands only for that key.
+    bool readsEnteringDcKey;
+    std::uint32_t enteringDcKey;
+    std::uint32_t ftKey;
+    std::uint32_t dcKey;
+    GroupId group;
+    GroupId lastGroup;
+    char groupKind;
+  };
+
+  // The reading of an earlier section with these bytes, or null.
+  const Reading *find(std::string_view bytes) const;
+  void record(std::string_view bytes, const Reading &reading);
+
+ private:
+  struct Digest {
+    std::uint64_t low;
+    std::uint64_t high;
+    std::uint64_t size;
+    bool operator==(const Digest &) const = default;
+    template <class H>
+    friend H AbslHashValue(H hash, const Digest &digest) {
+      return H::combine(std::move(hash), digest.low);
+    }
+  };
+  static Digest digestOf(std::string_view bytes);
+
+  absl::flat_hash_map<Digest, Reading> readings_;
+};
+
+}  // namespace zorvane::coverage
