@@ -155,7 +155,7 @@ class FileReader {
       return sectionEnd;
     }
     RepeatedSections::Reading reading{};
-    reading.firstEntry = table_.entryCount();
+    reading.firstEntry = table_.storedCount();
     reading.enteringDcKey = dcKey_;
     const char *afterFirst = std::find(line, sectionEnd, '\n') + 1;
     reading.readsEnteringDcKey = afterFirst == sectionEnd || afterFirst[0] != 'D';
@@ -167,7 +167,7 @@ class FileReader {
       ++reading.lineCount;
       next = after;
     }
-    reading.entryCount = table_.entryCount() - reading.firstEntry;
+    reading.entryCount = table_.storedCount() - reading.firstEntry;
     reading.ftKey = ftKey_;
     reading.dcKey = dcKey_;
     reading.group = group_;

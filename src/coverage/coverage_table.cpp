@@ -41,42 +41,45 @@ BranchId CoverageTable::branchAt(GroupId group, std::uint32_t index) {
   return *slot;
 }
 
-void CoverageTable::addLogBlock() {
-  logBlocks_.push_back(std::make_unique_for_overwrite<BranchId[]>(logBlockSize));
-}
-
-void CoverageTable::repeatEntries(TestNumber test, std::uint64_t from, std::uint64_t count) {
-  if (count == 0) return;
+void CoverageTable::repeatEntries(TestNumber test, std::uint64_t first, std::uint64_t count) {
+  lastPieceStores_ = false;
   while (count != 0) {
-    if (logSize_ % logBlockSize == 0) addLogBlock();
-    const std::uint64_t fromOffset = from & (logBlockSize - 1);
-    const std::uint64_t toOffset = logSize_ & (logBlockSize - 1);
-    const std::uint64_t step =
-        std::min({count, logBlockSize - fromOffset, logBlockSize - toOffset});
-    std::copy_n(&logBlocks_[from >> logBlockBits][fromOffset], step,
-                &logBlocks_.back()[toOffset]);
-    from += step;
-    logSize_ += step;
+    const std::uint64_t step = std::min(count, blockSize - (first & (blockSize - 1)));
+    pieces_.push_back({test, static_cast<std::uint32_t>(step), first});
+    first += step;
     count -= step;
   }
-  if (runs_.back().test != test)
-    runs_.push_back({test, logSize_});
-  else
-    runs_.back().end = logSize_;
 }
 
-void CoverageTable::settleNewEntries() const {
+void CoverageTable::settleNewPieces() const {
   tallies_.resize(branchCount_);
-  std::uint64_t position = 0;
-  for (const TestRun &run : runs_) {
-    for (std::uint64_t k = std::max(position, settledSize_); k < run.end; ++k) {
-      Tally &tally = tallies_[logAt(k)];
-      liveBranchCount_ += tally.count++ == 0;
-      tally.lastTest = std::max(tally.lastTest, run.test);
-    }
-    position = run.end;
+  // How many of the new pieces hold each stored entry: one more where a
+  // piece starts, one less past its end.
+  std::vector<std::int32_t> holderChange(storedCount_ + 1, 0);
+  for (std::size_t k = settledPieces_; k < pieces_.size(); ++k) {
+    ++holderChange[pieces_[k].first];
+    --holderChange[pieces_[k].first + pieces_[k].count];
   }
-  settledSize_ = logSize_;
+  std::int64_t holders = 0;
+  for (std::uint64_t position = 0; position < storedCount_; ++position) {
+    holders += holderChange[position];
+    if (holders == 0) continue;
+    Tally &tally = tallies_[storedAt(position)];
+    liveBranchCount_ += tally.count == 0;
+    tally.count += static_cast<std::uint32_t>(holders);
+  }
+  // A branch with one entry has it from the piece that stored it: the
+  // pieces that store follow one another through the positions.
+  std::uint64_t frontier = settledStoredCount_;
+  for (std::size_t k = settledPieces_; k < pieces_.size(); ++k) {
+    const Piece &piece = pieces_[k];
+    if (piece.first != frontier) continue;
+    for (const BranchId branch : storedRun(piece)) tallies_[branch].onlyTest = piece.test;
+    frontier += piece.count;
+  }
+  settledPieces_ = pieces_.size();
+  settledStoredCount_ = storedCount_;
+  lastPieceStores_ = false;
 }
 
 void CoverageTable::putInOrder() const {
@@ -104,13 +107,32 @@ void CoverageTable::buildTestLists() {
   listEntries_.clear();
   listEntries_.shrink_to_fit();
   listEntries_.resize(total);
+  // From each stored position, the next one in its block whose branch is
+  // live: a piece is walked in steps over the live entries only.
+  std::vector<std::uint32_t> nextLive(storedCount_);
+  for (std::uint64_t blockStart = 0; blockStart < storedCount_; blockStart += blockSize) {
+    const BranchId *block = blocks_[blockStart >> blockBits].get();
+    auto next = static_cast<std::uint32_t>(blockSize);
+    for (auto offset = static_cast<std::uint32_t>(std::min(blockSize, storedCount_ - blockStart));
+         offset-- != 0;) {
+      if (tallies_[block[offset]].count != 0) next = offset;
+      nextLive[blockStart + offset] = next;
+    }
+  }
   std::vector<std::uint64_t> cursors(listStarts_);
-  forEachEntryOf([](TestNumber) { return true; },
-                 [&](TestNumber test, BranchId branch) {
-                   if (tallies_[branch].count != 0) listEntries_[cursors[branch]++] = test;
-                 });
+  for (const Piece &piece : pieces_) {
+    const std::uint64_t blockStart = piece.first & ~(blockSize - 1);
+    const BranchId *block = blocks_[piece.first >> blockBits].get();
+    const auto end = static_cast<std::uint32_t>(piece.first - blockStart) + piece.count;
+    for (std::uint32_t offset = nextLive[piece.first]; offset < end;) {
+      listEntries_[cursors[block[offset]]++] = piece.test;
+      if (++offset == end) break;
+      offset = nextLive[blockStart + offset];
+    }
+  }
   listsBuilt_ = true;
-  listsLogSize_ = logSize_;
+  listedPieces_ = pieces_.size();
+  lastPieceStores_ = false;
 }
 
 void CoverageTable::emptySlot(const BranchSlot &slot) {

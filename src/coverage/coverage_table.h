@@ -8,8 +8,9 @@
 #include <ranges>
 #include <span>
 
-#include <absl/container/flat_hash_map.h>
 #include <vector>
+
+#include <absl/container/flat_hash_map.h>
 
 #include "coverage/repeated_sections.h"
 #include "coverage/source_notes.h"
@@ -18,12 +19,12 @@
 namespace zorvane::coverage {
 
 // What the table knows of one branch: how many entries it has (a repeated
-// branch line counts twice), the highest test among them, and, once the
+// branch line counts twice), its test when it has one entry, and, once the
 // lists are built, its tests in the order they were added.
 struct BranchSlot {
   BranchId id = 0;
   std::uint32_t count = 0;
-  TestNumber lastTest = 0;
+  TestNumber onlyTest = 0;
   std::span<const TestNumber> tests;
 
   bool isLive() const { return count != 0; }
@@ -61,10 +62,13 @@ struct GroupKey {
 
 // All branches that any test of any coverage file reached, merged: a branch
 // named the same way in two files is one branch. A branch takes room only
-// once a test reaches it. Entries are logged in the order they are added;
-// the per-branch lists are built from the log when they are needed, for the
-// live branches only. Everything that walks the table walks it in one
-// order: groups in key order, branches by ascending index.
+// once a test reaches it. Entries are kept in the order they are added, as
+// pieces: a piece gives one test a run of stored entries, and entries
+// repeated by a later test are stored once, its piece pointing back at them.
+// Counts and the per-branch lists are made from the pieces when they are
+// needed, the lists for the live branches only. Everything that walks the
+// table walks it in one order: groups in key order, branches by ascending
+// index.
 class CoverageTable {
  public:
   CoverageTable() = default;
@@ -92,15 +96,16 @@ class CoverageTable {
   // Appends `test` to the branch `branchIndex` of the group.
   void addTestToBranch(GroupId group, TestNumber test, std::uint32_t branchIndex) {
     const GroupHead &head = heads_[group];
-    appendToLog(test, branchIndex < GroupHead::lowIndexCount && head.low[branchIndex] != noBranch
-                          ? head.low[branchIndex]
-                          : branchAt(group, branchIndex));
+    store(test, branchIndex < GroupHead::lowIndexCount && head.low[branchIndex] != noBranch
+                    ? head.low[branchIndex]
+                    : branchAt(group, branchIndex));
   }
 
-  // How many entries have been added so far.
-  std::uint64_t entryCount() const { return logSize_; }
-  // Adds to `test` a copy of the `count` entries added from position `from`.
-  void repeatEntries(TestNumber test, std::uint64_t from, std::uint64_t count);
+  // How many entries are stored: an entry added through addTestToBranch()
+  // is stored at the position this gave before.
+  std::uint64_t storedCount() const { return storedCount_; }
+  // Adds to `test` the `count` entries stored from position `first` on.
+  void repeatEntries(TestNumber test, std::uint64_t first, std::uint64_t count);
 
   // Groups in key order, each with its branches in index order.
   auto groups() const {
@@ -113,7 +118,7 @@ class CoverageTable {
   BranchSlot slot(BranchId id) const {
     settleTallies();
     const Tally &tally = tallies_[id];
-    return {id, tally.count, tally.lastTest,
+    return {id, tally.count, tally.onlyTest,
             listsBuilt() ? std::span(listEntries_).subspan(listStarts_[id], tally.count)
                          : std::span<const TestNumber>()};
   }
@@ -126,12 +131,9 @@ class CoverageTable {
   // wanted(test) holds, in the order added.
   template <class Wanted, class Visit>
   void forEachEntryOf(Wanted wanted, Visit visit) const {
-    std::uint64_t position = 0;
-    for (const TestRun &run : runs_) {
-      if (run.end != position && wanted(run.test))
-        for (std::uint64_t k = position; k < run.end; ++k) visit(run.test, logAt(k));
-      position = run.end;
-    }
+    for (const Piece &piece : pieces_)
+      if (wanted(piece.test))
+        for (const BranchId branch : storedRun(piece)) visit(piece.test, branch);
   }
 
   std::uint32_t branchCount() const { return static_cast<std::uint32_t>(branchCount_); }
@@ -160,13 +162,13 @@ class CoverageTable {
  private:
   struct Tally {
     std::uint32_t count = 0;
-    TestNumber lastTest = 0;
+    TestNumber onlyTest = 0;
   };
-  // The entries of one test, up to `end` in the log, after those of the run
-  // before.
-  struct TestRun {
+  // The entries of `test` stored from `first` on, all in one block.
+  struct Piece {
     TestNumber test;
-    std::uint64_t end;
+    std::uint32_t count;
+    std::uint64_t first;
   };
 
   // What the reader's lookups read, apart from the groups themselves: the
@@ -189,25 +191,31 @@ class CoverageTable {
   }
   BranchId branchAt(GroupId group, std::uint32_t index);
   GroupId addGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
-  void appendToLog(TestNumber test, BranchId branch) {
-    if (logSize_ % logBlockSize == 0) addLogBlock();
-    logBlocks_.back()[logSize_ % logBlockSize] = branch;
-    ++logSize_;
-    if (runs_.back().test != test)
-      runs_.push_back({test, logSize_});
+  void store(TestNumber test, BranchId branch) {
+    const std::uint64_t position = storedCount_++;
+    const std::uint64_t offset = position & (blockSize - 1);
+    if (offset == 0) blocks_.push_back(std::make_unique_for_overwrite<BranchId[]>(blockSize));
+    blocks_.back()[offset] = branch;
+    // The last piece grows while it is the one that stores, for the same
+    // test, in the same block.
+    if (lastPieceStores_ && pieces_.back().test == test && offset != 0)
+      ++pieces_.back().count;
     else
-      runs_.back().end = logSize_;
+      pieces_.push_back({test, 1, position});
+    lastPieceStores_ = true;
   }
-  void addLogBlock();
-  // Brings the tallies up to date with the entries logged since last time.
+  std::span<const BranchId> storedRun(const Piece &piece) const {
+    return {&blocks_[piece.first >> blockBits][piece.first & (blockSize - 1)], piece.count};
+  }
+  BranchId storedAt(std::uint64_t position) const {
+    return blocks_[position >> blockBits][position & (blockSize - 1)];
+  }
+  // Brings the tallies up to date with the pieces added since last time.
   void settleTallies() const {
-    if (settledSize_ != logSize_) settleNewEntries();
+    if (settledPieces_ != pieces_.size()) settleNewPieces();
   }
-  void settleNewEntries() const;
+  void settleNewPieces() const;
   void putInOrder() const;
-  BranchId logAt(std::uint64_t position) const {
-    return logBlocks_[position >> logBlockBits][position & (logBlockSize - 1)];
-  }
 
   std::deque<BranchGroup> groups_;
   std::vector<GroupHead> heads_;
@@ -216,18 +224,23 @@ class CoverageTable {
   // id in the high half.
   absl::flat_hash_map<std::uint64_t, BranchId> branchOfKey_;
   BranchId branchCount_ = 0;
-  // Counted from the log, up to settledSize_, when first asked for: reading
-  // only appends to the log, in order.
+  // Counted from the pieces, up to settledPieces_, when first asked for:
+  // reading only adds pieces.
   mutable std::vector<Tally> tallies_;
-  mutable std::uint64_t settledSize_ = 0;
+  mutable std::size_t settledPieces_ = 0;
+  // The positions stored before the pieces from settledPieces_ on.
+  mutable std::uint64_t settledStoredCount_ = 0;
 
-  // The log, in blocks of a fixed size: it grows without ever being copied.
-  static constexpr unsigned logBlockBits = 20;
-  static constexpr std::uint64_t logBlockSize = std::uint64_t{1} << logBlockBits;
-  std::vector<std::unique_ptr<BranchId[]>> logBlocks_;
-  std::uint64_t logSize_ = 0;
-  // Starts with a run of no test, so that a run is always at hand.
-  std::vector<TestRun> runs_{{0, 0}};
+  // The stored entries, in blocks of a fixed size: they grow without ever
+  // being copied.
+  static constexpr unsigned blockBits = 20;
+  static constexpr std::uint64_t blockSize = std::uint64_t{1} << blockBits;
+  std::vector<std::unique_ptr<BranchId[]>> blocks_;
+  std::uint64_t storedCount_ = 0;
+  std::vector<Piece> pieces_;
+  // Whether the last piece is the one the last stored entry went to: a piece
+  // that is counted, listed or repeats entries never grows again.
+  mutable bool lastPieceStores_ = false;
 
   mutable std::vector<BranchGroup *> orderedGroups_;
   mutable bool ordered_ = true;
@@ -236,8 +249,8 @@ class CoverageTable {
   std::vector<TestNumber> listEntries_;
   std::vector<std::uint64_t> listStarts_;
   bool listsBuilt_ = false;
-  std::uint64_t listsLogSize_ = 0;
-  bool listsBuilt() const { return listsBuilt_ && listsLogSize_ == logSize_; }
+  std::size_t listedPieces_ = 0;
+  bool listsBuilt() const { return listsBuilt_ && listedPieces_ == pieces_.size(); }
 
   mutable std::uint32_t liveBranchCount_ = 0;
   std::uint32_t maxTestsPerBranch_ = 0;

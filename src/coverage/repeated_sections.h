@@ -19,7 +19,7 @@ class RepeatedSections {
  public:
   // What reading a section did, and the reader's state after it.
   struct Reading {
-    // Where its entries start among the table's entries, and how many.
+    // Where the table stored its entries, and how many.
     std::uint64_t firstEntry;
     std::uint64_t entryCount;
     std::uint32_t lineCount;

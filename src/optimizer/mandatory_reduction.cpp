@@ -52,7 +52,7 @@ void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, Selectio
     for (const auto &[index, id] : group.branches) {
       const BranchSlot slot = table.slot(id);
       if (slot.count != 1) continue;
-      const TestNumber test = slot.lastTest;
+      const TestNumber test = slot.onlyTest;
       if (mandatoryMarks[test]) continue;
       mandatoryMarks[test] = true;
       if (verbosity >= 2)
