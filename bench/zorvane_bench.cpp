@@ -149,7 +149,7 @@ int benchmark(const BenchOptions &options, Diagnostics &diagnostics) {
   SelectionStack &stack = pipeline.stack();
   m.tests = registry.lastTest();
   for (TestNumber test = 1; test < registry.endTest(); ++test) {
-    m.branchLines += registry.covItemCounts()[test];
+    m.branchLines += registry.entryCounts()[test];
     const TestRecord &record = registry.record(test);
     m.textBytes += record.name.size() + (record.description ? record.description->size() : 0);
   }

@@ -16,12 +16,12 @@ void fuzzFailure(const std::string &what) {
 void checkReadInvariants(CoverageTable &table, const TestRegistry &registry,
                          std::size_t fileCount) {
   const TestNumber lastTest = registry.lastTest();
-  const auto counts = registry.covItemCounts();
+  const auto counts = registry.entryCounts();
   if (registry.wasEverUsed())
     require(counts.size() == std::size_t{lastTest} + 1, "count array size");
 
   std::vector<std::uint64_t> entriesOf(std::size_t{lastTest} + 1, 0);
-  std::uint32_t liveSlots = 0;
+  std::uint32_t liveBranches = 0;
   table.buildTestLists();
   const BranchGroup *previous = nullptr;
   for (const BranchGroup &group : table.groups()) {
@@ -33,21 +33,21 @@ void checkReadInvariants(CoverageTable &table, const TestRegistry &registry,
     for (std::size_t k = 0; k < group.branches.size(); ++k) {
       require(k == 0 || group.branches[k - 1].index < group.branches[k].index,
               "branch indexes strictly ascending");
-      const BranchSlot slot = table.slot(group.branches[k].id);
-      if (!slot.isLive()) continue;
-      require(slot.entries().size() == slot.count &&
-                  (slot.count != 1 || slot.entries().front() == slot.onlyTest),
+      const Branch reached = table.branch(group.branches[k].id);
+      if (!reached.isLive()) continue;
+      require(reached.entries().size() == reached.count &&
+                  (reached.count != 1 || reached.entries().front() == reached.onlyTest),
               "list agrees with the branch's count and only test");
-      ++liveSlots;
+      ++liveBranches;
       TestNumber before = 1;
-      for (TestNumber test : slot.entries()) {
+      for (TestNumber test : reached.entries()) {
         require(test >= before && test <= lastTest, "test list non-decreasing, real tests only");
         before = test;
         ++entriesOf[test];
       }
     }
   }
-  require(liveSlots == table.liveBranchCount(), "live branch count");
+  require(liveBranches == table.liveBranchCount(), "live branch count");
   for (TestNumber test = 1; test <= lastTest; ++test) {
     require(counts[test] != 0, "kept tests have covItems");
     require(counts[test] == entriesOf[test], "covItem count equals entries in the table");

@@ -14,7 +14,7 @@ inline void require(bool holds, const char *what) {
 }
 
 // Checks what the reader must leave behind:
-// groups in strictly ascending key order, every slot's count within its list,
+// groups in strictly ascending key order, every live branch's count equal to its list's length,
 // the live branch count, test lists in non-decreasing order of real test
 // numbers, and each test's covItem count equal to its entries in the table.
 void checkReadInvariants(zorvane::coverage::CoverageTable &table,

@@ -88,8 +88,8 @@ void checkOptimisation(const std::vector<std::string_view> &files, std::uint8_t 
   table.buildTestLists();
   for (const BranchGroup &group : table.groups())
     for (const IndexedBranch &branch : group.branches)
-      if (const BranchSlot slot = table.slot(branch.id); slot.isLive())
-        branches.emplace_back(slot.entries().begin(), slot.entries().end());
+      if (const Branch reached = table.branch(branch.id); reached.isLive())
+        branches.emplace_back(reached.entries().begin(), reached.entries().end());
 
   pipeline.reduce(false);
   SelectionStack &stack = pipeline.stack();

@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   for (const BranchGroup &group : table.groups())
     for (const IndexedBranch &branch : group.branches) {
       std::vector<TestNumber> first, second;
-      for (const TestNumber test : table.slot(branch.id).entries())
+      for (const TestNumber test : table.branch(branch.id).entries())
         (test <= firstFileTests ? first : second).push_back(test);
       for (TestNumber &test : second) test -= firstFileTests;
       require(first == second, "the second file's entries are the first's");

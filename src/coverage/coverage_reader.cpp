@@ -206,7 +206,7 @@ class FileReader {
   }
 
   void finish() {
-    registry_.finishTest(currentTest_, covItemCounter_);
+    registry_.finishTest(currentTest_, testEntryCount_);
     if (!fingerprint_) return;
     if (const SourceNotes::Note *first =
             table_.sourceNotes().noteFingerprint(*fingerprint_, fileIndex_))
@@ -238,7 +238,7 @@ class FileReader {
 
   void repeat(const RepeatedSections::Reading &reading) {
     table_.repeatEntries(currentTest_, reading.firstEntry, reading.entryCount);
-    covItemCounter_ += reading.entryCount;
+    testEntryCount_ += reading.entryCount;
     ftKey_ = reading.ftKey;
     dcKey_ = reading.dcKey;
     group_ = reading.group;
@@ -263,15 +263,15 @@ class FileReader {
   }
 
   void openTest(std::string_view nameText) {
-    registry_.finishTest(currentTest_, covItemCounter_);
+    registry_.finishTest(currentTest_, testEntryCount_);
     currentTest_ = registry_.newTest(fileIndex_, nameText, ++fileSequence_);
-    covItemCounter_ = 0;
+    testEntryCount_ = 0;
   }
 
   void branchLine(char kind, std::uint32_t index) {
     // Before the first test of a file a branch line belongs to no test.
     if (currentTest_ == 0) return;
-    ++covItemCounter_;
+    ++testEntryCount_;
     // The group is looked up again only when the keys or the kind change.
     if (group_ == noGroup || kind != groupKind_) {
       lastGroup_ = group_ =
@@ -320,7 +320,7 @@ class FileReader {
   GroupId lastGroup_ = noGroup;
   char groupKind_ = 0;
   TestNumber currentTest_ = 0;
-  std::uint64_t covItemCounter_ = 0;
+  std::uint64_t testEntryCount_ = 0;
   std::uint32_t fileSequence_ = 0;
   bool sawData_ = false;
   std::optional<std::string> fingerprint_;

@@ -27,18 +27,18 @@ GroupId CoverageTable::findOrInsertGroupId(std::uint32_t ftKey, std::uint32_t dc
 }
 
 BranchId CoverageTable::branchAt(GroupId group, std::uint32_t index) {
-  BranchId *slot;
+  BranchId *stored;
   if (index < GroupHead::lowIndexCount) {
-    slot = &heads_[group].low[index];
+    stored = &heads_[group].low[index];
   } else {
-    slot = &branchOfKey_.try_emplace(std::uint64_t{group} << 32 | index, noBranch).first->second;
+    stored = &branchOfKey_.try_emplace(std::uint64_t{group} << 32 | index, noBranch).first->second;
   }
-  if (*slot == noBranch) {
-    *slot = branchCount_++;
-    groups_[group].branches.push_back({index, *slot});
+  if (*stored == noBranch) {
+    *stored = branchCount_++;
+    groups_[group].branches.push_back({index, *stored});
     ordered_ = false;
   }
-  return *slot;
+  return *stored;
 }
 
 void CoverageTable::repeatEntries(TestNumber test, std::uint64_t first, std::uint64_t count) {
@@ -52,7 +52,7 @@ void CoverageTable::repeatEntries(TestNumber test, std::uint64_t first, std::uin
 }
 
 void CoverageTable::settleNewPieces() const {
-  tallies_.resize(branchCount_);
+  totals_.resize(branchCount_);
   // How many of the new pieces hold each stored entry: one more where a
   // piece starts, one less past its end.
   std::vector<std::int32_t> holderChange(storedCount_ + 1, 0);
@@ -64,9 +64,9 @@ void CoverageTable::settleNewPieces() const {
   for (std::uint64_t position = 0; position < storedCount_; ++position) {
     holders += holderChange[position];
     if (holders == 0) continue;
-    Tally &tally = tallies_[storedAt(position)];
-    liveBranchCount_ += tally.count == 0;
-    tally.count += static_cast<std::uint32_t>(holders);
+    BranchTotal &total = totals_[storedAt(position)];
+    liveBranchCount_ += total.count == 0;
+    total.count += static_cast<std::uint32_t>(holders);
   }
   // A branch with one entry has it from the piece that stored it: the
   // pieces that store follow one another through the positions.
@@ -74,7 +74,7 @@ void CoverageTable::settleNewPieces() const {
   for (std::size_t k = settledPieces_; k < pieces_.size(); ++k) {
     const Piece &piece = pieces_[k];
     if (piece.first != frontier) continue;
-    for (const BranchId branch : storedRun(piece)) tallies_[branch].onlyTest = piece.test;
+    for (const BranchId branch : storedRun(piece)) totals_[branch].onlyTest = piece.test;
     frontier += piece.count;
   }
   settledPieces_ = pieces_.size();
@@ -95,14 +95,14 @@ void CoverageTable::putInOrder() const {
 
 void CoverageTable::buildTestLists() {
   if (listsBuilt()) return;
-  settleTallies();
+  updateTotals();
   // Room for the live branches only: before the mandatory reduction that is
   // every branch, after it only those the search still needs.
-  listStarts_.resize(tallies_.size());
+  listStarts_.resize(totals_.size());
   std::uint64_t total = 0;
-  for (std::size_t branch = 0; branch < tallies_.size(); ++branch) {
+  for (std::size_t branch = 0; branch < totals_.size(); ++branch) {
     listStarts_[branch] = total;
-    total += tallies_[branch].count;
+    total += totals_[branch].count;
   }
   listEntries_.clear();
   listEntries_.shrink_to_fit();
@@ -115,7 +115,7 @@ void CoverageTable::buildTestLists() {
     auto next = static_cast<std::uint32_t>(blockSize);
     for (auto offset = static_cast<std::uint32_t>(std::min(blockSize, storedCount_ - blockStart));
          offset-- != 0;) {
-      if (tallies_[block[offset]].count != 0) next = offset;
+      if (totals_[block[offset]].count != 0) next = offset;
       nextLive[blockStart + offset] = next;
     }
   }
@@ -135,20 +135,20 @@ void CoverageTable::buildTestLists() {
   lastPieceStores_ = false;
 }
 
-void CoverageTable::emptySlot(const BranchSlot &slot) {
-  settleTallies();
-  tallies_[slot.id].count = 0;
+void CoverageTable::emptyBranch(const Branch &branch) {
+  updateTotals();
+  totals_[branch.id].count = 0;
   --liveBranchCount_;
 }
 
 std::vector<std::uint32_t> CoverageTable::buildCoverCounts() {
-  settleTallies();
+  updateTotals();
   std::vector<std::uint32_t> coverCounts;
   coverCounts.reserve(liveBranchCount_);
   std::uint32_t largest = maxTestsPerBranch_;
   for (const BranchGroup &group : groups())
     for (const IndexedBranch &branch : group.branches) {
-      const std::uint32_t count = tallies_[branch.id].count;
+      const std::uint32_t count = totals_[branch.id].count;
       if (count == 0) continue;
       if (coverCounts.size() == liveBranchCount_) throw FatalError(Message::TooMuchCovItem);
       coverCounts.push_back(count);

@@ -21,7 +21,7 @@ namespace zorvane::coverage {
 // What the table knows of one branch: how many entries it has (a repeated
 // branch line counts twice), its test when it has one entry, and, once the
 // lists are built, its tests in the order they were added.
-struct BranchSlot {
+struct Branch {
   BranchId id = 0;
   std::uint32_t count = 0;
   TestNumber onlyTest = 0;
@@ -115,15 +115,15 @@ class CoverageTable {
   }
 
   // The branch `id`; its list of tests is empty until buildTestLists().
-  BranchSlot slot(BranchId id) const {
-    settleTallies();
-    const Tally &tally = tallies_[id];
-    return {id, tally.count, tally.onlyTest,
-            listsBuilt() ? std::span(listEntries_).subspan(listStarts_[id], tally.count)
+  Branch branch(BranchId id) const {
+    updateTotals();
+    const BranchTotal &total = totals_[id];
+    return {id, total.count, total.onlyTest,
+            listsBuilt() ? std::span(listEntries_).subspan(listStarts_[id], total.count)
                          : std::span<const TestNumber>()};
   }
 
-  // Builds the test list of every live branch, which slot() then gives.
+  // Builds the test list of every live branch, which branch() then gives.
   // Entries added later undo it.
   void buildTestLists();
 
@@ -138,16 +138,16 @@ class CoverageTable {
 
   std::uint32_t branchCount() const { return static_cast<std::uint32_t>(branchCount_); }
 
-  // Empties a live slot (the mandatory reduction).
-  void emptySlot(const BranchSlot &slot);
+  // Empties a live branch (the mandatory reduction).
+  void emptyBranch(const Branch &branch);
 
-  // The entry count of every live slot in table order; also sets
-  // maxTestsPerBranch(). Reports message 3 if the live slots found disagree
+  // The entry count of every live branch in table order; also sets
+  // maxTestsPerBranch(). Reports message 3 if the live branches found disagree
   // with liveBranchCount().
   std::vector<std::uint32_t> buildCoverCounts();
 
   std::uint32_t liveBranchCount() const {
-    settleTallies();
+    updateTotals();
     return liveBranchCount_;
   }
   std::uint32_t maxTestsPerBranch() const { return maxTestsPerBranch_; }
@@ -160,7 +160,7 @@ class CoverageTable {
   const SourceNotes &sourceNotes() const { return sourceNotes_; }
 
  private:
-  struct Tally {
+  struct BranchTotal {
     std::uint32_t count = 0;
     TestNumber onlyTest = 0;
   };
@@ -210,8 +210,8 @@ class CoverageTable {
   BranchId storedAt(std::uint64_t position) const {
     return blocks_[position >> blockBits][position & (blockSize - 1)];
   }
-  // Brings the tallies up to date with the pieces added since last time.
-  void settleTallies() const {
+  // Brings the totals up to date with the pieces added since last time.
+  void updateTotals() const {
     if (settledPieces_ != pieces_.size()) settleNewPieces();
   }
   void settleNewPieces() const;
@@ -226,7 +226,7 @@ class CoverageTable {
   BranchId branchCount_ = 0;
   // Counted from the pieces, up to settledPieces_, when first asked for:
   // reading only adds pieces.
-  mutable std::vector<Tally> tallies_;
+  mutable std::vector<BranchTotal> totals_;
   mutable std::size_t settledPieces_ = 0;
   // The positions stored before the pieces from settledPieces_ on.
   mutable std::uint64_t settledStoredCount_ = 0;

@@ -13,10 +13,10 @@ void dumpCoverageTable(CoverageTable &table, Diagnostics &diagnostics) {
   for (const BranchGroup &group : table.groups()) {
     text = formatText("%x %x\n", group.ftKey, group.dcKey);
     for (const auto &[index, id] : group.branches) {
-      const BranchSlot slot = table.slot(id);
-      if (!slot.isLive()) continue;
-      text += formatText("\tT%c %u =>%u: ", group.branchKind, index, slot.count);
-      for (TestNumber test : slot.entries()) text += std::to_string(test) + ' ';
+      const Branch branch = table.branch(id);
+      if (!branch.isLive()) continue;
+      text += formatText("\tT%c %u =>%u: ", group.branchKind, index, branch.count);
+      for (TestNumber test : branch.entries()) text += std::to_string(test) + ' ';
       text += '\n';
     }
     diagnostics.print(text);

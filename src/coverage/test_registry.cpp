@@ -28,25 +28,25 @@ TestNumber TestRegistry::newTest(std::uint32_t fileIndex, std::string_view nameT
   if (records_.empty()) {
     // Entry 0 stands for no test.
     records_.emplace_back();
-    covItemCounts_.push_back(0);
+    entryCounts_.push_back(0);
   }
   const TestNumber test = ++lastTest_;
   records_.resize(test + 1);
-  covItemCounts_.resize(test + 1);
+  entryCounts_.resize(test + 1);
   records_[test] = TestRecord{formName(nameText, fileSequence), std::nullopt, fileIndex};
-  covItemCounts_[test] = 0;
+  entryCounts_[test] = 0;
   return test;
 }
 
-void TestRegistry::finishTest(TestNumber test, std::uint64_t covItems) {
+void TestRegistry::finishTest(TestNumber test, std::uint64_t entries) {
   if (test == 0) return;
-  if (covItems != 0) {
-    covItemCounts_[test] = static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(covItems, std::numeric_limits<std::uint32_t>::max()));
+  if (entries != 0) {
+    entryCounts_[test] = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(entries, std::numeric_limits<std::uint32_t>::max()));
     return;
   }
   records_.pop_back();
-  covItemCounts_.pop_back();
+  entryCounts_.pop_back();
   --lastTest_;
 }
 

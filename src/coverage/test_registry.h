@@ -32,7 +32,7 @@ class TestRegistry {
   // Closes the newest test with the number of branch lines read for it; a
   // test with none is dropped and its number is handed out again. Test 0
   // (no current test) is ignored.
-  void finishTest(TestNumber test, std::uint64_t covItems);
+  void finishTest(TestNumber test, std::uint64_t entries);
 
   // Sets the description of `test`.
   void setDescription(TestNumber test, std::string_view text);
@@ -46,12 +46,12 @@ class TestRegistry {
   // number, entry 0 included.
   TestNumber endTest() const { return lastTest_ + 1; }
   const TestRecord &record(TestNumber test) const { return records_[test]; }
-  std::span<const std::uint32_t> covItemCounts() const { return covItemCounts_; }
-  std::span<std::uint32_t> covItemCounts() { return covItemCounts_; }
+  std::span<const std::uint32_t> entryCounts() const { return entryCounts_; }
+  std::span<std::uint32_t> entryCounts() { return entryCounts_; }
 
  private:
   std::vector<TestRecord> records_;
-  std::vector<std::uint32_t> covItemCounts_;
+  std::vector<std::uint32_t> entryCounts_;
   TestNumber lastTest_ = 0;
 };
 

@@ -7,7 +7,7 @@
 namespace zorvane::optimizer {
 
 using coverage::BranchGroup;
-using coverage::BranchSlot;
+using coverage::Branch;
 using coverage::CoverageTable;
 using coverage::TestNumber;
 
@@ -16,12 +16,12 @@ BranchReach::BranchReach(CoverageTable &table) {
   starts_.push_back(0);
   for (const BranchGroup &group : table.groups()) {
     for (const auto &[index, id] : group.branches) {
-      const BranchSlot slot = table.slot(id);
-      if (!slot.isLive()) continue;
+      const Branch branch = table.branch(id);
+      if (!branch.isLive()) continue;
       branches_.push_back({group.ftKey, group.dcKey, group.branchKind, index});
       // The entries are in non-decreasing test order: repeats are neighbours.
       TestNumber previous = 0;
-      for (const TestNumber test : slot.entries())
+      for (const TestNumber test : branch.entries())
         if (test != previous) tests_.push_back(previous = test);
       starts_.push_back(tests_.size());
     }

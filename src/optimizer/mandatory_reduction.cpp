@@ -12,7 +12,7 @@ namespace zorvane::optimizer {
 
 using coverage::BranchGroup;
 using coverage::BranchId;
-using coverage::BranchSlot;
+using coverage::Branch;
 using coverage::CoverageTable;
 using coverage::IndexedBranch;
 using coverage::TestNumber;
@@ -38,7 +38,7 @@ void countLiveEntries(CoverageTable &table, std::span<std::uint32_t> counts) {
   std::ranges::fill(counts, 0u);
   for (const BranchGroup &group : table.groups())
     for (const IndexedBranch &branch : group.branches)
-      for (TestNumber test : table.slot(branch.id).entries()) ++counts[test];
+      for (TestNumber test : table.branch(branch.id).entries()) ++counts[test];
 }
 
 }  // namespace
@@ -46,13 +46,13 @@ void countLiveEntries(CoverageTable &table, std::span<std::uint32_t> counts) {
 void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, SelectionStack &stack,
                           std::uint8_t verbosity, Diagnostics &diagnostics) {
   std::vector<bool> mandatoryMarks(registry.endTest(), false);
-  auto counts = registry.covItemCounts();
+  auto counts = registry.entryCounts();
 
   for (const BranchGroup &group : table.groups())
     for (const auto &[index, id] : group.branches) {
-      const BranchSlot slot = table.slot(id);
-      if (slot.count != 1) continue;
-      const TestNumber test = slot.onlyTest;
+      const Branch branch = table.branch(id);
+      if (branch.count != 1) continue;
+      const TestNumber test = branch.onlyTest;
       if (mandatoryMarks[test]) continue;
       mandatoryMarks[test] = true;
       if (verbosity >= 2)
@@ -70,13 +70,13 @@ void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, Selectio
   if (verbosity >= 2) table.buildTestLists();
   for (const BranchGroup &group : table.groups())
     for (const auto &[index, id] : group.branches) {
-      const BranchSlot slot = table.slot(id);
-      if (!slot.isLive() || !removed[slot.id]) continue;
+      const Branch branch = table.branch(id);
+      if (!branch.isLive() || !removed[branch.id]) continue;
       if (verbosity >= 2)
-        for (TestNumber test : slot.entries())
+        for (TestNumber test : branch.entries())
           diagnostics.print(formatText("branche T%c %u reduced by tst%u (%u covItem)\n",
                                        group.branchKind, index, test, --counts[test]));
-      table.emptySlot(slot);
+      table.emptyBranch(branch);
     }
   if (verbosity < 2) countLiveEntries(table, counts);
 }

@@ -50,7 +50,7 @@ void Pipeline::readContents(const std::string &path, const coverage::ReadBlock &
 
 void Pipeline::listTable() {
   coverage::dumpCoverageTable(table_, diagnostics_);
-  coverage::printTestCounts(registry_.covItemCounts(), "Tests:", diagnostics_);
+  coverage::printTestCounts(registry_.entryCounts(), "Tests:", diagnostics_);
 }
 
 void Pipeline::finishReading(const CostTable *costTable, bool costsFromDurations) {

@@ -5,7 +5,7 @@
 namespace zorvane::optimizer {
 
 using coverage::BranchGroup;
-using coverage::BranchSlot;
+using coverage::Branch;
 using coverage::CoverageTable;
 using coverage::IndexedBranch;
 using coverage::TestNumber;
@@ -18,8 +18,8 @@ CoverInstance coverInstanceOfTable(CoverageTable &table, const TestRegistry &reg
   lists.reserve(liveBranches);
   for (const BranchGroup &group : table.groups())
     for (const IndexedBranch &branch : group.branches)
-      if (const BranchSlot slot = table.slot(branch.id); slot.isLive())
-        lists.push_back(slot.entries());
+      if (const Branch reached = table.branch(branch.id); reached.isLive())
+        lists.push_back(reached.entries());
   std::vector<std::uint32_t> fileOfTest;
   fileOfTest.reserve(registry.endTest());
   for (TestNumber test = 0; test < registry.endTest(); ++test)
@@ -31,7 +31,7 @@ std::vector<BranchOrigin> branchOriginsOfTable(const CoverageTable &table) {
   std::vector<BranchOrigin> origins;
   for (const BranchGroup &group : table.groups())
     for (const IndexedBranch &branch : group.branches)
-      if (table.slot(branch.id).isLive()) origins.push_back({&group, branch.index});
+      if (table.branch(branch.id).isLive()) origins.push_back({&group, branch.index});
   return origins;
 }
 

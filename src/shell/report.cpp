@@ -42,7 +42,7 @@ void reportCost(std::span<const std::uint64_t> costs, std::span<const TestNumber
 ReportedTests printReport(const SelectionStack &stack, TestRegistry &registry,
                           const RunSettings &settings, std::span<const std::uint64_t> costs,
                           Diagnostics &diagnostics) {
-  auto counts = registry.covItemCounts();
+  auto counts = registry.entryCounts();
   ReportedTests reported;
   // The search leaves the stack as it found it: the mandatory tests alone.
   reported.mandatoryCount = stack.stackSize();

@@ -45,7 +45,7 @@ class BranchAndBound {
       coverCounts.push_back(static_cast<std::uint32_t>(instance_.testsOf(k).size()));
       maxTestsPerBranch_ = std::max(maxTestsPerBranch_, coverCounts.back());
     }
-    const auto testCounts = registry_.covItemCounts();
+    const auto testCounts = registry_.entryCounts();
     search(coverCounts, instance_.branchCount(), Counts(testCounts.begin(), testCounts.end()), 0);
     return outcome_;
   }

@@ -21,8 +21,8 @@ using zorvane::testing_support::RecordingDiagnostics;
 
 namespace {
 
-std::vector<TestNumber> testsOf(const BranchSlot &slot) {
-  return {slot.entries().begin(), slot.entries().end()};
+std::vector<TestNumber> testsOf(const Branch &reached) {
+  return {reached.entries().begin(), reached.entries().end()};
 }
 
 class ReaderTest : public testing::Test {
@@ -59,9 +59,9 @@ class ReaderTest : public testing::Test {
     return *table_.groups().begin();
   }
   // The branch at `index` of `group`, with its list of tests.
-  BranchSlot slotAt(const BranchGroup &group, std::uint32_t index) {
+  Branch branchAtIndex(const BranchGroup &group, std::uint32_t index) {
     table_.buildTestLists();
-    return testing_support::slotAt(table_, group, index);
+    return testing_support::branchAtIndex(table_, group, index);
   }
 
   // Every branch of the table, by FT key, DC key, kind and index, with its
@@ -72,7 +72,7 @@ class ReaderTest : public testing::Test {
     for (const BranchGroup &group : table_.groups())
       for (const IndexedBranch &branch : group.branches)
         branches[{group.ftKey, group.dcKey, static_cast<char>(group.branchKind), branch.index}] =
-            testsOf(slotAt(group, branch.index));
+            testsOf(branchAtIndex(group, branch.index));
     return branches;
   }
 
@@ -163,21 +163,21 @@ TEST_F(ReaderTest, ReadsTheWorkedExample) {
   EXPECT_EQ(registry_.record(1).name, "\"first test\"");
   EXPECT_EQ(registry_.record(1).description, "empty input\n");
   EXPECT_EQ(registry_.record(2).name, "#2");
-  EXPECT_EQ(registry_.covItemCounts()[1], 3u);
-  EXPECT_EQ(registry_.covItemCounts()[2], 2u);
+  EXPECT_EQ(registry_.entryCounts()[1], 3u);
+  EXPECT_EQ(registry_.entryCounts()[2], 2u);
 
   std::vector<const BranchGroup *> groups;
   for (const BranchGroup &group : table_.groups()) groups.push_back(&group);
   ASSERT_EQ(groups.size(), 3u);
   EXPECT_EQ(std::tie(groups[0]->ftKey, groups[0]->dcKey, groups[0]->branchKind),
             std::make_tuple(0x2u, 0x3u, static_cast<signed char>('B')));
-  EXPECT_EQ(testsOf(slotAt(*groups[0], 1)), (std::vector<TestNumber>{2}));
+  EXPECT_EQ(testsOf(branchAtIndex(*groups[0], 1)), (std::vector<TestNumber>{2}));
   EXPECT_EQ(groups[1]->ftKey, 0xA1u);
   EXPECT_EQ(groups[1]->branchKind, 'B');
-  EXPECT_EQ(testsOf(slotAt(*groups[1], 1)), (std::vector<TestNumber>{1, 2}));
-  EXPECT_EQ(testsOf(slotAt(*groups[1], 2)), (std::vector<TestNumber>{1}));
+  EXPECT_EQ(testsOf(branchAtIndex(*groups[1], 1)), (std::vector<TestNumber>{1, 2}));
+  EXPECT_EQ(testsOf(branchAtIndex(*groups[1], 2)), (std::vector<TestNumber>{1}));
   EXPECT_EQ(groups[2]->branchKind, 'L');
-  EXPECT_EQ(testsOf(slotAt(*groups[2], 1)), (std::vector<TestNumber>{1}));
+  EXPECT_EQ(testsOf(branchAtIndex(*groups[2], 1)), (std::vector<TestNumber>{1}));
   EXPECT_EQ(table_.liveBranchCount(), 4u);
 }
 
@@ -187,7 +187,7 @@ TEST_F(ReaderTest, LongLinesAreReadWholeAndCountedOnce) {
   EXPECT_EQ(diagnostics_.takeMessages(),
             "Zorvane -  warning: Unexpected data \"1\n\" found line 3, line ignored\n");
   EXPECT_EQ(registry_.record(1).name, name + "\n");
-  EXPECT_EQ(registry_.covItemCounts()[1], 1u);
+  EXPECT_EQ(registry_.entryCounts()[1], 1u);
   EXPECT_EQ(table_.liveBranchCount(), 1u);
 }
 
@@ -203,9 +203,9 @@ TEST_F(ReaderTest, DescriptionsAreReplacedAndListedFromVerbosity1) {
 TEST_F(ReaderTest, ANulByteEndsTheTextOfItsLine) {
   read(std::string("NT ab\0TB 1\nTB 2\n", 16));
   EXPECT_EQ(registry_.record(1).name, "ab");
-  EXPECT_EQ(registry_.covItemCounts()[1], 1u);
-  EXPECT_EQ(slotAt(onlyGroup(), 2).count, 1u);
-  EXPECT_EQ(slotAt(onlyGroup(), 1).count, 0u);
+  EXPECT_EQ(registry_.entryCounts()[1], 1u);
+  EXPECT_EQ(branchAtIndex(onlyGroup(), 2).count, 1u);
+  EXPECT_EQ(branchAtIndex(onlyGroup(), 1).count, 0u);
 }
 
 TEST_F(ReaderTest, CrLfLinesKeepTheCarriageReturnInNames) {
@@ -213,15 +213,15 @@ TEST_F(ReaderTest, CrLfLinesKeepTheCarriageReturnInNames) {
   EXPECT_EQ(registry_.record(1).name, "crlf\r\n");
   EXPECT_EQ(registry_.record(1).description, "d\r\n");
   EXPECT_EQ(onlyGroup().ftKey, 1u);
-  EXPECT_EQ(slotAt(onlyGroup(), 2).count, 1u);
+  EXPECT_EQ(branchAtIndex(onlyGroup(), 2).count, 1u);
 }
 
 TEST_F(ReaderTest, BranchLinesBeforeTheFirstTestRecordNothing) {
   read("TB 1\nTC 2\nNT a\nTB 3\n");
   EXPECT_EQ(onlyGroup().branchKind, 'B');
-  EXPECT_EQ(testsOf(slotAt(onlyGroup(), 3)), (std::vector<TestNumber>{1}));
+  EXPECT_EQ(testsOf(branchAtIndex(onlyGroup(), 3)), (std::vector<TestNumber>{1}));
   EXPECT_EQ(table_.liveBranchCount(), 1u);
-  EXPECT_EQ(registry_.covItemCounts()[1], 1u);
+  EXPECT_EQ(registry_.entryCounts()[1], 1u);
   // Their numbers are still checked.
   expectFatal("TB x\n", "Zorvane -  fatal: Bad hexa value format in \"x\n\" at line 1\n");
 }
@@ -237,11 +237,11 @@ TEST_F(ReaderTest, KeysStartAtZeroInEveryFile) {
 
 TEST_F(ReaderTest, AKindChangeAcrossATestLooksTheGroupUpAgain) {
   read("NT a\nTB 1\nTL 1\nNT b\nTB 2\nDC 1\nTB 3\n");
-  std::vector<std::uint32_t> liveSlots;
+  std::vector<std::uint32_t> liveBranches;
   for (const BranchGroup &group : table_.groups())
     for (const IndexedBranch &branch : group.branches)
-      liveSlots.push_back(slotAt(group, branch.index).count);
-  EXPECT_EQ(liveSlots, (std::vector<std::uint32_t>{1, 1, 1, 1}));
+      liveBranches.push_back(branchAtIndex(group, branch.index).count);
+  EXPECT_EQ(liveBranches, (std::vector<std::uint32_t>{1, 1, 1, 1}));
 }
 
 TEST_F(ReaderTest, FilesThatCannotBeReadTakeTheirIndexAndReportMessage7) {
@@ -288,9 +288,9 @@ TEST_F(ReaderTest, TestsWithoutBranchLinesAreDropped) {
 
 TEST_F(ReaderTest, ALastLineWithoutNewlineIsRead) {
   read("NT a\nTB 1");
-  EXPECT_EQ(slotAt(onlyGroup(), 1).count, 1u);
+  EXPECT_EQ(branchAtIndex(onlyGroup(), 1).count, 1u);
   read("NT b\nTB 1\nT");
-  EXPECT_EQ(registry_.covItemCounts()[2], 1u);
+  EXPECT_EQ(registry_.entryCounts()[2], 1u);
   // Eight digits and no newline: every digit counts.
   read("NT c\nDC 12345678");
   read("NT d\nDC 12345678\nTB 2");
@@ -325,7 +325,7 @@ TEST_F(ReaderTest, NumbersOfEveryLengthAndCaseReadAsDigitByDigit) {
   std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> got;
   for (const BranchGroup &group : table_.groups())
     for (const auto &[index, id] : group.branches)
-      got[{group.dcKey, index}] = table_.slot(id).count;
+      got[{group.dcKey, index}] = table_.branch(id).count;
   std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> want;
   for (const auto &[dc, value] : expected) ++want[{dc, value}];
   EXPECT_EQ(got, want);
@@ -333,7 +333,7 @@ TEST_F(ReaderTest, NumbersOfEveryLengthAndCaseReadAsDigitByDigit) {
 
 TEST_F(ReaderTest, ALargeFileReadsAsItsLinesSay) {
   // Enough branch lines for the stores to run beside the parsing, in keys
-  // that repeat, change order, appear anew and grow slot arrays midway,
+  // that repeat, change order, appear anew and grow reached arrays midway,
   // written in plain and in unusual forms: the table must hold exactly what
   // a line-by-line reading gives.
   std::map<BranchKey, std::vector<TestNumber>> expected;
@@ -373,12 +373,12 @@ TEST_F(ReaderTest, ALargeFileReadsAsItsLinesSay) {
   std::size_t entries = 0;
   for (const BranchGroup &group : table_.groups())
     for (const IndexedBranch &branch : group.branches) {
-      const BranchSlot slot = slotAt(group, branch.index);
+      const Branch reached = branchAtIndex(group, branch.index);
       const auto key = std::make_tuple(group.ftKey, group.dcKey,
                                        static_cast<char>(group.branchKind), branch.index);
       ASSERT_TRUE(expected.contains(key));
-      EXPECT_EQ(testsOf(slot), expected[key]);
-      entries += slot.count;
+      EXPECT_EQ(testsOf(reached), expected[key]);
+      entries += reached.count;
     }
   std::size_t expectedEntries = 0;
   for (const auto &[key, tests] : expected) expectedEntries += tests.size();
@@ -418,7 +418,7 @@ TEST_F(ReaderTest, RepeatedRunsOfLinesReadAsTheirLinesSayUnderTheirOwnKeys) {
     return value;
   };
   std::map<BranchKey, std::vector<TestNumber>> expected;
-  std::map<TestNumber, std::uint32_t> covItems;
+  std::map<TestNumber, std::uint32_t> entries;
   std::string expectedMessages;
   TestNumber test = 0;
   for (std::size_t blockSize : {std::size_t{4096}, std::size_t{100}, std::size_t{1} << 20}) {
@@ -457,10 +457,10 @@ TEST_F(ReaderTest, RepeatedRunsOfLinesReadAsTheirLinesSayUnderTheirOwnKeys) {
             default: add(std::string("T") + kind + " " + value + "\n"); break;
           }
           expected[{asRead(ft), asRead(dc), kind, asRead(index)}].push_back(test);
-          ++covItems[test];
+          ++entries[test];
         }
       }
-      if (covItems[test] == 0) covItems.erase(test--);  // dropped, its number free again
+      if (entries[test] == 0) entries.erase(test--);  // dropped, its number free again
     }
     const std::string path = (dir_ / ("f" + std::to_string(settings_.filePaths.size()))).string();
     std::ofstream(path, std::ios::binary) << bytes;
@@ -479,7 +479,7 @@ TEST_F(ReaderTest, RepeatedRunsOfLinesReadAsTheirLinesSayUnderTheirOwnKeys) {
 
   EXPECT_EQ(allBranches(), expected);
   ASSERT_EQ(registry_.lastTest(), test);
-  for (const auto &[number, count] : covItems) EXPECT_EQ(registry_.covItemCounts()[number], count);
+  for (const auto &[number, count] : entries) EXPECT_EQ(registry_.entryCounts()[number], count);
 }
 
 TEST_F(ReaderTest, AByteOrderMarkAndTabsAfterKeywordsReadAsThePlainText) {
@@ -572,7 +572,7 @@ TEST_F(ReaderTest, RepeatedSectionsReadUnderTheKeysInForceAtEachReading) {
       {{2, 6, 'B', 3}, {2}},       {{3, 6, 'B', 4}, {2}},
   };
   EXPECT_EQ(allBranches(), expected);
-  EXPECT_EQ(registry_.covItemCounts()[3], 6u);
+  EXPECT_EQ(registry_.entryCounts()[3], 6u);
 }
 
 TEST_F(ReaderTest, RepeatedSectionsWithAnUnreadableLineAreReadLineByLine) {

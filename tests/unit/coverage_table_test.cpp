@@ -8,7 +8,7 @@
 #include "support/table_lookup.h"
 
 using namespace zorvane;
-using zorvane::testing_support::slotAt;
+using zorvane::testing_support::branchAtIndex;
 using namespace zorvane::coverage;
 
 namespace {
@@ -22,8 +22,8 @@ std::vector<Key> keysInOrder(const CoverageTable &table) {
   return keys;
 }
 
-std::vector<TestNumber> testsOf(const BranchSlot &slot) {
-  return {slot.entries().begin(), slot.entries().end()};
+std::vector<TestNumber> testsOf(const Branch &reached) {
+  return {reached.entries().begin(), reached.entries().end()};
 }
 
 }  // namespace
@@ -71,8 +71,8 @@ TEST(CoverageTable, BranchesAreWalkedByIndexWhateverTheOrderReached) {
     for (const IndexedBranch &branch : walked.branches) indexes.push_back(branch.index);
   EXPECT_EQ(indexes, (std::vector<std::uint32_t>{0, 7, 8, 20, 0x10000, 0xFFFFFFFFu}));
   EXPECT_EQ(table.liveBranchCount(), 6u);
-  EXPECT_FALSE(slotAt(table, group, 9).isLive());
-  EXPECT_TRUE(slotAt(table, group, 0xFFFFFFFFu).isLive());
+  EXPECT_FALSE(branchAtIndex(table, group, 9).isLive());
+  EXPECT_TRUE(branchAtIndex(table, group, 0xFFFFFFFFu).isLive());
 }
 
 TEST(CoverageTable, IndexesPast16BitsAreDistinctBranches) {
@@ -81,8 +81,8 @@ TEST(CoverageTable, IndexesPast16BitsAreDistinctBranches) {
   table.addTestToBranch(group, 1, 0);
   table.addTestToBranch(group, 2, 0x10000);
   EXPECT_EQ(table.liveBranchCount(), 2u);
-  EXPECT_EQ(slotAt(table, group, 0).onlyTest, 1u);
-  EXPECT_EQ(slotAt(table, group, 0x10000).onlyTest, 2u);
+  EXPECT_EQ(branchAtIndex(table, group, 0).onlyTest, 1u);
+  EXPECT_EQ(branchAtIndex(table, group, 0x10000).onlyTest, 2u);
 }
 
 TEST(CoverageTable, ABranchTakesRoomOnlyOnceReached) {
@@ -101,13 +101,13 @@ TEST(CoverageTable, TestListsKeepOrderAndDuplicates) {
   table.addTestToBranch(group, 3, 0);
   EXPECT_EQ(table.liveBranchCount(), 1u);
   table.buildTestLists();
-  EXPECT_EQ(testsOf(slotAt(table, group, 0)), (std::vector<TestNumber>{3, 3}));
+  EXPECT_EQ(testsOf(branchAtIndex(table, group, 0)), (std::vector<TestNumber>{3, 3}));
   // Entries added after the lists were built are in the lists built next.
   for (TestNumber test = 4; test <= 20; ++test) table.addTestToBranch(group, test, 0);
-  EXPECT_TRUE(slotAt(table, group, 0).entries().empty());
+  EXPECT_TRUE(branchAtIndex(table, group, 0).entries().empty());
   table.buildTestLists();
-  EXPECT_EQ(slotAt(table, group, 0).count, 19u);
-  EXPECT_EQ(testsOf(slotAt(table, group, 0)).size(), 19u);
+  EXPECT_EQ(branchAtIndex(table, group, 0).count, 19u);
+  EXPECT_EQ(testsOf(branchAtIndex(table, group, 0)).size(), 19u);
 }
 
 TEST(CoverageTable, CountsStayExactPast65535Entries) {
@@ -115,8 +115,8 @@ TEST(CoverageTable, CountsStayExactPast65535Entries) {
   const GroupId group = table.findOrInsertGroupId(0, 0, 'B');
   for (TestNumber test = 1; test <= 70000; ++test) table.addTestToBranch(group, test, 2);
   table.buildTestLists();
-  EXPECT_EQ(slotAt(table, group, 2).count, 70000u);
-  EXPECT_EQ(slotAt(table, group, 2).entries()[69999], 70000u);
+  EXPECT_EQ(branchAtIndex(table, group, 2).count, 70000u);
+  EXPECT_EQ(branchAtIndex(table, group, 2).entries()[69999], 70000u);
   EXPECT_EQ(table.buildCoverCounts(), (std::vector<std::uint32_t>{70000}));
   EXPECT_EQ(table.maxTestsPerBranch(), 70000u);
 }
@@ -141,7 +141,7 @@ TEST(CoverageTable, CoverCountsOfAnEmptiedTable) {
   table.addTestToBranch(group, 1, 0);
   table.addTestToBranch(group, 2, 0);
   table.buildCoverCounts();
-  table.emptySlot(slotAt(table, group, 0));
+  table.emptyBranch(branchAtIndex(table, group, 0));
   EXPECT_EQ(table.liveBranchCount(), 0u);
   EXPECT_TRUE(table.buildCoverCounts().empty());
   EXPECT_EQ(table.maxTestsPerBranch(), 2u);
@@ -159,10 +159,10 @@ TEST(CoverageTable, ListsFollowTheOrderOfAddingAcrossBranchesAndTests) {
   table.addTestToBranch(l, 2, 0);
   table.addTestToBranch(b, 2, 1);
   table.buildTestLists();
-  EXPECT_EQ(testsOf(slotAt(table, b, 1)), (std::vector<TestNumber>{2, 1, 2}));
-  EXPECT_EQ(testsOf(slotAt(table, b, 3)), (std::vector<TestNumber>{2}));
-  EXPECT_EQ(testsOf(slotAt(table, l, 0)), (std::vector<TestNumber>{1, 2}));
-  EXPECT_EQ(slotAt(table, b, 3).onlyTest, 2u);
+  EXPECT_EQ(testsOf(branchAtIndex(table, b, 1)), (std::vector<TestNumber>{2, 1, 2}));
+  EXPECT_EQ(testsOf(branchAtIndex(table, b, 3)), (std::vector<TestNumber>{2}));
+  EXPECT_EQ(testsOf(branchAtIndex(table, l, 0)), (std::vector<TestNumber>{1, 2}));
+  EXPECT_EQ(branchAtIndex(table, b, 3).onlyTest, 2u);
 }
 
 TEST(CoverageTable, ListsBuiltAfterEmptyingHoldOnlyLiveBranches) {
@@ -172,11 +172,11 @@ TEST(CoverageTable, ListsBuiltAfterEmptyingHoldOnlyLiveBranches) {
     table.addTestToBranch(group, test, 0);
     table.addTestToBranch(group, test, 1);
   }
-  table.emptySlot(slotAt(table, group, 0));
+  table.emptyBranch(branchAtIndex(table, group, 0));
   table.buildTestLists();
-  EXPECT_FALSE(slotAt(table, group, 0).isLive());
-  EXPECT_TRUE(slotAt(table, group, 0).entries().empty());
-  EXPECT_EQ(testsOf(slotAt(table, group, 1)), (std::vector<TestNumber>{1, 2, 3}));
+  EXPECT_FALSE(branchAtIndex(table, group, 0).isLive());
+  EXPECT_TRUE(branchAtIndex(table, group, 0).entries().empty());
+  EXPECT_EQ(testsOf(branchAtIndex(table, group, 1)), (std::vector<TestNumber>{1, 2, 3}));
 }
 
 TEST(CoverageTable, EntriesOfWantedTestsComeBackInOrderAcrossLogBlocks) {

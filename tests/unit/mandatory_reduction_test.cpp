@@ -36,7 +36,7 @@ TEST(MandatoryReduction, CountsAreTheEntriesLeftWhicheverWayTheyAreLowered) {
     SelectionStack stack;
     RecordingDiagnostics diagnostics;
     reduceMandatoryTests(table, registry, stack, static_cast<std::uint8_t>(verbosity), diagnostics);
-    const auto counts = registry.covItemCounts();
+    const auto counts = registry.entryCounts();
     EXPECT_EQ(std::vector<std::uint32_t>(counts.begin(), counts.end()),
               (std::vector<std::uint32_t>{0, 0, 1, 3}))
         << "verbosity " << verbosity << (listsFirst ? ", lists built first" : "");

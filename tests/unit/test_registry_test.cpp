@@ -72,8 +72,8 @@ TEST(TestRegistry, ADroppedTestGivesItsNumberBack) {
   EXPECT_FALSE(registry.record(2).description.has_value());
   registry.finishTest(2, 5);
   registry.finishTest(0, 9);
-  EXPECT_EQ(registry.covItemCounts()[1], 2u);
-  EXPECT_EQ(registry.covItemCounts()[2], 5u);
+  EXPECT_EQ(registry.entryCounts()[1], 2u);
+  EXPECT_EQ(registry.entryCounts()[2], 5u);
 }
 
 TEST(TestRegistry, UsedEvenWhenEveryTestWasDropped) {
@@ -85,7 +85,7 @@ TEST(TestRegistry, UsedEvenWhenEveryTestWasDropped) {
   EXPECT_TRUE(registry.wasEverUsed());
   EXPECT_EQ(registry.lastTest(), 0u);
   EXPECT_EQ(registry.endTest(), 1u);
-  EXPECT_EQ(registry.covItemCounts()[0], 0u);
+  EXPECT_EQ(registry.entryCounts()[0], 0u);
 }
 
 TEST(TestRegistry, NumbersAndCountsAreNotCutAt16Bits) {
@@ -98,6 +98,6 @@ TEST(TestRegistry, NumbersAndCountsAreNotCutAt16Bits) {
   registry.finishTest(70001, 100000);
   EXPECT_EQ(registry.lastTest(), 70001u);
   EXPECT_EQ(registry.endTest(), 70002u);
-  EXPECT_EQ(registry.covItemCounts()[70001], 100000u);
+  EXPECT_EQ(registry.entryCounts()[70001], 100000u);
   EXPECT_EQ(registry.record(69999).fileIndex, 0u);
 }
