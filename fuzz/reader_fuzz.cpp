@@ -48,31 +48,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   settings.verbosity = 1;
   TestRegistry registry;
   CoverageTable table;
-  TestNumber firstFileTests = 0;
+  // The last test of each file read.
+  std::vector<TestNumber> lastTests;
   try {
-    // Twice, as two files: the second merges into what the first left. The
-    // second is read in tiny blocks, where the rest of a line that does not
-    // matter is read past: the entries must be the same.
-    for (std::uint32_t file = 0; file < 2; ++file) {
+    // Three times, as three files: each merges into what the others left.
+    // The second is read in tiny blocks, where the rest of a line that does
+    // not matter is read past; the third as the first, where every section
+    // repeats one the first read. The entries must be the same each time.
+    for (std::uint32_t file = 0; file < 3; ++file) {
       settings.filePaths.push_back("f" + std::to_string(file) + ".tio");
-      const std::size_t blockSize = file == 0 ? 4096 : 1 + size % 13;
+      const std::size_t blockSize = file == 1 ? 1 + size % 13 : 4096;
       readCoverageLines(readFromMemory(bytes, blockSize), settings, file, registry, table,
                         diagnostics, blockSize);
-      if (file == 0) firstFileTests = registry.lastTest();
+      lastTests.push_back(registry.lastTest());
     }
   } catch (const FatalError &) {
     return 0;
   }
   checkReadInvariants(table, registry, settings.filePaths.size());
-  // Both files are the same bytes: every branch has the second file's tests
+  // The files are the same bytes: every branch has each file's tests
   // exactly as it has the first's, their numbers shifted.
   for (const BranchGroup &group : table.groups())
     for (const IndexedBranch &branch : group.branches) {
-      std::vector<TestNumber> first, second;
-      for (const TestNumber test : table.branch(branch.id).entries())
-        (test <= firstFileTests ? first : second).push_back(test);
-      for (TestNumber &test : second) test -= firstFileTests;
-      require(first == second, "the second file's entries are the first's");
+      std::vector<std::vector<TestNumber>> testsOfFile(lastTests.size());
+      for (const TestNumber test : table.branch(branch.id).entries()) {
+        const std::size_t file = std::ranges::lower_bound(lastTests, test) - lastTests.begin();
+        testsOfFile[file].push_back(test - (file == 0 ? 0 : lastTests[file - 1]));
+      }
+      for (std::size_t file = 1; file < testsOfFile.size(); ++file)
+        require(testsOfFile[file] == testsOfFile[0], "each file's entries are the first's");
     }
   return 0;
 }
