@@ -21,9 +21,9 @@ std::set<Row> distinctRows(const CoverageTable &table) {
   Row row;
   for (const BranchGroup &group : table.groups())
     for (const IndexedBranch &branch : group.branches) {
-      const BranchSlot slot = table.slot(branch.id);
-      if (!slot.isLive()) continue;
-      const auto entries = slot.entries();
+      const BranchSlot logged = table.slot(branch.id);
+      if (!logged.isLive()) continue;
+      const auto entries = logged.entries();
       row.assign(entries.begin(), entries.end());
       std::sort(row.begin(), row.end());
       row.erase(std::unique(row.begin(), row.end()), row.end());

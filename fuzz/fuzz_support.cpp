@@ -21,7 +21,7 @@ void checkReadInvariants(CoverageTable &table, const TestRegistry &registry,
     require(counts.size() == std::size_t{lastTest} + 1, "count array size");
 
   std::vector<std::uint64_t> entriesOf(std::size_t{lastTest} + 1, 0);
-  std::uint32_t liveSlots = 0;
+  std::uint32_t liveBranches = 0;
   table.buildTestLists();
   const BranchGroup *previous = nullptr;
   for (const BranchGroup &group : table.groups()) {
@@ -33,23 +33,23 @@ void checkReadInvariants(CoverageTable &table, const TestRegistry &registry,
     for (std::size_t k = 0; k < group.branches.size(); ++k) {
       require(k == 0 || group.branches[k - 1].index < group.branches[k].index,
               "branch indexes strictly ascending");
-      const BranchSlot slot = table.slot(group.branches[k].id);
-      if (!slot.isLive()) continue;
-      require(slot.entries().size() == slot.count && slot.entries().back() == slot.lastTest,
+      const BranchSlot logged = table.slot(group.branches[k].id);
+      if (!logged.isLive()) continue;
+      require(logged.entries().size() == logged.count && logged.entries().back() == logged.lastTest,
               "list agrees with the branch's count and last test");
-      ++liveSlots;
+      ++liveBranches;
       TestNumber before = 1;
-      for (TestNumber test : slot.entries()) {
+      for (TestNumber test : logged.entries()) {
         require(test >= before && test <= lastTest, "test list non-decreasing, real tests only");
         before = test;
         ++entriesOf[test];
       }
     }
   }
-  require(liveSlots == table.liveBranchCount(), "live branch count");
+  require(liveBranches == table.liveBranchCount(), "live branch count");
   for (TestNumber test = 1; test <= lastTest; ++test) {
-    require(counts[test] != 0, "kept tests have covItems");
-    require(counts[test] == entriesOf[test], "covItem count equals entries in the table");
+    require(counts[test] != 0, "kept tests have entries");
+    require(counts[test] == entriesOf[test], "entry count equals the entries in the table");
     require(registry.record(test).fileIndex < fileCount, "file index");
   }
 }
