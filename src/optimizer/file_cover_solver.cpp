@@ -51,9 +51,9 @@ FileCoverAnswer::Kind solve(const CoverModel &model, std::uint32_t maxTests,
       glp_set_row_bnds(program, row, type, bound, bound);
       glp_set_mat_row(program, row, length, index.data(), value.data());
     };
-    for (const std::vector<int> &cover : model.coverRows) {
-      for (std::size_t i = 0; i < cover.size(); ++i) index[i + 1] = cover[i] + 1;
-      addRow(static_cast<int>(cover.size()), GLP_LO, 1.0);
+    for (const std::vector<int> &row : model.coverRows) {
+      for (std::size_t i = 0; i < row.size(); ++i) index[i + 1] = row[i] + 1;
+      addRow(static_cast<int>(row.size()), GLP_LO, 1.0);
     }
     for (int column = 1; column <= tests; ++column) index[column] = column;
     addRow(tests, GLP_UP, maxTests);
