@@ -49,8 +49,8 @@ void checkReadInvariants(CoverageTable &table, const TestRegistry &registry,
   }
   require(liveBranches == table.liveBranchCount(), "live branch count");
   for (TestNumber test = 1; test <= lastTest; ++test) {
-    require(counts[test] != 0, "kept tests have covItems");
-    require(counts[test] == entriesOf[test], "covItem count equals entries in the table");
+    require(counts[test] != 0, "kept tests have entries");
+    require(counts[test] == entriesOf[test], "entry count equals the entries in the table");
     require(registry.record(test).fileIndex < fileCount, "file index");
   }
 }

@@ -14,8 +14,8 @@ inline void require(bool holds, const char *what) {
 }
 
 // Checks what the reader must leave behind:
-// groups in strictly ascending key order, every live branch's count equal to its list's length,
-// the live branch count, test lists in non-decreasing order of real test
-// numbers, and each test's covItem count equal to its entries in the table.
+// groups in strictly ascending key order, every live branch's count equal to its list's length
+// and its only test agreeing with it, the live branch count, test lists in non-decreasing order
+// of real test numbers, and each test's entry count equal to its entries in the table.
 void checkReadInvariants(zorvane::coverage::CoverageTable &table,
                          const zorvane::coverage::TestRegistry &registry, std::size_t fileCount);

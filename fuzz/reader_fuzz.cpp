@@ -20,7 +20,6 @@ using zorvane::testing_support::RecordingDiagnostics;
 
 namespace {
 
-// Hands out `bytes` in reads of at most `chunk` bytes.
 // With tiny blocks and short reads every line straddles blocks; the lines
 // must still be the file's lines, each whole.
 void checkLineSplitting(std::string_view bytes) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "base/message_catalogue.h"
@@ -24,5 +25,9 @@ class Diagnostics {
  protected:
   ~Diagnostics() = default;
 };
+
+// The text std::printf would write for `format` and its arguments: a line
+// of a listing or of the progress.
+std::string formatText(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace zorvane

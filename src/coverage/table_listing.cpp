@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "base/text_format.h"
+#include "base/diagnostics.h"
 
 namespace zorvane::coverage {
 

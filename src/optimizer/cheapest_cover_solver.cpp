@@ -3,9 +3,7 @@
 #include <glpk.h>
 
 #include <algorithm>
-#include <csetjmp>
 #include <limits>
-#include <new>
 
 #include "optimizer/cover_model.h"
 #include "optimizer/glpk_failure.h"
@@ -106,9 +104,8 @@ void onGlpkEvent(glp_tree *tree, void *info) {
 enum class StageOutcome { optimal, stopped, none };
 
 // The program, built once; each step of the preference sets its objective
-// and tightens the bound rows, starting from the best cover so far.
-// Only plain data lives in runStages' frame once the failure hook may jump
-// to it.
+// and tightens the bound rows, starting from the best cover so far. What
+// the steps fill lives here, outside the frames a failure of GLPK skips.
 struct Program {
   const CoverModel &model;
   int tests;
@@ -116,6 +113,7 @@ struct Program {
   std::vector<int> index;
   std::vector<double> value;
   std::vector<double> start;
+  ColumnCover found;
 };
 
 void setObjective(glp_prob *program, const Program &p, bool costs, bool files, bool tests) {
@@ -213,79 +211,72 @@ StageOutcome solveStage(glp_prob *program, Program &p, const ColumnCover &from,
 // found so far).
 bool runStages(Program &p, bool countFiles, std::uint64_t allowance, const SearchMonitor *monitor,
                ColumnCover &best) {
-  std::jmp_buf failure;
-  glpkFailure = &failure;
-  if (setjmp(failure) != 0) {
-    glpkFailure = nullptr;
-    glp_free_env();
-    throw std::bad_alloc();
-  }
-  glp_term_out(GLP_OFF);
-  glp_error_hook(onGlpkFailure, nullptr);
-  glp_prob *program = glp_create_prob();
-  glp_set_obj_dir(program, GLP_MIN);
-  glp_add_cols(program, p.columns);
-  for (int column = 1; column <= p.columns; ++column) glp_set_col_kind(program, column, GLP_BV);
-  for (const std::vector<int> &row : p.model.coverRows) {
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      p.index[i + 1] = row[i] + 1;
-      p.value[i + 1] = 1.0;
+  return runGlpk([&] {
+    glp_prob *program = glp_create_prob();
+    glp_set_obj_dir(program, GLP_MIN);
+    glp_add_cols(program, p.columns);
+    for (int column = 1; column <= p.columns; ++column) glp_set_col_kind(program, column, GLP_BV);
+    for (const std::vector<int> &row : p.model.coverRows) {
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        p.index[i + 1] = row[i] + 1;
+        p.value[i + 1] = 1.0;
+      }
+      const int added = glp_add_rows(program, 1);
+      glp_set_mat_row(program, added, static_cast<int>(row.size()), p.index.data(), p.value.data());
+      glp_set_row_bnds(program, added, GLP_LO, 1.0, 0);
     }
-    const int added = glp_add_rows(program, 1);
-    glp_set_mat_row(program, added, static_cast<int>(row.size()), p.index.data(), p.value.data());
-    glp_set_row_bnds(program, added, GLP_LO, 1.0, 0);
-  }
-  // A test of a file that is not free only with its file.
-  for (int column = 0; column < p.tests; ++column) {
-    const int file = p.model.fileColumnOf[column];
-    if (file == noColumn) continue;
-    p.index[1] = column + 1;
-    p.value[1] = 1.0;
-    p.index[2] = p.tests + file + 1;
-    p.value[2] = -1.0;
-    const int added = glp_add_rows(program, 1);
-    glp_set_mat_row(program, added, 2, p.index.data(), p.value.data());
-    glp_set_row_bnds(program, added, GLP_UP, 0, 0.0);
-  }
+    // A test of a file that is not free only with its file.
+    for (int column = 0; column < p.tests; ++column) {
+      const int file = p.model.fileColumnOf[column];
+      if (file == noColumn) continue;
+      p.index[1] = column + 1;
+      p.value[1] = 1.0;
+      p.index[2] = p.tests + file + 1;
+      p.value[2] = -1.0;
+      const int added = glp_add_rows(program, 1);
+      glp_set_mat_row(program, added, 2, p.index.data(), p.value.data());
+      glp_set_row_bnds(program, added, GLP_UP, 0, 0.0);
+    }
 
-  bool proven = true;
-  ColumnCover found;
-  // One step: keeps what it finds when that is no worse by `better`.
-  auto step = [&](auto better) {
-    if (!proven) return;
-    const StageOutcome outcome = solveStage(program, p, best, monitor, found);
-    if (outcome != StageOutcome::none && !found.chosen.empty() && better(found, best)) best = found;
-    proven = outcome == StageOutcome::optimal;
-  };
-  setObjective(program, p, true, false, false);
-  step([](const ColumnCover &a, const ColumnCover &b) { return a.cost <= b.cost; });
-  const int costRow = addBoundRow(program, p, true, roomy(best.cost));
-  const bool filesCount = countFiles && p.model.fileColumns > 0;
-  if (filesCount) {
-    const std::uint64_t costLimit = best.cost + allowance;
-    glp_set_row_bnds(program, costRow, GLP_UP, 0, roomy(costLimit));
-    setObjective(program, p, false, true, false);
-    step([&](const ColumnCover &a, const ColumnCover &b) {
-      return a.cost <= costLimit && (a.files < b.files || (a.files == b.files && a.cost <= b.cost));
-    });
-    const int filesRow = addBoundRow(program, p, false, roomy(best.files));
-    if (proven) pinRow(program, filesRow, best.files);
-    if (allowance != 0) {
-      setObjective(program, p, true, false, false);
+    bool proven = true;
+    // One step: keeps what it finds when that is no worse by `better`.
+    auto step = [&](auto better) {
+      if (!proven) return;
+      const StageOutcome outcome = solveStage(program, p, best, monitor, p.found);
+      if (outcome != StageOutcome::none && !p.found.chosen.empty() && better(p.found, best))
+        best = p.found;
+      proven = outcome == StageOutcome::optimal;
+    };
+    setObjective(program, p, true, false, false);
+    step([](const ColumnCover &a, const ColumnCover &b) { return a.cost <= b.cost; });
+    const int costRow = addBoundRow(program, p, true, roomy(best.cost));
+    const bool filesCount = countFiles && p.model.fileColumns > 0;
+    if (filesCount) {
+      const std::uint64_t costLimit = best.cost + allowance;
+      glp_set_row_bnds(program, costRow, GLP_UP, 0, roomy(costLimit));
+      setObjective(program, p, false, true, false);
       step([&](const ColumnCover &a, const ColumnCover &b) {
-        return a.files <= b.files && a.cost <= b.cost;
+        return a.cost <= costLimit &&
+               (a.files < b.files || (a.files == b.files && a.cost <= b.cost));
       });
+      const int filesRow = addBoundRow(program, p, false, roomy(best.files));
+      if (proven) pinRow(program, filesRow, best.files);
+      if (allowance != 0) {
+        setObjective(program, p, true, false, false);
+        step([&](const ColumnCover &a, const ColumnCover &b) {
+          return a.files <= b.files && a.cost <= b.cost;
+        });
+      }
+      glp_set_row_bnds(program, costRow, GLP_UP, 0, roomy(best.cost));
     }
-    glp_set_row_bnds(program, costRow, GLP_UP, 0, roomy(best.cost));
-  }
-  if (proven) pinRow(program, costRow, best.cost);
-  setObjective(program, p, false, false, true);
-  step([](const ColumnCover &a, const ColumnCover &b) {
-    return a.cost <= b.cost && a.files <= b.files && a.tests <= b.tests;
+    if (proven) pinRow(program, costRow, best.cost);
+    setObjective(program, p, false, false, true);
+    step([](const ColumnCover &a, const ColumnCover &b) {
+      return a.cost <= b.cost && a.files <= b.files && a.tests <= b.tests;
+    });
+    glp_delete_prob(program);
+    return proven;
   });
-  glp_delete_prob(program);
-  glpkFailure = nullptr;
-  return proven;
 }
 
 }  // namespace
@@ -302,7 +293,7 @@ CheapestCover cheapestCover(const CostedCoverQuery &query, const SearchMonitor *
   if (model.coverRows.empty()) return answer;
   ColumnCover best = greedyCover(model);
   const int tests = static_cast<int>(model.columnTest.size());
-  Program program{model, tests, tests + model.fileColumns, {}, {}, {}};
+  Program program{model, tests, tests + model.fileColumns, {}, {}, {}, {}};
   const std::size_t longest = std::max<std::size_t>(
       static_cast<std::size_t>(program.columns),
       std::max_element(model.coverRows.begin(), model.coverRows.end(),

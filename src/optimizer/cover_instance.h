@@ -16,7 +16,7 @@ class CoverInstance {
   CoverInstance() = default;
   // `branchTests[k]` lists the tests of branch k, in their order, repeats
   // kept; every test id is below `testCount`. `fileOfTest` is empty or has
-  // an entry per test.
+  // one file index per test.
   CoverInstance(std::uint32_t testCount,
                 const std::vector<std::span<const std::uint32_t>> &branchTests,
                 std::vector<std::uint32_t> fileOfTest = {});

@@ -4,7 +4,7 @@
 #include <span>
 #include <vector>
 
-#include "base/text_format.h"
+#include "base/diagnostics.h"
 #include "optimizer/cover_dfs.h"
 #include "optimizer/cover_instance.h"
 #include "optimizer/cover_solver.h"

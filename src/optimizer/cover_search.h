@@ -17,7 +17,8 @@ struct SearchOutcome {
   // accepted cover; larger than any depth when no cover was accepted.
   std::uint32_t bestDepth;
   // Distinct coverage files of the best cover, mandatory tests included
-  // (0 when the file preference is off).
+  // (0 when the file preference is off); initialFileCount() while no cover
+  // was accepted.
   std::uint32_t bestFileCount;
   // Candidates tried, each a push of a test on the stack.
   std::uint64_t nodes = 0;

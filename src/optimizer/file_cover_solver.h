@@ -22,7 +22,7 @@ struct FileCoverAnswer {
 
 // Looks for a cover of every branch `state` has left uncovered with at most
 // `maxTests` tests whose coverage files, apart from those marked free (a
-// non-zero entry of `freeFiles`, by file index), number at most
+// non-zero value of `freeFiles`, by file index), number at most
 // `maxNewFiles`; when one exists, finds one with the fewest such files and
 // puts its tests in `cover`. `fileOfTest` gives each test's file index; test
 // 0 is never part of a cover. Exact: an integer program solved by GLPK's

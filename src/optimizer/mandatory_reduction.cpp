@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "base/text_format.h"
+#include "base/diagnostics.h"
 
 namespace zorvane::optimizer {
 

@@ -6,7 +6,7 @@ namespace zorvane::optimizer {
 
 namespace {
 
-// Whether the entries of sorted list `small` that `keep` holds all occur in
+// Whether the values of sorted list `small` that `keep` holds all occur in
 // sorted list `large`.
 template <class Keep>
 bool isSubsetOfLeft(std::span<const std::uint32_t> small, std::span<const std::uint32_t> large,

@@ -4,7 +4,7 @@
 #include <iterator>
 #include <string>
 
-#include "base/text_format.h"
+#include "base/diagnostics.h"
 
 namespace zorvane::optimizer {
 

@@ -12,19 +12,19 @@ namespace zorvane::optimizer {
 // the best complete choice.
 class SelectionStack {
  public:
-  void pushTest(coverage::TestNumber test) { entries_.push_back(test); }
+  void pushTest(coverage::TestNumber test) { tests_.push_back(test); }
   coverage::TestNumber popTest() {
-    const coverage::TestNumber top = entries_.back();
-    entries_.pop_back();
+    const coverage::TestNumber top = tests_.back();
+    tests_.pop_back();
     return top;
   }
-  std::uint32_t stackSize() const { return static_cast<std::uint32_t>(entries_.size()); }
+  std::uint32_t stackSize() const { return static_cast<std::uint32_t>(tests_.size()); }
   // The tests on the stack, bottom first.
-  std::span<const coverage::TestNumber> tests() const { return entries_; }
-  coverage::TestNumber top() const { return entries_.back(); }
+  std::span<const coverage::TestNumber> tests() const { return tests_; }
+  coverage::TestNumber top() const { return tests_.back(); }
 
   // Copies the whole stack into the best snapshot.
-  void snapshotBest() { best_ = entries_; }
+  void snapshotBest() { best_ = tests_; }
   bool hasSnapshot() const { return !best_.empty(); }
   std::span<const coverage::TestNumber> best() const { return best_; }
   // The tests a run reports: the best snapshot, or the stack when the search
@@ -32,7 +32,7 @@ class SelectionStack {
   std::span<const coverage::TestNumber> answer() const { return hasSnapshot() ? best() : tests(); }
 
  private:
-  std::vector<coverage::TestNumber> entries_;
+  std::vector<coverage::TestNumber> tests_;
   std::vector<coverage::TestNumber> best_;
 };
 

@@ -22,7 +22,7 @@ std::string costName(std::string_view name);
 std::optional<std::uint64_t> recordedDuration(std::string_view description);
 
 struct TestCosts {
-  // By test number, in microseconds; entry 0 (no test) is 0.
+  // By test number, in microseconds; test 0 (no test) costs 0.
   std::vector<std::uint64_t> costs;
   // Tests the source gave no cost, each of which costs `fallback`: the
   // median of the costs given (the lower one of an even count), or a second

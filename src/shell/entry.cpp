@@ -1,8 +1,9 @@
-#include "shell/entry.h"
+#include "shell/run.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 #include <QCoreApplication>
+#include <QString>
 
 #include <csignal>
 #include <cstdio>
@@ -10,11 +11,10 @@
 #include <new>
 
 #include "base/fatal_error.h"
-#include "shell/banner.h"
 #include "shell/process_exit.h"
 #include "shell/reporter.h"
-#include "shell/run.h"
 #include "shell/translations.h"
+#include "version.h"
 
 namespace zorvane::shell {
 namespace {
@@ -27,6 +27,22 @@ void guardStandardStreams() {
   for (int fd = 0; fd <= 2; ++fd)
     if (::fcntl(fd, F_GETFD) < 0) ::open("/dev/null", O_RDONLY);
   std::signal(SIGPIPE, SIG_IGN);
+}
+
+// Writes the identity banner (name, purpose, version, legal lines) on the
+// standard error stream, translated for the current locale.
+void printBanner() {
+  const QString banner =
+      QCoreApplication::translate("Optimizer", "\n%1 %2 %3\n%4 %5\n")
+          .arg(QCoreApplication::translate("VESKIdent", "Zorvane"))
+          .arg(QCoreApplication::translate("Optimizer", "Test coverage optimizer",
+                                           "Default message displayed when the tool is started"))
+          .arg(QStringLiteral(ZORVANE_VERSION_STRING))
+          .arg(QCoreApplication::translate("VESKIdent",
+                                           "Copyright (c) 2026 The Zorvane developers."))
+          .arg(QCoreApplication::translate("VESKIdent", "Free software under the MIT License."));
+  const QByteArray bytes = banner.toLatin1();
+  std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stderr);
 }
 
 // Runs the job with the translations in place, so that a fatal message is

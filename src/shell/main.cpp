@@ -1,3 +1,3 @@
-#include "shell/entry.h"
+#include "shell/run.h"
 
 int main(int argc, char **argv) { return zorvane::shell::runProcess(argc, argv); }

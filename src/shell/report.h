@@ -22,11 +22,11 @@ struct ReportedTests {
 
 // Prints the needed tests (the best snapshot, or the stack when the search
 // accepted no cover because the mandatory tests already cover everything),
-// their number, then every other test that still has branches of its own as
+// their number, then every other test that still has entries of its own as
 // useless. When tests have costs (`costs`, in microseconds by test number;
 // empty otherwise), the line of their number is followed by the cost of the
-// needed tests against that of the whole suite. Clears the counts of the
-// needed tests. Returns the tests printed.
+// needed tests against that of the whole suite. Clears the entry counts of
+// the needed tests. Returns the tests printed.
 ReportedTests printReport(const optimizer::SelectionStack &stack, coverage::TestRegistry &registry,
                           const RunSettings &settings, std::span<const std::uint64_t> costs,
                           Diagnostics &diagnostics);

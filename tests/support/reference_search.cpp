@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/text_format.h"
+#include "base/diagnostics.h"
 #include "optimizer/table_instance.h"
 
 namespace zorvane::testing_support {

@@ -1,7 +1,9 @@
 #include "optimizer/cheapest_cover_solver.h"
 
+#include <glpk.h>
 #include <gtest/gtest.h>
 
+#include <new>
 #include <optional>
 #include <random>
 #include <span>
@@ -234,4 +236,29 @@ TEST(CheapestCoverSolver, AnInterruptedSolverStillGivesACover) {
   ASSERT_EQ(found.kind, CheapestCover::Kind::found);
   EXPECT_FALSE(found.proven);
   EXPECT_TRUE(covers(instance, maskOf(found.tests)));
+}
+
+// GLPK running out of memory surfaces as std::bad_alloc, as any allocation
+// failure does, and leaves GLPK fit for the next program.
+TEST(CheapestCoverSolver, ReportsGlpkRunningOutOfMemory) {
+  std::mt19937 random(11);
+  Instance large;
+  large.testCount = 2000;
+  large.costs.resize(large.testCount);
+  large.fileOfTest.resize(large.testCount);
+  for (std::uint32_t test = 1; test < large.testCount; ++test) {
+    large.costs[test] = 1 + random() % 1000;
+    large.fileOfTest[test] = test % 50;
+  }
+  large.freeFiles.assign(50, 0);
+  large.branches.resize(2000);
+  for (auto &tests : large.branches)
+    for (int i = 0; i < 40; ++i) tests.push_back(1 + random() % (large.testCount - 1));
+  glp_mem_limit(1);
+  EXPECT_THROW(solve(large, true, 0), std::bad_alloc);
+
+  const Instance small{{{1, 2}, {2, 3}}, 4, {0, 5, 8, 5}, {0, 0, 0, 0}, {0}};
+  const CheapestCover found = solve(small, true, 0);
+  ASSERT_EQ(found.kind, CheapestCover::Kind::found);
+  EXPECT_EQ(found.tests, (std::vector<std::uint32_t>{2}));
 }

@@ -1,4 +1,4 @@
-#include "base/text_format.h"
+#include "base/diagnostics.h"
 
 #include <cstdarg>
 #include <cstdio>
