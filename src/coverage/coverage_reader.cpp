@@ -97,6 +97,9 @@ bool isTracefileRecord(std::string_view text) {
   return text.starts_with("TN:") || text.starts_with("SF:");
 }
 
+// The length from which a section is worth recording.
+constexpr std::ptrdiff_t minimumRepeatedSection = 64;
+
 class FileReader {
  public:
   FileReader(const RunSettings &settings, std::uint32_t fileIndex, TestRegistry &registry,
@@ -145,7 +148,9 @@ class FileReader {
     // Before the first test of a file, lines belong to no test.
     if (currentTest_ == 0 || line[1] != 'T') return nullptr;
     const char *sectionEnd = endOfSection(line, end);
-    if (!sectionEnd) return nullptr;
+    // A short section costs about as much to parse as to look up, and its
+    // record would outweigh its bytes.
+    if (!sectionEnd || sectionEnd - line < minimumRepeatedSection) return nullptr;
     const std::string_view bytes(line, static_cast<std::size_t>(sectionEnd - line));
     RepeatedSections &sections = table_.repeatedSections();
     if (const RepeatedSections::Reading *earlier = sections.find(bytes);

@@ -560,30 +560,54 @@ TEST_F(ReaderTest, RepeatedSectionsReadUnderTheKeysInForceAtEachReading) {
   // The same bytes from an FT line on, read again: entries go to the test
   // reading them, and a section with no DC line after its FT line reads
   // under the DC key in force before it, at every reading, in every file.
-  const std::string common = "FT 4\nDC 1\nTB 1\nTL 0\n";
-  const auto under = [](const std::string &dc) {
-    return "FT 1\nDC " + dc + "\nTF 0\nFT 2\nTB 3\nFT 3\n  TB 4\n";
+  // Sections are long enough to be worth recording.
+  const auto lines = [](const std::string &line, int count) {
+    std::string text;
+    for (int k = 0; k < count; ++k) text += line;
+    return text;
+  };
+  const std::string common = "FT 4\nDC 1\nTL 0\n" + lines("TB 1\n", 12);
+  const auto under = [&](const std::string &dc) {
+    return "FT 1\nDC " + dc + "\nTF 0\nFT 2\n" + lines("TB 3\n", 13) + "FT 3\n" +
+           lines("TB 4\n", 13) + "  TB 4\n";
   };
   read("NT a\n" + common + under("5") + "NT b\n" + common + under("6"));
   read("NT c\n" + common + under("5") + "TB 4\r\n");
+  const std::vector<TestNumber> twelveEach = [] {
+    std::vector<TestNumber> tests;
+    for (TestNumber test = 1; test <= 3; ++test) tests.insert(tests.end(), 12, test);
+    return tests;
+  }();
+  const auto times = [](std::initializer_list<std::pair<TestNumber, int>> counts) {
+    std::vector<TestNumber> tests;
+    for (const auto &[test, count] : counts) tests.insert(tests.end(), count, test);
+    return tests;
+  };
   const std::map<BranchKey, std::vector<TestNumber>> expected{
-      {{4, 1, 'B', 1}, {1, 2, 3}}, {{4, 1, 'L', 0}, {1, 2, 3}}, {{1, 5, 'F', 0}, {1, 3}},
-      {{2, 5, 'B', 3}, {1, 3}},    {{3, 5, 'B', 4}, {1, 3, 3}}, {{1, 6, 'F', 0}, {2}},
-      {{2, 6, 'B', 3}, {2}},       {{3, 6, 'B', 4}, {2}},
+      {{4, 1, 'B', 1}, twelveEach},
+      {{4, 1, 'L', 0}, {1, 2, 3}},
+      {{1, 5, 'F', 0}, {1, 3}},
+      {{2, 5, 'B', 3}, times({{1, 13}, {3, 13}})},
+      {{3, 5, 'B', 4}, times({{1, 14}, {3, 15}})},
+      {{1, 6, 'F', 0}, {2}},
+      {{2, 6, 'B', 3}, times({{2, 13}})},
+      {{3, 6, 'B', 4}, times({{2, 14}})},
   };
   EXPECT_EQ(allBranches(), expected);
-  EXPECT_EQ(registry_.entryCounts()[3], 6u);
+  EXPECT_EQ(registry_.entryCounts()[3], 13u + 1 + 13 + 15);
 }
 
 TEST_F(ReaderTest, RepeatedSectionsWithAnUnreadableLineAreReadLineByLine) {
   // A section that holds a line the reader reports is never repeated from
   // an earlier reading: each reading reports its own line.
-  const std::string section = "FT 1\nDC 2\nTB 1\nTBx\nTB 2\n";
+  const std::string section = "FT 1\nDC 2\nTB 1\nTB 1\nTB 1\nTB 1\nTB 1\nTB 1\nTBx\nTB 2\n"
+                              "TB 2\nTB 2\nTB 2\nTB 2\nTB 2\n";
   read("NT a\n" + section + "NT b\n" + section + "NT c\n");
   EXPECT_EQ(diagnostics_.takeMessages(),
-            "Zorvane -  warning: Unexpected data \"x\n\" found line 5, line ignored\n"
-            "Zorvane -  warning: Unexpected data \"x\n\" found line 11, line ignored\n");
-  const std::map<BranchKey, std::vector<TestNumber>> expected{{{1, 2, 'B', 1}, {1, 2}},
-                                                             {{1, 2, 'B', 2}, {1, 2}}};
+            "Zorvane -  warning: Unexpected data \"x\n\" found line 10, line ignored\n"
+            "Zorvane -  warning: Unexpected data \"x\n\" found line 26, line ignored\n");
+  const std::map<BranchKey, std::vector<TestNumber>> expected{
+      {{1, 2, 'B', 1}, {1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2}},
+      {{1, 2, 'B', 2}, {1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2}}};
   EXPECT_EQ(allBranches(), expected);
 }
