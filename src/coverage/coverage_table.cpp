@@ -1,6 +1,8 @@
 #include "coverage/coverage_table.h"
 
 #include <algorithm>
+#include <bit>
+#include <utility>
 
 #include "base/fatal_error.h"
 
@@ -53,30 +55,30 @@ void CoverageTable::repeatEntries(TestNumber test, std::uint64_t first, std::uin
 
 void CoverageTable::settleNewPieces() const {
   totals_.resize(branchCount_);
-  // How many of the new pieces hold each stored entry: one more where a
-  // piece starts, one less past its end.
-  std::vector<std::int32_t> holderChange(storedCount_ + 1, 0);
-  for (std::size_t k = settledPieces_; k < pieces_.size(); ++k) {
-    ++holderChange[pieces_[k].first];
-    --holderChange[pieces_[k].first + pieces_[k].count];
-  }
-  std::int64_t holders = 0;
-  for (std::uint64_t position = 0; position < storedCount_; ++position) {
-    holders += holderChange[position];
-    if (holders == 0) continue;
-    BranchTotal &total = totals_[storedAt(position)];
-    liveBranchCount_ += total.count == 0;
-    total.count += static_cast<std::uint32_t>(holders);
-  }
-  // A branch with one entry has it from the piece that stored it: the
-  // pieces that store follow one another through the positions.
+  const auto count = [this](std::span<const BranchId> run, std::uint32_t times) {
+    for (const BranchId branch : run) {
+      BranchTotal &total = totals_[branch];
+      liveBranchCount_ += total.count == 0;
+      total.count += times;
+    }
+  };
+  // The pieces that store follow one another through the positions; a
+  // branch with one entry has it from the piece that stored it. The other
+  // pieces repeat runs stored before: each run is counted once, times the
+  // pieces that repeat it.
+  absl::flat_hash_map<std::pair<std::uint64_t, std::uint32_t>, std::uint32_t> repeats;
   std::uint64_t frontier = settledStoredCount_;
   for (std::size_t k = settledPieces_; k < pieces_.size(); ++k) {
     const Piece &piece = pieces_[k];
-    if (piece.first != frontier) continue;
+    if (piece.first != frontier) {
+      ++repeats[{piece.first, piece.count}];
+      continue;
+    }
+    count(storedRun(piece), 1);
     for (const BranchId branch : storedRun(piece)) totals_[branch].onlyTest = piece.test;
     frontier += piece.count;
   }
+  for (const auto &[run, times] : repeats) count(storedRun({0, run.second, run.first}), times);
   settledPieces_ = pieces_.size();
   settledStoredCount_ = storedCount_;
   lastPieceStores_ = false;
@@ -107,27 +109,26 @@ void CoverageTable::buildTestLists() {
   listEntries_.clear();
   listEntries_.shrink_to_fit();
   listEntries_.resize(total);
-  // From each stored position, the next one in its block whose branch is
-  // live: a piece is walked in steps over the live entries only.
-  std::vector<std::uint32_t> nextLive(storedCount_);
-  for (std::uint64_t blockStart = 0; blockStart < storedCount_; blockStart += blockSize) {
-    const BranchId *block = blocks_[blockStart >> blockBits].get();
-    auto next = static_cast<std::uint32_t>(blockSize);
-    for (auto offset = static_cast<std::uint32_t>(std::min(blockSize, storedCount_ - blockStart));
-         offset-- != 0;) {
-      if (totals_[block[offset]].count != 0) next = offset;
-      nextLive[blockStart + offset] = next;
-    }
-  }
+  // Which stored entries are of live branches, a bit each: a piece is
+  // walked a word of 64 entries at a time, stopping at live entries only.
+  std::vector<std::uint64_t> liveBits((storedCount_ + 63) / 64, 0);
+  for (std::uint64_t position = 0; position < storedCount_; ++position)
+    if (totals_[storedAt(position)].count != 0)
+      liveBits[position / 64] |= std::uint64_t{1} << (position % 64);
   std::vector<std::uint64_t> cursors(listStarts_);
   for (const Piece &piece : pieces_) {
-    const std::uint64_t blockStart = piece.first & ~(blockSize - 1);
-    const BranchId *block = blocks_[piece.first >> blockBits].get();
-    const auto end = static_cast<std::uint32_t>(piece.first - blockStart) + piece.count;
-    for (std::uint32_t offset = nextLive[piece.first]; offset < end;) {
-      listEntries_[cursors[block[offset]]++] = piece.test;
-      if (++offset == end) break;
-      offset = nextLive[blockStart + offset];
+    const std::span<const BranchId> run = storedRun(piece);
+    for (std::uint64_t position = piece.first, end = piece.first + piece.count;
+         position < end;) {
+      const std::uint64_t bits = liveBits[position / 64] >> (position % 64);
+      if (bits == 0) {
+        position = (position | 63) + 1;
+        continue;
+      }
+      position += static_cast<std::uint64_t>(std::countr_zero(bits));
+      if (position >= end) break;
+      listEntries_[cursors[run[position - piece.first]]++] = piece.test;
+      ++position;
     }
   }
   listsBuilt_ = true;
