@@ -226,12 +226,12 @@ class FileReader {
   static const char *endOfSection(const char *line, const char *end) {
     // Lines are short: sixteen bytes tested at once find the end faster
     // than a search for each newline.
-    using Chunk = signed char __attribute__((vector_size(16)));
+    using SixteenBytes = signed char __attribute__((vector_size(16)));
     for (++line; end - line >= 16; line += 16) {
-      Chunk here, before;
+      SixteenBytes here, before;
       std::memcpy(&here, line, sizeof here);
       std::memcpy(&before, line - 1, sizeof before);
-      const Chunk starts = (before == '\n') & (here != 'T') & (here != 'D');
+      const SixteenBytes starts = (before == '\n') & (here != 'T') & (here != 'D');
       std::uint64_t halves[2];
       std::memcpy(halves, &starts, sizeof halves);
       if ((halves[0] | halves[1]) != 0) break;

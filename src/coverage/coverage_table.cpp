@@ -118,8 +118,7 @@ void CoverageTable::buildTestLists() {
   std::vector<std::uint64_t> cursors(listStarts_);
   for (const Piece &piece : pieces_) {
     const std::span<const BranchId> run = storedRun(piece);
-    for (std::uint64_t position = piece.first, end = piece.first + piece.count;
-         position < end;) {
+    for (std::uint64_t position = piece.first, end = piece.first + piece.count; position < end;) {
       const std::uint64_t bits = liveBits[position / 64] >> (position % 64);
       if (bits == 0) {
         position = (position | 63) + 1;

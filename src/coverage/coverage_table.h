@@ -12,9 +12,9 @@
 
 #include <absl/container/flat_hash_map.h>
 
+#include "coverage/numbering.h"
 #include "coverage/repeated_sections.h"
 #include "coverage/source_notes.h"
-#include "coverage/numbering.h"
 
 namespace zorvane::coverage {
 

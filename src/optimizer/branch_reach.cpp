@@ -6,8 +6,8 @@
 
 namespace zorvane::optimizer {
 
-using coverage::BranchGroup;
 using coverage::Branch;
+using coverage::BranchGroup;
 using coverage::CoverageTable;
 using coverage::TestNumber;
 

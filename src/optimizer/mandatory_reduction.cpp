@@ -10,9 +10,9 @@
 
 namespace zorvane::optimizer {
 
+using coverage::Branch;
 using coverage::BranchGroup;
 using coverage::BranchId;
-using coverage::Branch;
 using coverage::CoverageTable;
 using coverage::IndexedBranch;
 using coverage::TestNumber;

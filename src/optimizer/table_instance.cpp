@@ -4,8 +4,8 @@
 
 namespace zorvane::optimizer {
 
-using coverage::BranchGroup;
 using coverage::Branch;
+using coverage::BranchGroup;
 using coverage::CoverageTable;
 using coverage::IndexedBranch;
 using coverage::TestNumber;

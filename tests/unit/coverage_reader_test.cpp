@@ -600,8 +600,9 @@ TEST_F(ReaderTest, RepeatedSectionsReadUnderTheKeysInForceAtEachReading) {
 TEST_F(ReaderTest, RepeatedSectionsWithAnUnreadableLineAreReadLineByLine) {
   // A section that holds a line the reader reports is never repeated from
   // an earlier reading: each reading reports its own line.
-  const std::string section = "FT 1\nDC 2\nTB 1\nTB 1\nTB 1\nTB 1\nTB 1\nTB 1\nTBx\nTB 2\n"
-                              "TB 2\nTB 2\nTB 2\nTB 2\nTB 2\n";
+  const std::string section =
+      "FT 1\nDC 2\nTB 1\nTB 1\nTB 1\nTB 1\nTB 1\nTB 1\nTBx\nTB 2\n"
+      "TB 2\nTB 2\nTB 2\nTB 2\nTB 2\n";
   read("NT a\n" + section + "NT b\n" + section + "NT c\n");
   EXPECT_EQ(diagnostics_.takeMessages(),
             "Zorvane -  warning: Unexpected data \"x\n\" found line 10, line ignored\n"

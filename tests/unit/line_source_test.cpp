@@ -12,15 +12,15 @@ using namespace zorvane::coverage;
 
 namespace {
 
-// Delivers `bytes` in reads of at most `chunk` bytes, then fails with -1
+// Delivers `bytes` in reads of at most `largestRead` bytes, then fails with -1
 // if `failAtEnd`, else reports the end of the file. Counts the bytes read
 // in `delivered` when given.
-ReadBlock scriptedRead(std::string bytes, std::size_t chunk, bool failAtEnd,
+ReadBlock scriptedRead(std::string bytes, std::size_t largestRead, bool failAtEnd,
                        std::shared_ptr<std::size_t> delivered = nullptr) {
   auto offset = delivered ? delivered : std::make_shared<std::size_t>(0);
   return [=](char *buffer, std::size_t size) -> std::ptrdiff_t {
     if (*offset == bytes.size()) return failAtEnd ? -1 : 0;
-    const std::size_t n = std::min({size, chunk, bytes.size() - *offset});
+    const std::size_t n = std::min({size, largestRead, bytes.size() - *offset});
     std::copy_n(bytes.data() + *offset, n, buffer);
     *offset += n;
     return static_cast<std::ptrdiff_t>(n);
