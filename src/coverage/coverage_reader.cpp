@@ -151,9 +151,10 @@ class FileReader {
     // A short section costs about as much to parse as to look up, and its
     // record would outweigh its bytes.
     if (!sectionEnd || sectionEnd - line < minimumRepeatedSection) return nullptr;
-    const std::string_view bytes(line, static_cast<std::size_t>(sectionEnd - line));
+    const RepeatedSections::Digest digest =
+        RepeatedSections::digestOf({line, static_cast<std::size_t>(sectionEnd - line)});
     RepeatedSections &sections = table_.repeatedSections();
-    if (const RepeatedSections::Reading *earlier = sections.find(bytes);
+    if (const RepeatedSections::Reading *earlier = sections.find(digest);
         earlier && (!earlier->readsEnteringDcKey || earlier->enteringDcKey == dcKey_)) {
       repeat(*earlier);
       lineNumber += earlier->lineCount;
@@ -178,7 +179,7 @@ class FileReader {
     reading.group = group_;
     reading.lastGroup = lastGroup_;
     reading.groupKind = groupKind_;
-    sections.record(bytes, reading);
+    sections.record(digest, reading);
     return sectionEnd;
   }
 

@@ -10,13 +10,13 @@ RepeatedSections::Digest RepeatedSections::digestOf(std::string_view bytes) {
   return {hash.low64, hash.high64, bytes.size()};
 }
 
-const RepeatedSections::Reading *RepeatedSections::find(std::string_view bytes) const {
-  const auto found = readings_.find(digestOf(bytes));
+const RepeatedSections::Reading *RepeatedSections::find(const Digest &digest) const {
+  const auto found = readings_.find(digest);
   return found == readings_.end() ? nullptr : &found->second;
 }
 
-void RepeatedSections::record(std::string_view bytes, const Reading &reading) {
-  readings_.try_emplace(digestOf(bytes), reading);
+void RepeatedSections::record(const Digest &digest, const Reading &reading) {
+  readings_.try_emplace(digest, reading);
 }
 
 }  // namespace zorvane::coverage

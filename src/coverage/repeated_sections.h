@@ -34,11 +34,7 @@ class RepeatedSections {
     char groupKind;
   };
 
-  // The reading of an earlier section with these bytes, or null.
-  const Reading *find(std::string_view bytes) const;
-  void record(std::string_view bytes, const Reading &reading);
-
- private:
+  // What tells sections apart.
   struct Digest {
     std::uint64_t low;
     std::uint64_t high;
@@ -51,6 +47,11 @@ class RepeatedSections {
   };
   static Digest digestOf(std::string_view bytes);
 
+  // The reading of an earlier section with this digest, or null.
+  const Reading *find(const Digest &digest) const;
+  void record(const Digest &digest, const Reading &reading);
+
+ private:
   absl::flat_hash_map<Digest, Reading> readings_;
 };
 
