@@ -78,10 +78,14 @@ class CoverState {
   // values give a valid bound, so stale ones only cost iterations.
   std::vector<double> multipliers_;
   bool warmStarted_ = false;
-  std::vector<double> reducedCost_;
-  std::vector<double> subgradient_;
+  // The last lagrangianBound's uncovered branches, their dense numbers, and
+  // per live test its uncovered branches by those numbers.
   std::vector<std::uint32_t> activeBranches_;
-  std::vector<std::uint32_t> activeTests_;
+  std::vector<std::uint32_t> denseBranch_;
+  std::vector<std::uint32_t> liveTestStart_;
+  std::vector<std::uint32_t> liveTestBranches_;
+  std::vector<double> liveMultipliers_;
+  std::vector<double> subgradient_;
 };
 
 }  // namespace zorvane::optimizer
