@@ -23,7 +23,11 @@ GroupId CoverageTable::addGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed
 
 GroupId CoverageTable::findOrInsertGroupId(std::uint32_t ftKey, std::uint32_t dcKey,
                                            signed char branchKind) {
-  const auto [found, added] = groupOfKeys_.try_emplace({ftKey, dcKey, branchKind}, 0);
+  if (!lastGroupsOfFile_ || ftKey != lastFtKey_) {
+    lastGroupsOfFile_ = &groupsOfFile_[ftKey];
+    lastFtKey_ = ftKey;
+  }
+  const auto [found, added] = lastGroupsOfFile_->try_emplace({dcKey, branchKind}, 0);
   if (added) found->second = addGroup(ftKey, dcKey, branchKind);
   return found->second;
 }
@@ -74,8 +78,12 @@ void CoverageTable::settleNewPieces() const {
       ++repeats[{piece.first, piece.count}];
       continue;
     }
-    count(storedRun(piece), 1);
-    for (const BranchId branch : storedRun(piece)) totals_[branch].onlyTest = piece.test;
+    for (const BranchId branch : storedRun(piece)) {
+      BranchTotal &total = totals_[branch];
+      liveBranchCount_ += total.count == 0;
+      ++total.count;
+      total.onlyTest = piece.test;
+    }
     frontier += piece.count;
   }
   for (const auto &[run, times] : repeats) count(storedRun({0, run.second, run.first}), times);

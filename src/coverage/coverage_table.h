@@ -54,10 +54,6 @@ struct GroupKey {
   std::uint32_t dcKey;
   signed char branchKind;
   auto operator<=>(const GroupKey &) const = default;
-  template <class H>
-  friend H AbslHashValue(H hash, const GroupKey &key) {
-    return H::combine(std::move(hash), key.ftKey, key.dcKey, key.branchKind);
-  }
 };
 
 // All branches that any test of any coverage file reached, merged: a branch
@@ -219,7 +215,23 @@ class CoverageTable {
 
   std::deque<BranchGroup> groups_;
   std::vector<GroupHead> heads_;
-  absl::flat_hash_map<GroupKey, GroupId> groupOfKeys_;
+  // Groups by FT key, then by DC key and kind: the groups of one source
+  // file are looked up together, from a map small enough to stay cached.
+  struct GroupKeyInFile {
+    std::uint32_t dcKey;
+    signed char branchKind;
+    bool operator==(const GroupKeyInFile &) const = default;
+    template <class H>
+    friend H AbslHashValue(H hash, const GroupKeyInFile &key) {
+      return H::combine(std::move(hash), key.dcKey, key.branchKind);
+    }
+  };
+  using GroupsOfFile = absl::flat_hash_map<GroupKeyInFile, GroupId>;
+  absl::flat_hash_map<std::uint32_t, GroupsOfFile> groupsOfFile_;
+  // The map of the FT key looked up last; taken again whenever the key
+  // changes, which is also the only time groupsOfFile_ grows.
+  std::uint32_t lastFtKey_ = 0;
+  GroupsOfFile *lastGroupsOfFile_ = nullptr;
   // The branch of each (group, index) past the group's low indexes: group
   // id in the high half.
   absl::flat_hash_map<std::uint64_t, BranchId> branchOfKey_;
