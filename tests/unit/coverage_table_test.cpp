@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -59,6 +60,21 @@ TEST(CoverageTable, LookupOfAPresentKeyCreatesNothing) {
   table.findOrInsertGroupId(1, 1, 'B');
   EXPECT_EQ(table.findOrInsertGroupId(3, 4, 'B'), first);
   EXPECT_EQ(keysInOrder(table).size(), 3u);
+}
+
+TEST(CoverageTable, GroupsOfEachSourceFileStayFoundAsFilesAreAdded) {
+  // The same DC key under many FT keys, each looked up again, and a new
+  // group added to each file, after the files have been added.
+  CoverageTable table;
+  std::vector<GroupId> first;
+  for (std::uint32_t ftKey = 0; ftKey < 1000; ++ftKey)
+    first.push_back(table.findOrInsertGroupId(ftKey, 7, 'B'));
+  for (std::uint32_t ftKey = 0; ftKey < 1000; ++ftKey) {
+    EXPECT_EQ(table.findOrInsertGroupId(ftKey, 7, 'B'), first[ftKey]);
+    EXPECT_NE(table.findOrInsertGroupId(ftKey, 8, 'B'), first[ftKey]);
+  }
+  EXPECT_EQ(std::set<GroupId>(first.begin(), first.end()).size(), 1000u);
+  EXPECT_EQ(keysInOrder(table).size(), 2000u);
 }
 
 TEST(CoverageTable, BranchesAreWalkedByIndexWhateverTheOrderReached) {
