@@ -59,11 +59,12 @@ void CoverageTable::repeatEntries(TestNumber test, std::uint64_t first, std::uin
 
 void CoverageTable::settleNewPieces() const {
   totals_.resize(branchCount_);
-  const auto count = [this](std::span<const BranchId> run, std::uint32_t times) {
-    for (const BranchId branch : run) {
+  const auto count = [this](const Piece &piece, std::uint32_t times, bool stores) {
+    for (const BranchId branch : storedRun(piece)) {
       BranchTotal &total = totals_[branch];
       liveBranchCount_ += total.count == 0;
       total.count += times;
+      if (stores) total.onlyTest = piece.test;
     }
   };
   // The pieces that store follow one another through the positions; a
@@ -78,15 +79,10 @@ void CoverageTable::settleNewPieces() const {
       ++repeats[{piece.first, piece.count}];
       continue;
     }
-    for (const BranchId branch : storedRun(piece)) {
-      BranchTotal &total = totals_[branch];
-      liveBranchCount_ += total.count == 0;
-      ++total.count;
-      total.onlyTest = piece.test;
-    }
+    count(piece, 1, true);
     frontier += piece.count;
   }
-  for (const auto &[run, times] : repeats) count(storedRun({0, run.second, run.first}), times);
+  for (const auto &[run, times] : repeats) count({0, run.second, run.first}, times, false);
   settledPieces_ = pieces_.size();
   settledStoredCount_ = storedCount_;
   lastPieceStores_ = false;

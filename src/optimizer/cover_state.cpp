@@ -165,11 +165,11 @@ std::uint32_t CoverState::lagrangianBound(std::uint32_t enough) {
   // The steps run on the uncovered branches only, numbered densely in branch
   // order, and on each live test's list of them: the sums add the same terms
   // in the same order as over the whole lists, at a fraction of the reads.
-  activeBranches_.clear();
+  liveBranches_.clear();
   for (std::uint32_t k = 0; k < instance_.branchCount(); ++k)
     if (!covered_[k]) {
-      denseBranch_[k] = static_cast<std::uint32_t>(activeBranches_.size());
-      activeBranches_.push_back(k);
+      denseBranch_[k] = static_cast<std::uint32_t>(liveBranches_.size());
+      liveBranches_.push_back(k);
     }
   liveTestStart_.assign(1, 0);
   liveTestBranches_.clear();
@@ -180,10 +180,10 @@ std::uint32_t CoverState::lagrangianBound(std::uint32_t enough) {
     liveTestStart_.push_back(static_cast<std::uint32_t>(liveTestBranches_.size()));
   }
   const std::size_t liveTests = liveTestStart_.size() - 1;
-  const std::size_t live = activeBranches_.size();
+  const std::size_t live = liveBranches_.size();
   liveMultipliers_.resize(live);
   subgradient_.resize(live);
-  for (std::size_t i = 0; i < live; ++i) liveMultipliers_[i] = multipliers_[activeBranches_[i]];
+  for (std::size_t i = 0; i < live; ++i) liveMultipliers_[i] = multipliers_[liveBranches_[i]];
 
   // The step aims at the bound sought, or at a plain upper bound on the
   // optimum when that is lower: aiming far too high only makes steps wild.
@@ -229,7 +229,7 @@ std::uint32_t CoverState::lagrangianBound(std::uint32_t enough) {
     for (std::size_t i = 0; i < live; ++i)
       liveMultipliers_[i] = std::max(0.0, liveMultipliers_[i] + length * subgradient_[i]);
   }
-  for (std::size_t i = 0; i < live; ++i) multipliers_[activeBranches_[i]] = liveMultipliers_[i];
+  for (std::size_t i = 0; i < live; ++i) multipliers_[liveBranches_[i]] = liveMultipliers_[i];
   return static_cast<std::uint32_t>(std::max(0.0, std::ceil(best - 1e-6)));
 }
 

@@ -80,7 +80,7 @@ class CoverState {
   bool warmStarted_ = false;
   // The last lagrangianBound's uncovered branches, their dense numbers, and
   // per live test its uncovered branches by those numbers.
-  std::vector<std::uint32_t> activeBranches_;
+  std::vector<std::uint32_t> liveBranches_;
   std::vector<std::uint32_t> denseBranch_;
   std::vector<std::uint32_t> liveTestStart_;
   std::vector<std::uint32_t> liveTestBranches_;
