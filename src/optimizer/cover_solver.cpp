@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "optimizer/cover_dfs.h"
+#include "optimizer/lagrangian_cover.h"
 #include "optimizer/presolve.h"
 
 namespace zorvane::optimizer {
@@ -22,6 +23,15 @@ std::uint32_t solveConnected(const CoverInstance &instance, std::uint32_t cap,
   CoverState state(instance);
   const std::uint32_t rootBound = state.lowerBound(cap);
   if (rootBound > cap) return noCover;
+  // Most of a walk that starts with no cover goes into finding one of the
+  // optimum size; one built from the bound's multipliers often is one, and
+  // then the walk has only to prove it.
+  std::vector<std::uint32_t> start = lagrangianCover(instance, state.multipliers());
+  std::uint32_t incumbent = cap + 1;
+  if (!start.empty() && start.size() <= cap) {
+    incumbent = static_cast<std::uint32_t>(start.size());
+    cover = std::move(start);
+  }
   struct Visitor {
     CoverState &state;
     SearchMonitor *monitor;
@@ -61,7 +71,7 @@ std::uint32_t solveConnected(const CoverInstance &instance, std::uint32_t cap,
       best = path;
     }
     bool stopped() const { return incumbent <= rootBound || (monitor && monitor->interrupted()); }
-  } visitor{state, monitor, rootBound, cap + 1, {}, {}, {}, cover};
+  } visitor{state, monitor, rootBound, incumbent, {}, {}, {}, cover};
   walkDepthFirst(state, visitor);
   if (monitor && monitor->interrupted()) return noCover;
   return visitor.incumbent <= cap ? visitor.incumbent : noCover;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "optimizer/cover_instance.h"
@@ -49,6 +50,9 @@ class CoverState {
   std::uint32_t lowerBound(std::uint32_t enough);
   // Only the greedy dual part of lowerBound: cheaper, weaker.
   std::uint32_t quickLowerBound(std::uint32_t enough) { return greedyDualBound(enough); }
+  // The Lagrangian multipliers lowerBound() reached, one per branch (those
+  // of covered branches are stale).
+  std::span<const double> multipliers() const { return multipliers_; }
 
  private:
   const CoverInstance &instance_;
