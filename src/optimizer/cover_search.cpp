@@ -55,9 +55,10 @@ class SearchVisitor {
  public:
   SearchVisitor(CoverState &state, const TestRegistry &registry, const RunSettings &settings,
                 SelectionStack &stack, std::optional<std::uint32_t> optimum,
-                const std::vector<std::uint32_t> &witness, SearchMonitor &monitor,
-                Diagnostics &diagnostics, bool aimAtFewestFiles)
+                const std::vector<std::uint32_t> &witness, SolvedParts &solvedParts,
+                SearchMonitor &monitor, Diagnostics &diagnostics, bool aimAtFewestFiles)
       : state_(state),
+        solvedParts_(solvedParts),
         monitor_(monitor),
         diagnostics_(diagnostics),
         registry_(registry),
@@ -93,7 +94,7 @@ class SearchVisitor {
       if (witness_.dropRedundantMember(state_)) return true;
       const std::uint32_t allowed = *optimum_ - depth;
       if (state_.quickLowerBound(allowed) > allowed) return false;
-      if (!minimumRemainingCoverSize(state_, allowed, &monitor_, &newWitness_))
+      if (!minimumRemainingCoverSize(state_, allowed, &monitor_, &newWitness_, &solvedParts_))
         return monitor_.interrupted();
       witness_.replace(newWitness_);
       return true;
@@ -275,6 +276,7 @@ class SearchVisitor {
   }
 
   CoverState &state_;
+  SolvedParts &solvedParts_;
   SearchMonitor &monitor_;
   Diagnostics &diagnostics_;
   const TestRegistry &registry_;
@@ -313,19 +315,20 @@ SearchOutcome searchCover(CoverageTable &table, const TestRegistry &registry,
   SearchMonitor monitor(settings.timeLimitSeconds, &diagnostics);
   std::optional<std::uint32_t> optimum;
   std::vector<std::uint32_t> witness;
+  SolvedParts solvedParts;
   if (settings.verbosity < 2)
-    optimum = minimumCoverSize(instance, UINT32_MAX - 1, &monitor, &witness);
+    optimum = minimumCoverSize(instance, UINT32_MAX - 1, &monitor, &witness, &solvedParts);
   CoverState state(instance);
   // Without an allowance every cover of the optimum size comes after the
   // first one, so one on the fewest files possible is always met. With one,
   // such a cover may lie only before it, and then the walk is done again
   // (as it would be, should the solver ever have misjudged the fewest).
-  SearchVisitor aiming(state, registry, settings, stack, optimum, witness, monitor, diagnostics,
-                       true);
+  SearchVisitor aiming(state, registry, settings, stack, optimum, witness, solvedParts, monitor,
+                       diagnostics, true);
   walkDepthFirst(state, aiming);
   if (!aiming.missedFewestFiles()) return aiming.outcome();
-  SearchVisitor improving(state, registry, settings, stack, optimum, witness, monitor, diagnostics,
-                          false);
+  SearchVisitor improving(state, registry, settings, stack, optimum, witness, solvedParts, monitor,
+                          diagnostics, false);
   walkDepthFirst(state, improving);
   SearchOutcome outcome = improving.outcome();
   outcome.nodes += aiming.outcome().nodes;

@@ -111,6 +111,40 @@ CoverInstance subInstance(const CoverInstance &instance, const std::vector<std::
   return result;
 }
 
+// A part as SolvedParts keeps it: the solver's answer depends on nothing
+// else.
+SolvedParts::Contents contentsOf(const CoverInstance &part) {
+  SolvedParts::Contents contents{part.testCount()};
+  for (std::uint32_t k = 0; k < part.branchCount(); ++k) {
+    const auto tests = part.testsOf(k);
+    contents.push_back(static_cast<std::uint32_t>(tests.size()));
+    contents.insert(contents.end(), tests.begin(), tests.end());
+  }
+  return contents;
+}
+
+// solveConnected, answered from `solved` when it knows the part already.
+std::uint32_t solvePart(const CoverInstance &part, std::uint32_t cap, SearchMonitor *monitor,
+                        SolvedParts *solved, std::vector<std::uint32_t> &cover) {
+  if (!solved) return solveConnected(part, cap, monitor, cover);
+  SolvedParts::Contents contents = contentsOf(part);
+  if (const SolvedParts::Answer *known = solved->find(contents)) {
+    if (known->optimum) {
+      if (*known->optimum > cap) return noCover;
+      cover = known->cover;
+      return *known->optimum;
+    }
+    if (known->noneUpTo >= cap) return noCover;
+  }
+  const std::uint32_t size = solveConnected(part, cap, monitor, cover);
+  if (monitor && monitor->interrupted()) return size;
+  if (size == noCover)
+    solved->keepNone(std::move(contents), cap);
+  else
+    solved->keepOptimum(std::move(contents), size, cover);
+  return size;
+}
+
 std::uint32_t findRoot(std::vector<std::uint32_t> &parent, std::uint32_t x) {
   while (parent[x] != x) x = parent[x] = parent[parent[x]];
   return x;
@@ -120,7 +154,8 @@ std::uint32_t findRoot(std::vector<std::uint32_t> &parent, std::uint32_t x) {
 
 std::optional<std::uint32_t> minimumCoverSize(const CoverInstance &instance, std::uint32_t cap,
                                               SearchMonitor *monitor,
-                                              std::vector<std::uint32_t> *cover) {
+                                              std::vector<std::uint32_t> *cover,
+                                              SolvedParts *solved) {
   Presolve presolve(instance, {.forceTests = true});
   if (!presolve.run()) return std::nullopt;
   const std::vector<std::uint32_t> forced = presolve.forcedTests();
@@ -175,7 +210,7 @@ std::optional<std::uint32_t> minimumCoverSize(const CoverInstance &instance, std
   for (std::size_t i = 0; i < instances.size(); ++i) {
     boundsLeft -= bounds[i];
     const std::uint32_t size =
-        solveConnected(instances[i], cap - total - boundsLeft, monitor, partCover);
+        solvePart(instances[i], cap - total - boundsLeft, monitor, solved, partCover);
     if (size == noCover) return std::nullopt;
     total += size;
     if (cover)
@@ -186,7 +221,8 @@ std::optional<std::uint32_t> minimumCoverSize(const CoverInstance &instance, std
 
 std::optional<std::uint32_t> minimumRemainingCoverSize(const CoverState &state, std::uint32_t cap,
                                                        SearchMonitor *monitor,
-                                                       std::vector<std::uint32_t> *cover) {
+                                                       std::vector<std::uint32_t> *cover,
+                                                       SolvedParts *solved) {
   const CoverInstance &instance = state.instance();
   std::vector<std::uint32_t> uncovered;
   for (std::uint32_t k = 0; k < instance.branchCount(); ++k)
@@ -195,7 +231,8 @@ std::optional<std::uint32_t> minimumRemainingCoverSize(const CoverState &state, 
   std::vector<std::uint32_t> newId(instance.testCount(), noCover);
   std::vector<std::uint32_t> tests;
   const CoverInstance remaining = subInstance(instance, uncovered, everyTest, newId, tests);
-  const std::optional<std::uint32_t> size = minimumCoverSize(remaining, cap, monitor, cover);
+  const std::optional<std::uint32_t> size =
+      minimumCoverSize(remaining, cap, monitor, cover, solved);
   if (size && cover)
     for (std::uint32_t &test : *cover) test = tests[test];
   return size;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <random>
 #include <span>
@@ -73,4 +74,73 @@ TEST(CoverSolver, FindsTheOptimumOfRandomInstances) {
 TEST(CoverSolver, ABranchNoTestReachesHasNoCover) {
   const std::vector<std::vector<std::uint32_t>> branches{{0, 1}, {}};
   EXPECT_FALSE(minimumCoverSize(makeInstance(branches, 2), 10));
+}
+
+TEST(CoverSolver, AnswersTheSameFromThePartsItRemembers) {
+  // Instances of two parts on tests of their own, the first of which often
+  // comes again, on the first tests or on the last; the solver asks for
+  // each at several caps, and for what one test leaves uncovered, with one
+  // memory for everything.
+  std::mt19937 random(5);
+  SolvedParts solved;
+  constexpr std::uint32_t partTests = 10;
+  auto randomPart = [&] {
+    std::vector<std::vector<std::uint32_t>> part(
+        std::uniform_int_distribution<std::uint32_t>(8, 24)(random));
+    std::bernoulli_distribution reaches(0.25);
+    for (auto &tests : part)
+      for (std::uint32_t t = 0; t < partTests; ++t)
+        if (reaches(random)) tests.push_back(t);
+    return part;
+  };
+  std::vector<std::vector<std::uint32_t>> first;
+  for (int round = 0; round < 300; ++round) {
+    if (first.empty() || round % 3 == 0) first = randomPart();
+    const std::vector<std::vector<std::uint32_t>> second = randomPart();
+    const std::uint32_t firstAt = round % 2 == 0 ? 0 : partTests;
+    std::vector<std::vector<std::uint32_t>> branches;
+    auto place = [&](const std::vector<std::vector<std::uint32_t>> &part, std::uint32_t at) {
+      for (auto tests : part) {
+        for (std::uint32_t &t : tests) t += at;
+        branches.push_back(tests);
+      }
+    };
+    place(first, firstAt);
+    place(second, partTests - firstAt);
+    const CoverInstance instance = makeInstance(branches, 2 * partTests);
+    // The parts share no test: their optima add up.
+    const std::optional<std::uint32_t> firstOptimum = bruteForce(first, partTests);
+    const std::optional<std::uint32_t> secondOptimum = bruteForce(second, partTests);
+    if (!firstOptimum || !secondOptimum) {
+      ASSERT_FALSE(minimumCoverSize(instance, 100, nullptr, nullptr, &solved));
+      continue;
+    }
+    const std::uint32_t expected = *firstOptimum + *secondOptimum;
+
+    auto checkCover = [&](const std::vector<std::uint32_t> &cover) {
+      ASSERT_EQ(cover.size(), expected) << "round " << round;
+      for (const auto &tests : branches)
+        ASSERT_TRUE(std::ranges::any_of(
+            tests, [&](std::uint32_t t) { return std::ranges::find(cover, t) != cover.end(); }))
+            << "round " << round;
+    };
+    std::vector<std::uint32_t> cover;
+    // Known to need more than a cap, a part may still fit the next one up.
+    ASSERT_FALSE(minimumCoverSize(instance, expected - 1, nullptr, &cover, &solved));
+    ASSERT_EQ(minimumCoverSize(instance, expected, nullptr, &cover, &solved), expected);
+    checkCover(cover);
+    ASSERT_EQ(minimumCoverSize(instance, 100, nullptr, &cover, &solved), expected);
+    checkCover(cover);
+    ASSERT_FALSE(minimumCoverSize(instance, expected - 1, nullptr, &cover, &solved));
+
+    // What the last test of the first part leaves uncovered.
+    CoverState state(instance);
+    state.apply(firstAt + partTests - 1);
+    std::vector<std::vector<std::uint32_t>> firstLeft;
+    for (std::uint32_t k = 0; k < first.size(); ++k)
+      if (!state.isCovered(k)) firstLeft.push_back(first[k]);
+    ASSERT_EQ(minimumRemainingCoverSize(state, 100, nullptr, &cover, &solved),
+              *bruteForce(firstLeft, partTests) + *secondOptimum)
+        << "round " << round;
+  }
 }
