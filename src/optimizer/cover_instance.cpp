@@ -9,6 +9,9 @@ CoverInstance::CoverInstance(std::uint32_t testCount,
                              std::vector<std::uint32_t> fileOfTest)
     : fileOfTest_(std::move(fileOfTest)) {
   branchStart_.reserve(branchTests.size() + 1);
+  std::size_t entries = 0;
+  for (const auto &tests : branchTests) entries += tests.size();
+  branchTests_.reserve(entries);
   for (const auto &tests : branchTests) {
     branchTests_.insert(branchTests_.end(), tests.begin(), tests.end());
     branchStart_.push_back(static_cast<std::uint32_t>(branchTests_.size()));
