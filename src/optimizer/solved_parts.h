@@ -36,9 +36,10 @@ class SolvedParts {
   void keepNone(Contents contents, std::uint32_t cap);
 
  private:
-  // Past this many test ids kept, the oldest answers are dropped all at
-  // once: a search that meets ever new parts does not grow without end.
-  static constexpr std::size_t keptIdsLimit = std::size_t{1} << 24;
+  // Past this many ids kept (16 MiB), every answer is forgotten and the
+  // memory starts again: a search that meets ever new parts does not grow
+  // without end.
+  static constexpr std::size_t keptIdsLimit = std::size_t{1} << 22;
   Answer &answerFor(Contents contents);
   absl::flat_hash_map<Contents, Answer> answers_;
   std::size_t keptIds_ = 0;
