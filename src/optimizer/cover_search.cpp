@@ -38,7 +38,9 @@ using coverage::TestRegistry;
 // CoverWitness): a candidate that belongs to it needs no solving, since the
 // witness without it covers what the candidate leaves; neither does a
 // candidate after which some test of the witness has become redundant. Only
-// other candidates ask the solver, which then gives a new witness.
+// other candidates ask the solver, which then gives a new witness; it
+// remembers the parts it solved, as most candidates leave the hardest part
+// of the instance as it was.
 // After it, when files are counted, an integer program gives the fewest
 // files any acceptable cover spans, and the walk stops at the first cover
 // on that many. Without an allowance such a cover always follows the first
