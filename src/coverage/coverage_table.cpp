@@ -139,6 +139,12 @@ void CoverageTable::buildTestLists() {
   lastPieceStores_ = false;
 }
 
+CoverageTable::TestLists CoverageTable::takeTestLists() {
+  buildTestLists();
+  listsBuilt_ = false;
+  return {std::move(listEntries_), std::move(listStarts_)};
+}
+
 void CoverageTable::emptyBranch(const Branch &branch) {
   updateTotals();
   totals_[branch.id].count = 0;

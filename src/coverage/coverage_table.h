@@ -122,6 +122,15 @@ class CoverageTable {
   // Builds the test list of every live branch, which branch() then gives.
   // Entries added later undo it.
   void buildTestLists();
+  // The lists, one after another, with where each branch's list starts, by
+  // branch id (a branch emptied since they were built keeps its list).
+  struct TestLists {
+    std::vector<TestNumber> entries;
+    std::vector<std::uint64_t> starts;
+  };
+  // Builds the lists if need be and gives them up: branch() gives empty
+  // lists afterwards.
+  TestLists takeTestLists();
 
   // Calls visit(test, branch) for every entry of a test for which
   // wanted(test) holds, in the order added.

@@ -4,18 +4,51 @@
 
 namespace zorvane::optimizer {
 
+namespace {
+
+std::vector<std::uint32_t> laidEndToEnd(const std::vector<std::span<const std::uint32_t>> &lists) {
+  std::size_t entries = 0;
+  for (const auto &tests : lists) entries += tests.size();
+  std::vector<std::uint32_t> flat;
+  flat.reserve(entries);
+  for (const auto &tests : lists) flat.insert(flat.end(), tests.begin(), tests.end());
+  return flat;
+}
+
+std::vector<std::uint64_t> startsOf(const std::vector<std::span<const std::uint32_t>> &lists) {
+  std::vector<std::uint64_t> starts;
+  starts.reserve(lists.size());
+  std::uint64_t start = 0;
+  for (const auto &tests : lists) {
+    starts.push_back(start);
+    start += tests.size();
+  }
+  return starts;
+}
+
+std::vector<std::uint32_t> sizesOf(const std::vector<std::span<const std::uint32_t>> &lists) {
+  std::vector<std::uint32_t> sizes;
+  sizes.reserve(lists.size());
+  for (const auto &tests : lists) sizes.push_back(static_cast<std::uint32_t>(tests.size()));
+  return sizes;
+}
+
+}  // namespace
+
 CoverInstance::CoverInstance(std::uint32_t testCount,
                              const std::vector<std::span<const std::uint32_t>> &branchTests,
                              std::vector<std::uint32_t> fileOfTest)
-    : fileOfTest_(std::move(fileOfTest)) {
-  branchStart_.reserve(branchTests.size() + 1);
-  std::size_t entries = 0;
-  for (const auto &tests : branchTests) entries += tests.size();
-  branchTests_.reserve(entries);
-  for (const auto &tests : branchTests) {
-    branchTests_.insert(branchTests_.end(), tests.begin(), tests.end());
-    branchStart_.push_back(static_cast<std::uint32_t>(branchTests_.size()));
-  }
+    : CoverInstance(testCount, laidEndToEnd(branchTests), startsOf(branchTests),
+                    sizesOf(branchTests), std::move(fileOfTest)) {}
+
+CoverInstance::CoverInstance(std::uint32_t testCount, std::vector<std::uint32_t> branchTests,
+                             std::vector<std::uint64_t> branchStart,
+                             std::vector<std::uint32_t> branchSize,
+                             std::vector<std::uint32_t> fileOfTest)
+    : branchStart_(std::move(branchStart)),
+      branchSize_(std::move(branchSize)),
+      branchTests_(std::move(branchTests)),
+      fileOfTest_(std::move(fileOfTest)) {
   // Counting pass, then placement; a test repeated in one branch counts once.
   testStart_.assign(std::size_t{testCount} + 1, 0);
   std::vector<std::uint32_t> lastBranch(testCount, UINT32_MAX);

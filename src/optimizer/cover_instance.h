@@ -20,12 +20,16 @@ class CoverInstance {
   CoverInstance(std::uint32_t testCount,
                 const std::vector<std::span<const std::uint32_t>> &branchTests,
                 std::vector<std::uint32_t> fileOfTest = {});
+  // The same from lists that lie in one array, in any order: branch k's
+  // tests are the branchSize[k] values of branchTests from branchStart[k].
+  CoverInstance(std::uint32_t testCount, std::vector<std::uint32_t> branchTests,
+                std::vector<std::uint64_t> branchStart, std::vector<std::uint32_t> branchSize,
+                std::vector<std::uint32_t> fileOfTest = {});
 
-  std::uint32_t branchCount() const { return static_cast<std::uint32_t>(branchStart_.size() - 1); }
+  std::uint32_t branchCount() const { return static_cast<std::uint32_t>(branchSize_.size()); }
   std::uint32_t testCount() const { return static_cast<std::uint32_t>(testStart_.size() - 1); }
   std::span<const std::uint32_t> testsOf(std::uint32_t branch) const {
-    return {branchTests_.data() + branchStart_[branch],
-            branchStart_[branch + 1] - branchStart_[branch]};
+    return {branchTests_.data() + branchStart_[branch], branchSize_[branch]};
   }
   std::span<const std::uint32_t> branchesOf(std::uint32_t test) const {
     return {testBranches_.data() + testStart_[test], testStart_[test + 1] - testStart_[test]};
@@ -34,7 +38,8 @@ class CoverInstance {
   std::span<const std::uint32_t> fileOfTest() const { return fileOfTest_; }
 
  private:
-  std::vector<std::uint32_t> branchStart_{0};
+  std::vector<std::uint64_t> branchStart_;
+  std::vector<std::uint32_t> branchSize_;
   std::vector<std::uint32_t> branchTests_;
   std::vector<std::uint32_t> testStart_{0};
   std::vector<std::uint32_t> testBranches_;

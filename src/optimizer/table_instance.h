@@ -11,7 +11,8 @@ namespace zorvane::optimizer {
 
 // The instance left after the mandatory reduction: the live branches in
 // table order (live branch k is branch k of the instance), each test with
-// its coverage file. Builds the table's test lists and checks its cover
+// its coverage file. Takes the table's test lists, built if need be, so
+// that the table's branches give empty lists afterwards; checks its cover
 // counts against its live branch count.
 CoverInstance coverInstanceOfTable(coverage::CoverageTable &table,
                                    const coverage::TestRegistry &registry);

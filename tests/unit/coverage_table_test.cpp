@@ -195,6 +195,31 @@ TEST(CoverageTable, ListsBuiltAfterEmptyingHoldOnlyLiveBranches) {
   EXPECT_EQ(testsOf(branchAtIndex(table, group, 1)), (std::vector<TestNumber>{1, 2, 3}));
 }
 
+TEST(CoverageTable, TakenListsStartWhereEachBranchsListDoes) {
+  CoverageTable table;
+  const GroupId later = table.findOrInsertGroupId(2, 0, 'B');
+  const GroupId earlier = table.findOrInsertGroupId(1, 0, 'B');
+  table.addTestToBranch(later, 1, 0);
+  table.addTestToBranch(earlier, 2, 5);
+  table.addTestToBranch(earlier, 3, 5);
+  table.addTestToBranch(later, 3, 0);
+  auto listAt = [](const CoverageTable::TestLists &lists, BranchId id, std::uint32_t count) {
+    const auto first = lists.entries.begin() + static_cast<std::ptrdiff_t>(lists.starts[id]);
+    return std::vector<TestNumber>(first, first + count);
+  };
+  const BranchId laterId = branchAtIndex(table, later, 0).id;
+  const BranchId earlierId = branchAtIndex(table, earlier, 5).id;
+  const CoverageTable::TestLists lists = table.takeTestLists();
+  EXPECT_EQ(listAt(lists, laterId, 2), (std::vector<TestNumber>{1, 3}));
+  EXPECT_EQ(listAt(lists, earlierId, 2), (std::vector<TestNumber>{2, 3}));
+  // Given up: the table's branches keep their counts, not their lists,
+  // until the lists are built again.
+  EXPECT_EQ(branchAtIndex(table, later, 0).count, 2u);
+  EXPECT_TRUE(branchAtIndex(table, later, 0).entries().empty());
+  table.buildTestLists();
+  EXPECT_EQ(testsOf(branchAtIndex(table, later, 0)), (std::vector<TestNumber>{1, 3}));
+}
+
 TEST(CoverageTable, EntriesOfWantedTestsComeBackInOrderAcrossLogBlocks) {
   // More entries than one block of the log holds, tests interleaved.
   CoverageTable table;
