@@ -60,7 +60,7 @@ CoverInstance::CoverInstance(std::uint32_t testCount, std::vector<std::uint32_t>
       }
   for (std::uint32_t t = 0; t < testCount; ++t) testStart_[t + 1] += testStart_[t];
   testBranches_.resize(testStart_[testCount]);
-  std::vector<std::uint32_t> fill(testStart_.begin(), testStart_.end() - 1);
+  std::vector<std::uint64_t> fill(testStart_.begin(), testStart_.end() - 1);
   lastBranch.assign(testCount, UINT32_MAX);
   for (std::uint32_t k = 0; k < branchCount(); ++k)
     for (std::uint32_t test : testsOf(k))

@@ -41,7 +41,7 @@ class CoverInstance {
   std::vector<std::uint64_t> branchStart_;
   std::vector<std::uint32_t> branchSize_;
   std::vector<std::uint32_t> branchTests_;
-  std::vector<std::uint32_t> testStart_{0};
+  std::vector<std::uint64_t> testStart_{0};
   std::vector<std::uint32_t> testBranches_;
   std::vector<std::uint32_t> fileOfTest_;
 };
