@@ -7,8 +7,10 @@
 #include <random>
 #include <span>
 #include <vector>
+#include "support/cover_instances.h"
 
 using namespace zorvane;
+using zorvane::testing_support::makeInstance;
 using namespace zorvane::optimizer;
 
 namespace {
@@ -29,12 +31,6 @@ std::optional<std::uint32_t> bruteForce(const std::vector<std::vector<std::uint3
     if (covers && (!best || size < *best)) best = size;
   }
   return best;
-}
-
-CoverInstance makeInstance(const std::vector<std::vector<std::uint32_t>> &branches,
-                           std::uint32_t testCount) {
-  std::vector<std::span<const std::uint32_t>> lists(branches.begin(), branches.end());
-  return CoverInstance(testCount, lists);
 }
 
 }  // namespace

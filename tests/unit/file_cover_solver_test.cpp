@@ -9,8 +9,10 @@
 #include <random>
 #include <span>
 #include <vector>
+#include "support/cover_instances.h"
 
 using namespace zorvane;
+using zorvane::testing_support::makeInstance;
 using namespace zorvane::optimizer;
 
 namespace {
@@ -18,11 +20,6 @@ namespace {
 using Branches = std::vector<std::vector<std::uint32_t>>;
 
 constexpr std::uint32_t unlimited = UINT32_MAX;
-
-CoverInstance makeInstance(const Branches &branches, std::uint32_t testCount) {
-  std::vector<std::span<const std::uint32_t>> lists(branches.begin(), branches.end());
-  return CoverInstance(testCount, lists);
-}
 
 // The files of `tests` that are not free.
 std::uint32_t newFilesOf(const std::vector<std::uint32_t> &tests,

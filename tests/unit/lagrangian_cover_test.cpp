@@ -7,16 +7,12 @@
 #include <vector>
 
 #include "optimizer/cover_state.h"
+#include "support/cover_instances.h"
 
 using namespace zorvane::optimizer;
+using zorvane::testing_support::makeInstance;
 
 namespace {
-
-CoverInstance makeInstance(const std::vector<std::vector<std::uint32_t>> &branches,
-                           std::uint32_t testCount) {
-  std::vector<std::span<const std::uint32_t>> lists(branches.begin(), branches.end());
-  return CoverInstance(testCount, lists);
-}
 
 // How many tests of `cover` reach each branch.
 std::vector<std::uint32_t> timesReached(const CoverInstance &instance,

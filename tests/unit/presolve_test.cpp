@@ -8,18 +8,15 @@
 #include <span>
 #include <tuple>
 #include <vector>
+#include "support/cover_instances.h"
 
 using namespace zorvane;
+using zorvane::testing_support::makeInstance;
 using namespace zorvane::optimizer;
 
 namespace {
 
 using Branches = std::vector<std::vector<std::uint32_t>>;
-
-CoverInstance makeInstance(const Branches &branches, std::uint32_t testCount) {
-  std::vector<std::span<const std::uint32_t>> lists(branches.begin(), branches.end());
-  return CoverInstance(testCount, lists);
-}
 
 // What a cover is worth, best first: cost, then files, then tests.
 using Worth = std::tuple<std::uint64_t, std::uint32_t, std::uint32_t>;
