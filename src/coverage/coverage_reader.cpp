@@ -161,7 +161,7 @@ class FileReader {
       return sectionEnd;
     }
     RepeatedSections::Reading reading{};
-    reading.firstEntry = table_.storedCount();
+    const std::uint64_t firstEntry = table_.storedCount();
     reading.enteringDcKey = dcKey_;
     const char *afterFirst = std::find(line, sectionEnd, '\n') + 1;
     reading.readsEnteringDcKey = afterFirst == sectionEnd || afterFirst[0] != 'D';
@@ -173,7 +173,8 @@ class FileReader {
       ++reading.lineCount;
       next = after;
     }
-    reading.entryCount = table_.storedCount() - reading.firstEntry;
+    reading.entryCount = table_.storedCount() - firstEntry;
+    reading.run = table_.markRun(firstEntry);
     reading.ftKey = ftKey_;
     reading.dcKey = dcKey_;
     reading.group = group_;
@@ -243,7 +244,7 @@ class FileReader {
   }
 
   void repeat(const RepeatedSections::Reading &reading) {
-    table_.repeatEntries(currentTest_, reading.firstEntry, reading.entryCount);
+    table_.repeatRun(currentTest_, reading.run);
     testEntryCount_ += reading.entryCount;
     ftKey_ = reading.ftKey;
     dcKey_ = reading.dcKey;

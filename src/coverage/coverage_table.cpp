@@ -47,14 +47,15 @@ BranchId CoverageTable::branchAt(GroupId group, std::uint32_t index) {
   return *stored;
 }
 
-void CoverageTable::repeatEntries(TestNumber test, std::uint64_t first, std::uint64_t count) {
+std::uint32_t CoverageTable::markRun(std::uint64_t first) {
+  runs_.push_back({first, storedCount_ - first, 0});
+  return static_cast<std::uint32_t>(runs_.size() - 1);
+}
+
+void CoverageTable::repeatRun(TestNumber test, std::uint32_t run) {
   lastPieceStores_ = false;
-  while (count != 0) {
-    const std::uint64_t step = std::min(count, blockSize - (first & (blockSize - 1)));
-    pieces_.push_back({test, static_cast<std::uint32_t>(step), first});
-    first += step;
-    count -= step;
-  }
+  ++runs_[run].newRepeats;
+  forEachPieceOf(test, runs_[run], [this](const Piece &piece) { pieces_.push_back(piece); });
 }
 
 void CoverageTable::settleNewPieces() const {
@@ -69,20 +70,19 @@ void CoverageTable::settleNewPieces() const {
   };
   // The pieces that store follow one another through the positions; a
   // branch with one entry has it from the piece that stored it. The other
-  // pieces repeat runs stored before: each run is counted once, times the
-  // pieces that repeat it.
-  absl::flat_hash_map<std::pair<std::uint64_t, std::uint32_t>, std::uint32_t> repeats;
+  // pieces repeat runs: each run is counted once, times its new repeats.
   std::uint64_t frontier = settledStoredCount_;
   for (std::size_t k = settledPieces_; k < pieces_.size(); ++k) {
     const Piece &piece = pieces_[k];
-    if (piece.first != frontier) {
-      ++repeats[{piece.first, piece.count}];
-      continue;
-    }
+    if (piece.first != frontier) continue;
     count(piece, 1, true);
     frontier += piece.count;
   }
-  for (const auto &[run, times] : repeats) count({0, run.second, run.first}, times, false);
+  for (Run &run : runs_) {
+    if (run.newRepeats == 0) continue;
+    forEachPieceOf(0, run, [&](const Piece &piece) { count(piece, run.newRepeats, false); });
+    run.newRepeats = 0;
+  }
   settledPieces_ = pieces_.size();
   settledStoredCount_ = storedCount_;
   lastPieceStores_ = false;

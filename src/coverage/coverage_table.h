@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <compare>
 #include <cstdint>
@@ -100,8 +101,11 @@ class CoverageTable {
   // How many entries are stored: an entry added through addTestToBranch()
   // is stored at the position this gave before.
   std::uint64_t storedCount() const { return storedCount_; }
-  // Adds to `test` the `count` entries stored from position `first` on.
-  void repeatEntries(TestNumber test, std::uint64_t first, std::uint64_t count);
+  // Makes the entries stored from position `first` on a run that later
+  // tests may repeat, and gives its number.
+  std::uint32_t markRun(std::uint64_t first);
+  // Adds to `test` the entries of the run `run`.
+  void repeatRun(TestNumber test, std::uint32_t run);
 
   // Groups in key order, each with its branches in index order.
   auto groups() const {
@@ -169,6 +173,13 @@ class CoverageTable {
     std::uint32_t count = 0;
     TestNumber onlyTest = 0;
   };
+  // Stored entries that later tests repeat, and how many times they were
+  // repeated since the totals last counted them.
+  struct Run {
+    std::uint64_t first;
+    std::uint64_t count;
+    std::uint32_t newRepeats;
+  };
   // The entries of `test` stored from `first` on, all in one block.
   struct Piece {
     TestNumber test;
@@ -208,6 +219,16 @@ class CoverageTable {
     else
       pieces_.push_back({test, 1, position});
     lastPieceStores_ = true;
+  }
+  // Calls visit(piece) for the pieces that give `test` the run, one a block.
+  template <class Visit>
+  static void forEachPieceOf(TestNumber test, const Run &run, Visit visit) {
+    for (std::uint64_t first = run.first, left = run.count; left != 0;) {
+      const std::uint64_t step = std::min(left, blockSize - (first & (blockSize - 1)));
+      visit(Piece{test, static_cast<std::uint32_t>(step), first});
+      first += step;
+      left -= step;
+    }
   }
   std::span<const BranchId> storedRun(const Piece &piece) const {
     return {&blocks_[piece.first >> blockBits][piece.first & (blockSize - 1)], piece.count};
@@ -259,6 +280,7 @@ class CoverageTable {
   std::vector<std::unique_ptr<BranchId[]>> blocks_;
   std::uint64_t storedCount_ = 0;
   std::vector<Piece> pieces_;
+  mutable std::vector<Run> runs_;
   // Whether the last piece is the one the last stored entry went to: a piece
   // that is counted, listed or repeats entries never grows again.
   mutable bool lastPieceStores_ = false;

@@ -19,8 +19,8 @@ class RepeatedSections {
  public:
   // What reading a section did, and the reader's state after it.
   struct Reading {
-    // Where the table stored its entries, and how many.
-    std::uint64_t firstEntry;
+    // The table's run of its entries, and how many they are.
+    std::uint32_t run;
     std::uint64_t entryCount;
     std::uint32_t lineCount;
     // Unless a DC line follows the FT line, the section reads under the DC
