@@ -90,9 +90,14 @@ void CoverageTable::settleNewPieces() const {
 
 void CoverageTable::putInOrder() const {
   if (ordered_) return;
-  std::ranges::sort(orderedGroups_, {}, [](const BranchGroup *group) {
-    return GroupKey{group->ftKey, group->dcKey, group->branchKind};
-  });
+  // Sorted with their keys beside them, not fetched through each pointer.
+  std::vector<std::pair<GroupKey, BranchGroup *>> keyed;
+  keyed.reserve(orderedGroups_.size());
+  for (BranchGroup *group : orderedGroups_)
+    keyed.push_back({{group->ftKey, group->dcKey, group->branchKind}, group});
+  std::ranges::sort(keyed, {}, &std::pair<GroupKey, BranchGroup *>::first);
+  std::ranges::transform(keyed, orderedGroups_.begin(),
+                         [](const auto &entry) { return entry.second; });
   for (BranchGroup *group : orderedGroups_)
     if (!std::ranges::is_sorted(group->branches, {}, &IndexedBranch::index))
       std::ranges::sort(group->branches, {}, &IndexedBranch::index);
@@ -115,10 +120,23 @@ void CoverageTable::buildTestLists() {
   listEntries_.resize(total);
   // Which stored entries are of live branches, a bit each: a piece is
   // walked a word of 64 entries at a time, stopping at live entries only.
-  std::vector<std::uint64_t> liveBits((storedCount_ + 63) / 64, 0);
-  for (std::uint64_t position = 0; position < storedCount_; ++position)
-    if (totals_[storedAt(position)].count != 0)
-      liveBits[position / 64] |= std::uint64_t{1} << (position % 64);
+  // They are found from the live branches' bits, few enough to stay cached.
+  std::vector<std::uint64_t> liveBranches((totals_.size() + 63) / 64, 0);
+  for (std::size_t branch = 0; branch < totals_.size(); ++branch)
+    if (totals_[branch].count != 0) liveBranches[branch / 64] |= std::uint64_t{1} << (branch % 64);
+  const auto isLive = [&liveBranches](BranchId branch) -> std::uint64_t {
+    return liveBranches[branch / 64] >> (branch % 64) & 1;
+  };
+  // A word's 64 entries lie in one block.
+  std::vector<std::uint64_t> liveBits((storedCount_ + 63) / 64);
+  for (std::uint64_t word = 0; word < liveBits.size(); ++word) {
+    const std::uint64_t first = word * 64;
+    const BranchId *entries = &blocks_[first >> blockBits][first & (blockSize - 1)];
+    const auto count = static_cast<unsigned>(std::min<std::uint64_t>(64, storedCount_ - first));
+    std::uint64_t bits = 0;
+    for (unsigned k = 0; k < count; ++k) bits |= isLive(entries[k]) << k;
+    liveBits[word] = bits;
+  }
   std::vector<std::uint64_t> cursors(listStarts_);
   for (const Piece &piece : pieces_) {
     const std::span<const BranchId> run = storedRun(piece);

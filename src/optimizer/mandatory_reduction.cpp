@@ -32,13 +32,27 @@ std::vector<bool> branchesReachedBy(const CoverageTable &table,
 
 // Sets each test's count to its entries in the live branches. The lists are
 // built for those branches only, and the search needs them next: one walk of
-// all entries serves both.
+// all entries serves both. Branches are taken by id, as their lists lie.
 void countLiveEntries(CoverageTable &table, std::span<std::uint32_t> counts) {
   table.buildTestLists();
   std::ranges::fill(counts, 0u);
+  for (BranchId id = 0; id < table.branchCount(); ++id)
+    for (TestNumber test : table.branch(id).entries()) ++counts[test];
+}
+
+// Lists, in table order, each entry of the live branches about to be
+// emptied, lowering its test's count.
+void traceReduction(CoverageTable &table, const std::vector<bool> &removed,
+                    std::span<std::uint32_t> counts, Diagnostics &diagnostics) {
+  table.buildTestLists();
   for (const BranchGroup &group : table.groups())
-    for (const IndexedBranch &branch : group.branches)
-      for (TestNumber test : table.branch(branch.id).entries()) ++counts[test];
+    for (const auto &[index, id] : group.branches) {
+      const Branch branch = table.branch(id);
+      if (!branch.isLive() || !removed[branch.id]) continue;
+      for (TestNumber test : branch.entries())
+        diagnostics.print(formatText("branche T%c %u reduced by tst%u (%u covItem)\n",
+                                     group.branchKind, index, test, --counts[test]));
+    }
 }
 
 }  // namespace
@@ -65,19 +79,12 @@ void reduceMandatoryTests(CoverageTable &table, TestRegistry &registry, Selectio
     }
 
   const std::vector<bool> removed = branchesReachedBy(table, mandatoryMarks);
-  // The trace lowers each count entry by entry, from the lists of every
-  // branch; without it the counts are made anew below.
-  if (verbosity >= 2) table.buildTestLists();
-  for (const BranchGroup &group : table.groups())
-    for (const auto &[index, id] : group.branches) {
-      const Branch branch = table.branch(id);
-      if (!branch.isLive() || !removed[branch.id]) continue;
-      if (verbosity >= 2)
-        for (TestNumber test : branch.entries())
-          diagnostics.print(formatText("branche T%c %u reduced by tst%u (%u covItem)\n",
-                                       group.branchKind, index, test, --counts[test]));
+  // The trace lowers each count entry by entry; without it the counts are
+  // made anew below.
+  if (verbosity >= 2) traceReduction(table, removed, counts, diagnostics);
+  for (BranchId id = 0; id < table.branchCount(); ++id)
+    if (const Branch branch = table.branch(id); removed[id] && branch.isLive())
       table.emptyBranch(branch);
-    }
   if (verbosity < 2) countLiveEntries(table, counts);
 }
 

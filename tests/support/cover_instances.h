@@ -9,8 +9,8 @@
 namespace zorvane::testing_support {
 
 // The instance whose branch k lists the tests branches[k].
-inline optimizer::CoverInstance makeInstance(const std::vector<std::vector<std::uint32_t>> &branches,
-                                             std::uint32_t testCount) {
+inline optimizer::CoverInstance makeInstance(
+    const std::vector<std::vector<std::uint32_t>> &branches, std::uint32_t testCount) {
   std::vector<std::span<const std::uint32_t>> lists(branches.begin(), branches.end());
   return optimizer::CoverInstance(testCount, lists);
 }
