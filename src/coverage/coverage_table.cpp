@@ -16,7 +16,7 @@ GroupId CoverageTable::addGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed
   head.dcKey = dcKey;
   head.branchKind = branchKind;
   head.low.fill(noBranch);
-  orderedGroups_.push_back(&groups_.back());
+  orderedGroups_.push_back({{ftKey, dcKey, branchKind}, &groups_.back()});
   ordered_ = false;
   return id;
 }
@@ -41,7 +41,10 @@ BranchId CoverageTable::branchAt(GroupId group, std::uint32_t index) {
   }
   if (*stored == noBranch) {
     *stored = branchCount_++;
-    groups_[group].branches.push_back({index, *stored});
+    std::vector<IndexedBranch> &branches = groups_[group].branches;
+    if (!branches.empty() && branches.back().index > index)
+      groupsOutOfOrder_.push_back(&groups_[group]);
+    branches.push_back({index, *stored});
     ordered_ = false;
   }
   return *stored;
@@ -90,17 +93,10 @@ void CoverageTable::settleNewPieces() const {
 
 void CoverageTable::putInOrder() const {
   if (ordered_) return;
-  // Sorted with their keys beside them, not fetched through each pointer.
-  std::vector<std::pair<GroupKey, BranchGroup *>> keyed;
-  keyed.reserve(orderedGroups_.size());
-  for (BranchGroup *group : orderedGroups_)
-    keyed.push_back({{group->ftKey, group->dcKey, group->branchKind}, group});
-  std::ranges::sort(keyed, {}, &std::pair<GroupKey, BranchGroup *>::first);
-  std::ranges::transform(keyed, orderedGroups_.begin(),
-                         [](const auto &entry) { return entry.second; });
-  for (BranchGroup *group : orderedGroups_)
-    if (!std::ranges::is_sorted(group->branches, {}, &IndexedBranch::index))
-      std::ranges::sort(group->branches, {}, &IndexedBranch::index);
+  std::ranges::sort(orderedGroups_, {}, &KeyedGroup::key);
+  for (BranchGroup *group : groupsOutOfOrder_)
+    std::ranges::sort(group->branches, {}, &IndexedBranch::index);
+  groupsOutOfOrder_.clear();
   ordered_ = true;
 }
 

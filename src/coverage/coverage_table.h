@@ -110,8 +110,9 @@ class CoverageTable {
   // Groups in key order, each with its branches in index order.
   auto groups() const {
     putInOrder();
-    return orderedGroups_ |
-           std::views::transform([](BranchGroup *group) -> BranchGroup & { return *group; });
+    return orderedGroups_ | std::views::transform([](const KeyedGroup &keyed) -> BranchGroup & {
+             return *keyed.group;
+           });
   }
 
   // The branch `id`; its list of tests is empty until buildTestLists().
@@ -285,7 +286,15 @@ class CoverageTable {
   // that is counted, listed or repeats entries never grows again.
   mutable bool lastPieceStores_ = false;
 
-  mutable std::vector<BranchGroup *> orderedGroups_;
+  // The groups with their keys beside them, so that sorting them reads no
+  // group; and the groups given a branch below their last, whose branches
+  // are sorted with them.
+  struct KeyedGroup {
+    GroupKey key;
+    BranchGroup *group;
+  };
+  mutable std::vector<KeyedGroup> orderedGroups_;
+  mutable std::vector<BranchGroup *> groupsOutOfOrder_;
   mutable bool ordered_ = true;
 
   // The lists, one after another in branch id order, while listsBuilt_.

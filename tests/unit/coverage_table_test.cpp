@@ -91,6 +91,48 @@ TEST(CoverageTable, BranchesAreWalkedByIndexWhateverTheOrderReached) {
   EXPECT_TRUE(branchAtIndex(table, group, 0xFFFFFFFFu).isLive());
 }
 
+TEST(CoverageTable, BranchesReachedAfterAWalkAreWalkedByIndexToo) {
+  CoverageTable table;
+  const GroupId group = table.findOrInsertGroupId(0, 0, 'B');
+  table.addTestToBranch(group, 1, 20);
+  table.addTestToBranch(group, 1, 7);
+  (void)keysInOrder(table);
+  // Below the largest index, then above the last one added.
+  table.addTestToBranch(group, 1, 8);
+  table.addTestToBranch(group, 1, 30);
+  table.addTestToBranch(group, 1, 9);
+  std::vector<std::uint32_t> indexes;
+  for (const BranchGroup &walked : table.groups())
+    for (const IndexedBranch &branch : walked.branches) indexes.push_back(branch.index);
+  EXPECT_EQ(indexes, (std::vector<std::uint32_t>{7, 8, 9, 20, 30}));
+}
+
+TEST(CoverageTable, RepeatedRunsCountEachRepeatOnceWhenCountedMidway) {
+  // A run across the end of a block of stored entries, repeated before and
+  // after the counts are first asked for.
+  CoverageTable table;
+  const GroupId group = table.findOrInsertGroupId(0, 0, 'B');
+  constexpr std::uint32_t before = (1u << 20) - 2;
+  for (std::uint32_t i = 0; i < before; ++i) table.addTestToBranch(group, 1, 100);
+  const std::uint64_t first = table.storedCount();
+  for (const std::uint32_t index : {0u, 1u, 2u, 1u}) table.addTestToBranch(group, 2, index);
+  const std::uint32_t run = table.markRun(first);
+  table.repeatRun(3, run);
+  EXPECT_EQ(branchAtIndex(table, group, 1).count, 4u);
+  EXPECT_EQ(branchAtIndex(table, group, 2).count, 2u);
+  table.repeatRun(4, run);
+  table.repeatRun(5, run);
+  table.addTestToBranch(group, 5, 2);
+  EXPECT_EQ(branchAtIndex(table, group, 0).count, 4u);
+  EXPECT_EQ(branchAtIndex(table, group, 1).count, 8u);
+  EXPECT_EQ(branchAtIndex(table, group, 2).count, 5u);
+  EXPECT_EQ(branchAtIndex(table, group, 100).count, before);
+  table.buildTestLists();
+  EXPECT_EQ(testsOf(branchAtIndex(table, group, 1)),
+            (std::vector<TestNumber>{2, 2, 3, 3, 4, 4, 5, 5}));
+  EXPECT_EQ(testsOf(branchAtIndex(table, group, 2)), (std::vector<TestNumber>{2, 3, 4, 5, 5}));
+}
+
 TEST(CoverageTable, IndexesPast16BitsAreDistinctBranches) {
   CoverageTable table;
   const GroupId group = table.findOrInsertGroupId(0, 0, 'B');
