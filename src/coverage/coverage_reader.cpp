@@ -173,7 +173,6 @@ class FileReader {
       ++reading.lineCount;
       next = after;
     }
-    reading.entryCount = table_.storedCount() - firstEntry;
     reading.run = table_.markRun(firstEntry);
     reading.ftKey = ftKey_;
     reading.dcKey = dcKey_;
@@ -244,8 +243,7 @@ class FileReader {
   }
 
   void repeat(const RepeatedSections::Reading &reading) {
-    table_.repeatRun(currentTest_, reading.run);
-    testEntryCount_ += reading.entryCount;
+    testEntryCount_ += table_.repeatRun(currentTest_, reading.run);
     ftKey_ = reading.ftKey;
     dcKey_ = reading.dcKey;
     group_ = reading.group;

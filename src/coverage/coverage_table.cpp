@@ -16,7 +16,7 @@ GroupId CoverageTable::addGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed
   head.dcKey = dcKey;
   head.branchKind = branchKind;
   head.low.fill(noBranch);
-  orderedGroups_.push_back({{ftKey, dcKey, branchKind}, &groups_.back()});
+  orderedGroups_.push_back(&groups_.back());
   ordered_ = false;
   return id;
 }
@@ -55,10 +55,11 @@ std::uint32_t CoverageTable::markRun(std::uint64_t first) {
   return static_cast<std::uint32_t>(runs_.size() - 1);
 }
 
-void CoverageTable::repeatRun(TestNumber test, std::uint32_t run) {
+std::uint64_t CoverageTable::repeatRun(TestNumber test, std::uint32_t run) {
   lastPieceStores_ = false;
   ++runs_[run].newRepeats;
   forEachPieceOf(test, runs_[run], [this](const Piece &piece) { pieces_.push_back(piece); });
+  return runs_[run].count;
 }
 
 void CoverageTable::settleNewPieces() const {
@@ -93,7 +94,14 @@ void CoverageTable::settleNewPieces() const {
 
 void CoverageTable::putInOrder() const {
   if (ordered_) return;
-  std::ranges::sort(orderedGroups_, {}, &KeyedGroup::key);
+  // Sorted with their keys beside them, not fetched through each pointer.
+  std::vector<std::pair<GroupKey, BranchGroup *>> keyed;
+  keyed.reserve(orderedGroups_.size());
+  for (BranchGroup *group : orderedGroups_)
+    keyed.push_back({{group->ftKey, group->dcKey, group->branchKind}, group});
+  std::ranges::sort(keyed, {}, &std::pair<GroupKey, BranchGroup *>::first);
+  std::ranges::transform(keyed, orderedGroups_.begin(),
+                         [](const auto &entry) { return entry.second; });
   for (BranchGroup *group : groupsOutOfOrder_)
     std::ranges::sort(group->branches, {}, &IndexedBranch::index);
   groupsOutOfOrder_.clear();

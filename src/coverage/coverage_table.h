@@ -104,15 +104,14 @@ class CoverageTable {
   // Makes the entries stored from position `first` on a run that later
   // tests may repeat, and gives its number.
   std::uint32_t markRun(std::uint64_t first);
-  // Adds to `test` the entries of the run `run`.
-  void repeatRun(TestNumber test, std::uint32_t run);
+  // Adds to `test` the entries of the run `run`; gives how many they are.
+  std::uint64_t repeatRun(TestNumber test, std::uint32_t run);
 
   // Groups in key order, each with its branches in index order.
   auto groups() const {
     putInOrder();
-    return orderedGroups_ | std::views::transform([](const KeyedGroup &keyed) -> BranchGroup & {
-             return *keyed.group;
-           });
+    return orderedGroups_ |
+           std::views::transform([](BranchGroup *group) -> BranchGroup & { return *group; });
   }
 
   // The branch `id`; its list of tests is empty until buildTestLists().
@@ -286,14 +285,9 @@ class CoverageTable {
   // that is counted, listed or repeats entries never grows again.
   mutable bool lastPieceStores_ = false;
 
-  // The groups with their keys beside them, so that sorting them reads no
-  // group; and the groups given a branch below their last, whose branches
-  // are sorted with them.
-  struct KeyedGroup {
-    GroupKey key;
-    BranchGroup *group;
-  };
-  mutable std::vector<KeyedGroup> orderedGroups_;
+  mutable std::vector<BranchGroup *> orderedGroups_;
+  // The groups given a branch below their last since they were put in
+  // order: only their branches need sorting.
   mutable std::vector<BranchGroup *> groupsOutOfOrder_;
   mutable bool ordered_ = true;
 

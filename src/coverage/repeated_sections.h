@@ -19,19 +19,18 @@ class RepeatedSections {
  public:
   // What reading a section did, and the reader's state after it.
   struct Reading {
-    // The table's run of its entries, and how many they are.
+    // The table's run of its entries.
     std::uint32_t run;
-    std::uint64_t entryCount;
     std::uint32_t lineCount;
     // Unless a DC line follows the FT line, the section reads under the DC
     // key in force before it: then the reading stands only for that key.
-    bool readsEnteringDcKey;
     std::uint32_t enteringDcKey;
+    bool readsEnteringDcKey;
+    char groupKind;
     std::uint32_t ftKey;
     std::uint32_t dcKey;
     GroupId group;
     GroupId lastGroup;
-    char groupKind;
   };
 
   // What tells sections apart.

@@ -117,7 +117,7 @@ TEST(CoverageTable, RepeatedRunsCountEachRepeatOnceWhenCountedMidway) {
   const std::uint64_t first = table.storedCount();
   for (const std::uint32_t index : {0u, 1u, 2u, 1u}) table.addTestToBranch(group, 2, index);
   const std::uint32_t run = table.markRun(first);
-  table.repeatRun(3, run);
+  EXPECT_EQ(table.repeatRun(3, run), 4u);
   EXPECT_EQ(branchAtIndex(table, group, 1).count, 4u);
   EXPECT_EQ(branchAtIndex(table, group, 2).count, 2u);
   table.repeatRun(4, run);
