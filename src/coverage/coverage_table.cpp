@@ -143,17 +143,15 @@ void CoverageTable::buildTestLists() {
   }
   std::vector<std::uint64_t> cursors(listStarts_);
   for (const Piece &piece : pieces_) {
+    if (piece.count == 0) continue;
     const std::span<const BranchId> run = storedRun(piece);
-    for (std::uint64_t position = piece.first, end = piece.first + piece.count; position < end;) {
-      const std::uint64_t bits = liveBits[position / 64] >> (position % 64);
-      if (bits == 0) {
-        position = (position | 63) + 1;
-        continue;
-      }
-      position += static_cast<std::uint64_t>(std::countr_zero(bits));
-      if (position >= end) break;
-      listEntries_[cursors[run[position - piece.first]]++] = piece.test;
-      ++position;
+    const std::uint64_t first = piece.first, last = first + piece.count - 1;
+    for (std::uint64_t word = first / 64; word <= last / 64; ++word) {
+      std::uint64_t bits = liveBits[word];
+      if (word == first / 64) bits &= ~std::uint64_t{0} << (first % 64);
+      if (word == last / 64) bits &= ~std::uint64_t{0} >> (63 - last % 64);
+      for (; bits != 0; bits &= bits - 1)
+        listEntries_[cursors[run[word * 64 + std::countr_zero(bits) - first]]++] = piece.test;
     }
   }
   listsBuilt_ = true;
