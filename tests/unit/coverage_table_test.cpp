@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <tuple>
@@ -131,6 +133,51 @@ TEST(CoverageTable, RepeatedRunsCountEachRepeatOnceWhenCountedMidway) {
   EXPECT_EQ(testsOf(branchAtIndex(table, group, 1)),
             (std::vector<TestNumber>{2, 2, 3, 3, 4, 4, 5, 5}));
   EXPECT_EQ(testsOf(branchAtIndex(table, group, 2)), (std::vector<TestNumber>{2, 3, 4, 5, 5}));
+}
+
+TEST(CoverageTable, ListsMatchEveryEntryAddedOrRepeatedOfTheBranchesLeftLive) {
+  // Tests store runs of entries and repeat earlier runs, as the reader does
+  // with sections; some branches are then emptied. Each list must hold the
+  // tests of its branch's entries, in order, whatever words of stored
+  // entries the runs begin and end in.
+  std::mt19937 random(11);
+  for (int round = 0; round < 20; ++round) {
+    CoverageTable table;
+    const GroupId group = table.findOrInsertGroupId(0, 0, 'B');
+    std::map<std::uint32_t, std::vector<TestNumber>> expected;
+    std::vector<std::pair<std::uint32_t, std::vector<std::uint32_t>>> runs;
+    for (TestNumber test = 1; test <= 60; ++test)
+      for (unsigned step = random() % 5; step-- != 0;) {
+        if (!runs.empty() && random() % 2 == 0) {
+          const auto &[run, indexes] = runs[random() % runs.size()];
+          table.repeatRun(test, run);
+          for (const std::uint32_t index : indexes) expected[index].push_back(test);
+          continue;
+        }
+        const std::uint64_t first = table.storedCount();
+        std::vector<std::uint32_t> indexes(random() % 150);
+        for (std::uint32_t &index : indexes) {
+          index = random() % 100;
+          table.addTestToBranch(group, test, index);
+          expected[index].push_back(test);
+        }
+        if (!indexes.empty()) runs.emplace_back(table.markRun(first), indexes);
+      }
+    for (auto kept = expected.begin(); kept != expected.end();)
+      if (random() % 3 == 0) {
+        table.emptyBranch(branchAtIndex(table, group, kept->first));
+        kept = expected.erase(kept);
+      } else {
+        ++kept;
+      }
+    table.buildTestLists();
+    for (std::uint32_t index = 0; index < 100; ++index) {
+      const auto found = expected.find(index);
+      EXPECT_EQ(testsOf(branchAtIndex(table, group, index)),
+                found == expected.end() ? std::vector<TestNumber>() : found->second)
+          << "round " << round << ", index " << index;
+    }
+  }
 }
 
 TEST(CoverageTable, IndexesPast16BitsAreDistinctBranches) {
