@@ -41,10 +41,7 @@ BranchId CoverageTable::branchAt(GroupId group, std::uint32_t index) {
   }
   if (*stored == noBranch) {
     *stored = branchCount_++;
-    std::vector<IndexedBranch> &branches = groups_[group].branches;
-    if (!branches.empty() && branches.back().index > index)
-      groupsOutOfOrder_.push_back(&groups_[group]);
-    branches.push_back({index, *stored});
+    groups_[group].branches.push_back({index, *stored});
     ordered_ = false;
   }
   return *stored;
@@ -94,17 +91,12 @@ void CoverageTable::settleNewPieces() const {
 
 void CoverageTable::putInOrder() const {
   if (ordered_) return;
-  // Sorted with their keys beside them, not fetched through each pointer.
-  std::vector<std::pair<GroupKey, BranchGroup *>> keyed;
-  keyed.reserve(orderedGroups_.size());
+  std::ranges::sort(orderedGroups_, {}, [](const BranchGroup *group) {
+    return GroupKey{group->ftKey, group->dcKey, group->branchKind};
+  });
   for (BranchGroup *group : orderedGroups_)
-    keyed.push_back({{group->ftKey, group->dcKey, group->branchKind}, group});
-  std::ranges::sort(keyed, {}, &std::pair<GroupKey, BranchGroup *>::first);
-  std::ranges::transform(keyed, orderedGroups_.begin(),
-                         [](const auto &entry) { return entry.second; });
-  for (BranchGroup *group : groupsOutOfOrder_)
-    std::ranges::sort(group->branches, {}, &IndexedBranch::index);
-  groupsOutOfOrder_.clear();
+    if (!std::ranges::is_sorted(group->branches, {}, &IndexedBranch::index))
+      std::ranges::sort(group->branches, {}, &IndexedBranch::index);
   ordered_ = true;
 }
 
@@ -143,7 +135,6 @@ void CoverageTable::buildTestLists() {
   }
   std::vector<std::uint64_t> cursors(listStarts_);
   for (const Piece &piece : pieces_) {
-    if (piece.count == 0) continue;
     const std::span<const BranchId> run = storedRun(piece);
     const std::uint64_t first = piece.first, last = first + piece.count - 1;
     for (std::uint64_t word = first / 64; word <= last / 64; ++word) {

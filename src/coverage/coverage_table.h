@@ -180,7 +180,8 @@ class CoverageTable {
     std::uint64_t count;
     std::uint32_t newRepeats;
   };
-  // The entries of `test` stored from `first` on, all in one block.
+  // The entries of `test` stored from `first` on, all in one block (never
+  // empty).
   struct Piece {
     TestNumber test;
     std::uint32_t count;
@@ -286,9 +287,6 @@ class CoverageTable {
   mutable bool lastPieceStores_ = false;
 
   mutable std::vector<BranchGroup *> orderedGroups_;
-  // The groups given a branch below their last since they were put in
-  // order: only their branches need sorting.
-  mutable std::vector<BranchGroup *> groupsOutOfOrder_;
   mutable bool ordered_ = true;
 
   // The lists, one after another in branch id order, while listsBuilt_.
