@@ -47,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   settings.verbosity = 1;
   TestRegistry registry;
   CoverageTable table;
+  TableWriter writer(table);
   // The last test of each file read.
   std::vector<TestNumber> lastTests;
   try {
@@ -57,10 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (std::uint32_t file = 0; file < 3; ++file) {
       settings.filePaths.push_back("f" + std::to_string(file) + ".tio");
       const std::size_t blockSize = file == 1 ? 1 + size % 13 : 4096;
-      readCoverageLines(readFromMemory(bytes, blockSize), settings, file, registry, table,
+      readCoverageLines(readFromMemory(bytes, blockSize), settings, file, registry, writer,
                         diagnostics, blockSize);
       lastTests.push_back(registry.lastTest());
     }
+    writer.flush();
   } catch (const FatalError &) {
     return 0;
   }

@@ -103,12 +103,14 @@ constexpr std::ptrdiff_t minimumRepeatedSection = 64;
 class FileReader {
  public:
   FileReader(const RunSettings &settings, std::uint32_t fileIndex, TestRegistry &registry,
-             CoverageTable &table, Diagnostics &diagnostics)
+             TableWriter &writer, Diagnostics &diagnostics)
       : settings_(settings),
         fileIndex_(fileIndex),
         registry_(registry),
-        table_(table),
-        diagnostics_(diagnostics) {}
+        writer_(writer),
+        diagnostics_(diagnostics) {
+    writer_.startFile();
+  }
 
   // Reads the line at `line` if it has the form of nearly every line of a
   // file: an FT, DC or branch line written plainly (two upper-case letters,
@@ -130,9 +132,9 @@ class FileReader {
     if (line[0] == 'T')
       branchLine(line[1], value);
     else if (line[0] == 'F' && line[1] == 'T')
-      setKeys(value, dcKey_);
+      setFtKey(value);
     else if (line[0] == 'D' && line[1] == 'C')
-      setKeys(ftKey_, value);
+      setDcKey(value);
     else
       return nullptr;
     sawData_ = true;
@@ -153,7 +155,7 @@ class FileReader {
     if (!sectionEnd || sectionEnd - line < minimumRepeatedSection) return nullptr;
     const RepeatedSections::Digest digest =
         RepeatedSections::digestOf({line, static_cast<std::size_t>(sectionEnd - line)});
-    RepeatedSections &sections = table_.repeatedSections();
+    RepeatedSections &sections = writer_.repeatedSections();
     if (const RepeatedSections::Reading *earlier = sections.find(digest);
         earlier && (!earlier->readsEnteringDcKey || earlier->enteringDcKey == dcKey_)) {
       repeat(*earlier);
@@ -161,7 +163,8 @@ class FileReader {
       return sectionEnd;
     }
     RepeatedSections::Reading reading{};
-    const std::uint64_t firstEntry = table_.storedCount();
+    const std::uint64_t entriesBefore = testEntryCount_;
+    writer_.beginSection();
     reading.enteringDcKey = dcKey_;
     const char *afterFirst = std::find(line, sectionEnd, '\n') + 1;
     reading.readsEnteringDcKey = afterFirst == sectionEnd || afterFirst[0] != 'D';
@@ -173,12 +176,10 @@ class FileReader {
       ++reading.lineCount;
       next = after;
     }
-    reading.run = table_.markRun(firstEntry);
+    reading.run = writer_.endSection();
+    reading.entryCount = static_cast<std::uint32_t>(testEntryCount_ - entriesBefore);
     reading.ftKey = ftKey_;
     reading.dcKey = dcKey_;
-    reading.group = group_;
-    reading.lastGroup = lastGroup_;
-    reading.groupKind = groupKind_;
     sections.record(digest, reading);
     return sectionEnd;
   }
@@ -201,21 +202,21 @@ class FileReader {
       return branchLine(line->second, parseHexaValue(line->value, lineNumber));
     if (line->second == 'T') {
       switch (line->first) {
-        case 'F': return setKeys(parseHexaValue(line->value, lineNumber), dcKey_);
+        case 'F': return setFtKey(parseHexaValue(line->value, lineNumber));
         case 'N': return openTest(line->value);
         case 'D': return describeTest(line->value);
         default: return;
       }
     }
     if (line->first == 'D' && line->second == 'C')
-      setKeys(ftKey_, parseHexaValue(line->value, lineNumber));
+      setDcKey(parseHexaValue(line->value, lineNumber));
   }
 
   void finish() {
     registry_.finishTest(currentTest_, testEntryCount_);
     if (!fingerprint_) return;
     if (const SourceNotes::Note *first =
-            table_.sourceNotes().noteFingerprint(*fingerprint_, fileIndex_))
+            writer_.table().sourceNotes().noteFingerprint(*fingerprint_, fileIndex_))
       diagnostics_.report(Message::DifferentBuilds, settings_.filePaths[first->fileIndex], path());
   }
 
@@ -243,18 +244,19 @@ class FileReader {
   }
 
   void repeat(const RepeatedSections::Reading &reading) {
-    testEntryCount_ += table_.repeatRun(currentTest_, reading.run);
+    testEntryCount_ += reading.entryCount;
     ftKey_ = reading.ftKey;
     dcKey_ = reading.dcKey;
-    group_ = reading.group;
-    lastGroup_ = reading.lastGroup;
-    groupKind_ = reading.groupKind;
+    writer_.repeatSection(reading.run);
   }
 
-  void setKeys(std::uint32_t ftKey, std::uint32_t dcKey) {
-    ftKey_ = ftKey;
-    dcKey_ = dcKey;
-    group_ = noGroup;
+  void setFtKey(std::uint32_t key) {
+    ftKey_ = key;
+    writer_.setFtKey(key);
+  }
+  void setDcKey(std::uint32_t key) {
+    dcKey_ = key;
+    writer_.setDcKey(key);
   }
 
   // A test's description is listed as it is read, from -V on.
@@ -271,19 +273,14 @@ class FileReader {
     registry_.finishTest(currentTest_, testEntryCount_);
     currentTest_ = registry_.newTest(fileIndex_, nameText, ++fileSequence_);
     testEntryCount_ = 0;
+    writer_.openTest(currentTest_);
   }
 
   void branchLine(char kind, std::uint32_t index) {
     // Before the first test of a file a branch line belongs to no test.
     if (currentTest_ == 0) return;
     ++testEntryCount_;
-    // The group is looked up again only when the keys or the kind change.
-    if (group_ == noGroup || kind != groupKind_) {
-      lastGroup_ = group_ =
-          table_.findGroupAfter(lastGroup_, ftKey_, dcKey_, static_cast<signed char>(kind));
-      groupKind_ = kind;
-    }
-    table_.addTestToBranch(group_, currentTest_, index);
+    writer_.addBranch(kind, index);
   }
 
   void readComment(std::string_view text) {
@@ -304,8 +301,8 @@ class FileReader {
     const std::string_view keyText = text.substr(0, is);
     const std::string_view sourcePath = text.substr(is + 4);
     if (sourcePath.empty()) return;
-    if (const SourceNotes::Note *earlier =
-            table_.sourceNotes().nameKey(parseHexaValue(keyText, 0), sourcePath, fileIndex_)) {
+    if (const SourceNotes::Note *earlier = writer_.table().sourceNotes().nameKey(
+            parseHexaValue(keyText, 0), sourcePath, fileIndex_)) {
       diagnostics_.report(Message::SourceKeyNamed, keyText, earlier->text,
                           settings_.filePaths[earlier->fileIndex]);
       throw FatalError(Message::SourceKeyClash, keyText, sourcePath, path());
@@ -315,15 +312,10 @@ class FileReader {
   const RunSettings &settings_;
   std::uint32_t fileIndex_;
   TestRegistry &registry_;
-  CoverageTable &table_;
+  TableWriter &writer_;
   Diagnostics &diagnostics_;
   std::uint32_t ftKey_ = 0;
   std::uint32_t dcKey_ = 0;
-  // The group of the keys in force and the last kind, noGroup after a key
-  // line; and the group of the last branch line, kept across key lines.
-  GroupId group_ = noGroup;
-  GroupId lastGroup_ = noGroup;
-  char groupKind_ = 0;
   TestNumber currentTest_ = 0;
   std::uint64_t testEntryCount_ = 0;
   std::uint32_t fileSequence_ = 0;
@@ -399,7 +391,7 @@ bool restOfLineMatters(std::string_view head) {
 }
 
 bool readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex, TestRegistry &registry,
-                      CoverageTable &table, Diagnostics &diagnostics) {
+                      TableWriter &writer, Diagnostics &diagnostics) {
   const std::string &path = settings.filePaths[fileIndex];
   const int fd = openCoverageFile(path);
   if (fd < 0) {
@@ -407,14 +399,14 @@ bool readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex, Test
     return false;
   }
   const DescriptorCloser closer{fd};
-  readCoverageLines(readFromDescriptor(fd), settings, fileIndex, registry, table, diagnostics);
+  readCoverageLines(readFromDescriptor(fd), settings, fileIndex, registry, writer, diagnostics);
   return true;
 }
 
 void readCoverageLines(const ReadBlock &read, const RunSettings &settings, std::uint32_t fileIndex,
-                       TestRegistry &registry, CoverageTable &table, Diagnostics &diagnostics,
+                       TestRegistry &registry, TableWriter &writer, Diagnostics &diagnostics,
                        std::size_t blockSize) {
-  FileReader reader(settings, fileIndex, registry, table, diagnostics);
+  FileReader reader(settings, fileIndex, registry, writer, diagnostics);
   LineSource source(read, blockSize, restOfLineMatters);
   std::uint64_t lineNumber = 0;
   for (;;) {

@@ -6,8 +6,8 @@
 
 #include "base/diagnostics.h"
 #include "base/run_settings.h"
-#include "coverage/coverage_table.h"
 #include "coverage/line_source.h"
+#include "coverage/table_writer.h"
 #include "coverage/test_registry.h"
 
 namespace zorvane::coverage {
@@ -40,17 +40,17 @@ std::uint32_t parseHexaValue(std::string_view valueText, std::uint64_t lineNumbe
 bool restOfLineMatters(std::string_view head);
 
 // Reads the coverage file settings.filePaths[fileIndex] into the registry
-// and the table; from -V on, lists each test description read. A file that
+// and, through the writer, the table; from -V on, lists each test description read. A file that
 // cannot be opened, or is a directory, is reported with message 7,
 // contributes nothing and makes the answer false.
 bool readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex, TestRegistry &registry,
-                      CoverageTable &table, Diagnostics &diagnostics);
+                      TableWriter &writer, Diagnostics &diagnostics);
 
 // Reads the bytes that `read` delivers as the contents of the coverage file
 // settings.filePaths[fileIndex], in blocks of at most `blockSize` bytes. A
 // read error ends the run with message 14 (fatal), naming that path.
 void readCoverageLines(const ReadBlock &read, const RunSettings &settings, std::uint32_t fileIndex,
-                       TestRegistry &registry, CoverageTable &table, Diagnostics &diagnostics,
+                       TestRegistry &registry, TableWriter &writer, Diagnostics &diagnostics,
                        std::size_t blockSize = defaultReadBlockSize);
 
 }  // namespace zorvane::coverage

@@ -14,7 +14,6 @@
 #include <absl/container/flat_hash_map.h>
 
 #include "coverage/numbering.h"
-#include "coverage/repeated_sections.h"
 #include "coverage/source_notes.h"
 
 namespace zorvane::coverage {
@@ -161,9 +160,6 @@ class CoverageTable {
   }
   std::uint32_t maxTestsPerBranch() const { return maxTestsPerBranch_; }
 
-  // What the reader recorded of the sections it parsed.
-  RepeatedSections &repeatedSections() { return repeatedSections_; }
-
   // What the coverage files' comments said of their sources.
   SourceNotes &sourceNotes() { return sourceNotes_; }
   const SourceNotes &sourceNotes() const { return sourceNotes_; }
@@ -298,7 +294,6 @@ class CoverageTable {
 
   mutable std::uint32_t liveBranchCount_ = 0;
   std::uint32_t maxTestsPerBranch_ = 0;
-  RepeatedSections repeatedSections_;
   SourceNotes sourceNotes_;
 };
 

@@ -5,8 +5,6 @@
 
 #include <absl/container/flat_hash_map.h>
 
-#include "coverage/numbering.h"
-
 namespace zorvane::coverage {
 
 // Tests of a suite reach much of the code the same way, so coverage files
@@ -19,18 +17,16 @@ class RepeatedSections {
  public:
   // What reading a section did, and the reader's state after it.
   struct Reading {
-    // The table's run of its entries.
+    // The table's run of its entries, and how many they are.
     std::uint32_t run;
+    std::uint32_t entryCount;
     std::uint32_t lineCount;
     // Unless a DC line follows the FT line, the section reads under the DC
     // key in force before it: then the reading stands only for that key.
     std::uint32_t enteringDcKey;
     bool readsEnteringDcKey;
-    char groupKind;
     std::uint32_t ftKey;
     std::uint32_t dcKey;
-    GroupId group;
-    GroupId lastGroup;
   };
 
   // What tells sections apart.

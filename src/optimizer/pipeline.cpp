@@ -17,6 +17,7 @@ Pipeline::Pipeline(RunSettings settings, Diagnostics &diagnostics)
 
 void Pipeline::read(std::span<const RunStep> steps) {
   for (const RunStep &step : steps) apply(step);
+  writer_.flush();
 }
 
 void Pipeline::apply(const RunStep &step) {
@@ -26,7 +27,7 @@ void Pipeline::apply(const RunStep &step) {
       settings_.filePaths.push_back(step.path);
       if (!coverage::readCoverageFile(settings_,
                                       static_cast<std::uint32_t>(settings_.filePaths.size() - 1),
-                                      registry_, table_, diagnostics_))
+                                      registry_, writer_, diagnostics_))
         inputUnreadable_ = true;
       break;
     case RunStep::Kind::Verbose: settings_.verbosity = 1; break;
@@ -45,7 +46,8 @@ void Pipeline::readContents(const std::string &path, const coverage::ReadBlock &
   settings_.filePaths.push_back(path);
   coverage::readCoverageLines(contents, settings_,
                               static_cast<std::uint32_t>(settings_.filePaths.size() - 1), registry_,
-                              table_, diagnostics_);
+                              writer_, diagnostics_);
+  writer_.flush();
 }
 
 void Pipeline::listTable() {

@@ -10,6 +10,7 @@
 #include "base/run_settings.h"
 #include "coverage/coverage_table.h"
 #include "coverage/line_source.h"
+#include "coverage/table_writer.h"
 #include "coverage/test_registry.h"
 #include "optimizer/branch_reach.h"
 #include "optimizer/cost_file.h"
@@ -83,6 +84,9 @@ class Pipeline {
   Diagnostics &diagnostics_;
   coverage::TestRegistry registry_;
   coverage::CoverageTable table_;
+  // Stores what the files read into table_; flushed before read() and
+  // readContents() return.
+  coverage::TableWriter writer_{table_};
   SelectionStack stack_;
   std::vector<std::uint64_t> costs_;
   std::optional<BranchReach> reach_;

@@ -44,8 +44,15 @@ class ReaderTest : public testing::Test {
   void readPath(const std::string &path, std::uint8_t verbosity = 0) {
     settings_.verbosity = verbosity;
     settings_.filePaths.push_back(path);
-    readCoverageFile(settings_, static_cast<std::uint32_t>(settings_.filePaths.size() - 1),
-                     registry_, table_, diagnostics_);
+    // What was read before a fatal error is stored all the same.
+    try {
+      readCoverageFile(settings_, static_cast<std::uint32_t>(settings_.filePaths.size() - 1),
+                       registry_, writer_, diagnostics_);
+    } catch (...) {
+      writer_.flush();
+      throw;
+    }
+    writer_.flush();
   }
   // Expects reading these bytes to end the run with this message text.
   // The messages reported on the way come first.
@@ -80,6 +87,7 @@ class ReaderTest : public testing::Test {
   RunSettings settings_;
   TestRegistry registry_;
   CoverageTable table_;
+  TableWriter writer_{table_};
   RecordingDiagnostics diagnostics_;
 };
 
@@ -266,7 +274,7 @@ TEST_F(ReaderTest, AReadErrorInTheMiddleOfAFileIsMessage14) {
   };
   settings_.filePaths.push_back("broken.tio");
   EXPECT_EQ(fatalMessageOf([&] {
-              readCoverageLines(failingRead, settings_, 0, registry_, table_, diagnostics_);
+              readCoverageLines(failingRead, settings_, 0, registry_, writer_, diagnostics_);
             }),
             "Zorvane -  fatal: Unable to read the file broken.tio\n");
 }
@@ -471,8 +479,9 @@ TEST_F(ReaderTest, RepeatedRunsOfLinesReadAsTheirLinesSayUnderTheirOwnKeys) {
       return in.gcount();
     };
     readCoverageLines(readFile, settings_,
-                      static_cast<std::uint32_t>(settings_.filePaths.size() - 1), registry_, table_,
-                      diagnostics_, blockSize);
+                      static_cast<std::uint32_t>(settings_.filePaths.size() - 1), registry_,
+                      writer_, diagnostics_, blockSize);
+    writer_.flush();
     EXPECT_EQ(diagnostics_.takeMessages(), expectedMessages);
     expectedMessages.clear();
   }

@@ -1,0 +1,130 @@
+#include "coverage/table_writer.h"
+
+#include <system_error>
+#include <utility>
+
+namespace zorvane::coverage {
+
+TableWriter::TableWriter(CoverageTable &table, bool onThread) : table_(table) {
+  chunk_.reserve(chunkSize);
+  if (!onThread) return;
+  try {
+    thread_ = std::thread([this] { storeQueued(); });
+  } catch (const std::system_error &) {
+    // Then the reader stores what it writes itself.
+  }
+}
+
+TableWriter::~TableWriter() {
+  try {
+    flush();
+  } catch (...) {
+    // What storing threw was thrown to the reader already, or the reader is
+    // ending on an error of its own.
+  }
+  if (!thread_.joinable()) return;
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void TableWriter::handOver() {
+  if (!thread_.joinable()) {
+    // Cleared even when storing fails, so that nothing is stored twice.
+    struct Clear {
+      Chunk &chunk;
+      ~Clear() { chunk.clear(); }
+    } clear{chunk_};
+    for (const Written &written : chunk_) store(written);
+    return;
+  }
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return queued_.size() < queueLength || failure_; });
+  if (failure_) std::rethrow_exception(failure_);
+  queued_.push_back(std::move(chunk_));
+  if (emptied_.empty()) {
+    chunk_ = Chunk();
+    chunk_.reserve(chunkSize);
+  } else {
+    chunk_ = std::move(emptied_.back());
+    emptied_.pop_back();
+  }
+  lock.unlock();
+  changed_.notify_all();
+}
+
+void TableWriter::flush() {
+  if (!chunk_.empty()) handOver();
+  if (!thread_.joinable()) return;
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return (queued_.empty() && !storing_) || failure_; });
+  if (failure_) std::rethrow_exception(failure_);
+}
+
+void TableWriter::storeQueued() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return !queued_.empty() || stopping_; });
+    if (queued_.empty()) return;
+    Chunk chunk = std::move(queued_.front());
+    queued_.pop_front();
+    storing_ = true;
+    lock.unlock();
+    try {
+      // After a failure the rest is dropped: the run is ending.
+      if (!failure_)
+        for (const Written &written : chunk) store(written);
+    } catch (...) {
+      lock.lock();
+      failure_ = std::current_exception();
+      lock.unlock();
+    }
+    chunk.clear();
+    lock.lock();
+    emptied_.push_back(std::move(chunk));
+    storing_ = false;
+    changed_.notify_all();
+  }
+}
+
+void TableWriter::store(const Written &written) {
+  switch (written.step) {
+    case Step::StartFile: cursor_ = {}; break;
+    case Step::OpenTest: cursor_.test = written.value; break;
+    case Step::FtKey:
+      cursor_.ftKey = written.value;
+      cursor_.group = noGroup;
+      break;
+    case Step::DcKey:
+      cursor_.dcKey = written.value;
+      cursor_.group = noGroup;
+      break;
+    case Step::Branch:
+      // The group is looked up again only when the keys or the kind change.
+      if (cursor_.group == noGroup || written.kind != cursor_.groupKind) {
+        cursor_.lastGroup = cursor_.group =
+            table_.findGroupAfter(cursor_.lastGroup, cursor_.ftKey, cursor_.dcKey,
+                                  static_cast<signed char>(written.kind));
+        cursor_.groupKind = written.kind;
+      }
+      table_.addTestToBranch(cursor_.group, cursor_.test, written.value);
+      break;
+    case Step::BeginSection: sectionFirst_ = table_.storedCount(); break;
+    case Step::EndSection:
+      table_.markRun(sectionFirst_);
+      runEnds_.push_back(cursor_);
+      break;
+    case Step::Repeat: {
+      table_.repeatRun(cursor_.test, written.value);
+      const TestNumber test = cursor_.test;
+      cursor_ = runEnds_[written.value];
+      cursor_.test = test;
+      break;
+    }
+  }
+}
+
+}  // namespace zorvane::coverage
