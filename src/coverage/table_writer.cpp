@@ -1,5 +1,8 @@
 #include "coverage/table_writer.h"
 
+#include <pthread.h>
+
+#include <csignal>
 #include <system_error>
 #include <utility>
 
@@ -65,6 +68,10 @@ void TableWriter::flush() {
 }
 
 void TableWriter::storeQueued() {
+  // Signals are for the reader's thread, where the run stops on them.
+  sigset_t signals;
+  sigfillset(&signals);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return !queued_.empty() || stopping_; });

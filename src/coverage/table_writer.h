@@ -61,8 +61,16 @@ class TableWriter {
   void flush();
 
  private:
-  enum class Step : std::uint8_t { StartFile, OpenTest, FtKey, DcKey, Branch, BeginSection,
-                                   EndSection, Repeat };
+  enum class Step : std::uint8_t {
+    StartFile,
+    OpenTest,
+    FtKey,
+    DcKey,
+    Branch,
+    BeginSection,
+    EndSection,
+    Repeat
+  };
   struct Written {
     Step step;
     char kind;

@@ -24,7 +24,7 @@ Entries entriesOf(CoverageTable &table) {
     for (const IndexedBranch &branch : group.branches) {
       const auto tests = table.branch(branch.id).entries();
       entries[{group.ftKey, group.dcKey, group.branchKind, branch.index}].assign(tests.begin(),
-                                                                                tests.end());
+                                                                                 tests.end());
     }
   return entries;
 }
