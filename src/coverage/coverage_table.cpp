@@ -55,38 +55,46 @@ std::uint32_t CoverageTable::markRun(std::uint64_t first) {
 std::uint64_t CoverageTable::repeatRun(TestNumber test, std::uint32_t run) {
   lastPieceStores_ = false;
   ++runs_[run].newRepeats;
+  runsRepeated_ = true;
   forEachPieceOf(test, runs_[run], [this](const Piece &piece) { pieces_.push_back(piece); });
   return runs_[run].count;
 }
 
-void CoverageTable::settleNewPieces() const {
+void CoverageTable::addToTotals(const Piece &piece, std::uint32_t times, bool stores) const {
+  for (const BranchId branch : storedRun(piece)) {
+    BranchTotal &total = totals_[branch];
+    liveBranchCount_ += total.count == 0;
+    total.count += times;
+    if (stores) total.onlyTest = piece.test;
+  }
+}
+
+void CoverageTable::countNewlyStored() const {
   totals_.resize(branchCount_);
-  const auto count = [this](const Piece &piece, std::uint32_t times, bool stores) {
-    for (const BranchId branch : storedRun(piece)) {
-      BranchTotal &total = totals_[branch];
-      liveBranchCount_ += total.count == 0;
-      total.count += times;
-      if (stores) total.onlyTest = piece.test;
-    }
-  };
   // The pieces that store follow one another through the positions; a
   // branch with one entry has it from the piece that stored it. The other
-  // pieces repeat runs: each run is counted once, times its new repeats.
+  // pieces repeat runs, counted with the runs.
   std::uint64_t frontier = settledStoredCount_;
   for (std::size_t k = settledPieces_; k < pieces_.size(); ++k) {
     const Piece &piece = pieces_[k];
     if (piece.first != frontier) continue;
-    count(piece, 1, true);
+    addToTotals(piece, 1, true);
     frontier += piece.count;
-  }
-  for (Run &run : runs_) {
-    if (run.newRepeats == 0) continue;
-    forEachPieceOf(0, run, [&](const Piece &piece) { count(piece, run.newRepeats, false); });
-    run.newRepeats = 0;
   }
   settledPieces_ = pieces_.size();
   settledStoredCount_ = storedCount_;
   lastPieceStores_ = false;
+}
+
+void CoverageTable::settleNewPieces() const {
+  countNewlyStored();
+  // Each run is counted once, times its new repeats.
+  for (Run &run : runs_) {
+    if (run.newRepeats == 0) continue;
+    forEachPieceOf(0, run, [&](const Piece &piece) { addToTotals(piece, run.newRepeats, false); });
+    run.newRepeats = 0;
+  }
+  runsRepeated_ = false;
 }
 
 void CoverageTable::putInOrder() const {

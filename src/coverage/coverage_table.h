@@ -105,6 +105,9 @@ class CoverageTable {
   std::uint32_t markRun(std::uint64_t first);
   // Adds to `test` the entries of the run `run`; gives how many they are.
   std::uint64_t repeatRun(TestNumber test, std::uint32_t run);
+  // Counts the entries stored since the last count, so that the first
+  // question about counts has less left to do (repeats are counted then).
+  void countNewlyStored() const;
 
   // Groups in key order, each with its branches in index order.
   auto groups() const {
@@ -235,9 +238,12 @@ class CoverageTable {
   }
   // Brings the totals up to date with the pieces added since last time.
   void updateTotals() const {
-    if (settledPieces_ != pieces_.size()) settleNewPieces();
+    if (settledPieces_ != pieces_.size() || runsRepeated_) settleNewPieces();
   }
   void settleNewPieces() const;
+  // Adds `times` entries to the totals of the piece's branches; a piece
+  // that `stores` also gives them its test as their only one.
+  void addToTotals(const Piece &piece, std::uint32_t times, bool stores) const;
   void putInOrder() const;
 
   std::deque<BranchGroup> groups_;
@@ -278,6 +284,8 @@ class CoverageTable {
   std::uint64_t storedCount_ = 0;
   std::vector<Piece> pieces_;
   mutable std::vector<Run> runs_;
+  // Whether a run was repeated since the totals last counted repeats.
+  mutable bool runsRepeated_ = false;
   // Whether the last piece is the one the last stored entry went to: a piece
   // that is counted, listed or repeats entries never grows again.
   mutable bool lastPieceStores_ = false;

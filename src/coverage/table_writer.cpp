@@ -48,6 +48,7 @@ void TableWriter::handOver() {
   changed_.wait(lock, [this] { return queued_.size() < queueLength || failure_; });
   if (failure_) std::rethrow_exception(failure_);
   queued_.push_back(std::move(chunk_));
+  flushing_ = false;
   if (emptied_.empty()) {
     chunk_ = Chunk();
     chunk_.reserve(chunkSize);
@@ -63,6 +64,7 @@ void TableWriter::flush() {
   if (!chunk_.empty()) handOver();
   if (!thread_.joinable()) return;
   std::unique_lock lock(mutex_);
+  flushing_ = true;
   changed_.wait(lock, [this] { return (queued_.empty() && !storing_) || failure_; });
   if (failure_) std::rethrow_exception(failure_);
 }
@@ -84,6 +86,13 @@ void TableWriter::storeQueued() {
       // After a failure the rest is dropped: the run is ending.
       if (!failure_)
         for (const Written &written : chunk) store(written);
+      // Waiting for the reader, this thread counts what it stored, which
+      // the first question about counts would have to do. Once the reader
+      // waits for a flush, the table is the reader's again.
+      lock.lock();
+      const bool idle = queued_.empty() && !flushing_ && !failure_;
+      lock.unlock();
+      if (idle) table_.countNewlyStored();
     } catch (...) {
       lock.lock();
       failure_ = std::current_exception();

@@ -114,6 +114,8 @@ class TableWriter {
   std::deque<Chunk> queued_;
   std::vector<Chunk> emptied_;
   bool storing_ = false;
+  // Whether the reader waits in flush() for the table to be its own.
+  bool flushing_ = false;
   bool stopping_ = false;
   std::exception_ptr failure_;
 
