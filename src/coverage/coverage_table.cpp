@@ -54,8 +54,7 @@ std::uint32_t CoverageTable::markRun(std::uint64_t first) {
 
 std::uint64_t CoverageTable::repeatRun(TestNumber test, std::uint32_t run) {
   lastPieceStores_ = false;
-  ++runs_[run].newRepeats;
-  runsRepeated_ = true;
+  if (runs_[run].newRepeats++ == 0) repeatedRuns_.push_back(run);
   forEachPieceOf(test, runs_[run], [this](const Piece &piece) { pieces_.push_back(piece); });
   return runs_[run].count;
 }
@@ -69,11 +68,11 @@ void CoverageTable::addToTotals(const Piece &piece, std::uint32_t times, bool st
   }
 }
 
-void CoverageTable::countNewlyStored() const {
+void CoverageTable::settleNewPieces() const {
   totals_.resize(branchCount_);
   // The pieces that store follow one another through the positions; a
   // branch with one entry has it from the piece that stored it. The other
-  // pieces repeat runs, counted with the runs.
+  // pieces repeat runs.
   std::uint64_t frontier = settledStoredCount_;
   for (std::size_t k = settledPieces_; k < pieces_.size(); ++k) {
     const Piece &piece = pieces_[k];
@@ -81,20 +80,18 @@ void CoverageTable::countNewlyStored() const {
     addToTotals(piece, 1, true);
     frontier += piece.count;
   }
-  settledPieces_ = pieces_.size();
-  settledStoredCount_ = storedCount_;
-  lastPieceStores_ = false;
-}
-
-void CoverageTable::settleNewPieces() const {
-  countNewlyStored();
-  // Each run is counted once, times its new repeats.
-  for (Run &run : runs_) {
-    if (run.newRepeats == 0) continue;
+  // Each run repeated is counted once, times its new repeats, in stored
+  // order.
+  std::ranges::sort(repeatedRuns_);
+  for (const std::uint32_t repeated : repeatedRuns_) {
+    Run &run = runs_[repeated];
     forEachPieceOf(0, run, [&](const Piece &piece) { addToTotals(piece, run.newRepeats, false); });
     run.newRepeats = 0;
   }
-  runsRepeated_ = false;
+  repeatedRuns_.clear();
+  settledPieces_ = pieces_.size();
+  settledStoredCount_ = storedCount_;
+  lastPieceStores_ = false;
 }
 
 void CoverageTable::putInOrder() const {
@@ -110,7 +107,7 @@ void CoverageTable::putInOrder() const {
 
 void CoverageTable::buildTestLists() {
   if (listsBuilt()) return;
-  updateTotals();
+  countNewEntries();
   // Room for the live branches only: before the mandatory reduction that is
   // every branch, after it only those the search still needs.
   listStarts_.resize(totals_.size());
@@ -165,13 +162,13 @@ CoverageTable::TestLists CoverageTable::takeTestLists() {
 }
 
 void CoverageTable::emptyBranch(const Branch &branch) {
-  updateTotals();
+  countNewEntries();
   totals_[branch.id].count = 0;
   --liveBranchCount_;
 }
 
 std::vector<std::uint32_t> CoverageTable::buildCoverCounts() {
-  updateTotals();
+  countNewEntries();
   std::vector<std::uint32_t> coverCounts;
   coverCounts.reserve(liveBranchCount_);
   std::uint32_t largest = maxTestsPerBranch_;

@@ -105,9 +105,11 @@ class CoverageTable {
   std::uint32_t markRun(std::uint64_t first);
   // Adds to `test` the entries of the run `run`; gives how many they are.
   std::uint64_t repeatRun(TestNumber test, std::uint32_t run);
-  // Counts the entries stored since the last count, so that the first
-  // question about counts has less left to do (repeats are counted then).
-  void countNewlyStored() const;
+  // Counts the entries added since the last count. Every question about
+  // counts does it first; done ahead, the question has less left to do.
+  void countNewEntries() const {
+    if (settledPieces_ != pieces_.size() || !repeatedRuns_.empty()) settleNewPieces();
+  }
 
   // Groups in key order, each with its branches in index order.
   auto groups() const {
@@ -118,7 +120,7 @@ class CoverageTable {
 
   // The branch `id`; its list of tests is empty until buildTestLists().
   Branch branch(BranchId id) const {
-    updateTotals();
+    countNewEntries();
     const BranchTotal &total = totals_[id];
     return {id, total.count, total.onlyTest,
             listsBuilt() ? std::span(listEntries_).subspan(listStarts_[id], total.count)
@@ -158,7 +160,7 @@ class CoverageTable {
   std::vector<std::uint32_t> buildCoverCounts();
 
   std::uint32_t liveBranchCount() const {
-    updateTotals();
+    countNewEntries();
     return liveBranchCount_;
   }
   std::uint32_t maxTestsPerBranch() const { return maxTestsPerBranch_; }
@@ -236,10 +238,6 @@ class CoverageTable {
   BranchId storedAt(std::uint64_t position) const {
     return blocks_[position >> blockBits][position & (blockSize - 1)];
   }
-  // Brings the totals up to date with the pieces added since last time.
-  void updateTotals() const {
-    if (settledPieces_ != pieces_.size() || runsRepeated_) settleNewPieces();
-  }
   void settleNewPieces() const;
   // Adds `times` entries to the totals of the piece's branches; a piece
   // that `stores` also gives them its test as their only one.
@@ -284,8 +282,8 @@ class CoverageTable {
   std::uint64_t storedCount_ = 0;
   std::vector<Piece> pieces_;
   mutable std::vector<Run> runs_;
-  // Whether a run was repeated since the totals last counted repeats.
-  mutable bool runsRepeated_ = false;
+  // The runs repeated since the totals last counted repeats.
+  mutable std::vector<std::uint32_t> repeatedRuns_;
   // Whether the last piece is the one the last stored entry went to: a piece
   // that is counted, listed or repeats entries never grows again.
   mutable bool lastPieceStores_ = false;

@@ -92,7 +92,7 @@ void TableWriter::storeQueued() {
       lock.lock();
       const bool idle = queued_.empty() && !flushing_ && !failure_;
       lock.unlock();
-      if (idle) table_.countNewlyStored();
+      if (idle) table_.countNewEntries();
     } catch (...) {
       lock.lock();
       failure_ = std::current_exception();
