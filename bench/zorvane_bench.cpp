@@ -4,7 +4,6 @@
 // key=value measurements instead, the needed tests included so that runs of
 // different searches can be compared.
 
-#include <malloc.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -225,8 +224,6 @@ int benchmark(const BenchOptions &options, Diagnostics &diagnostics) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  // One heap for the reader's two threads, as the tool has.
-  ::mallopt(M_ARENA_MAX, 1);
   BenchOptions options;
   try {
     options = parseBenchOptions(argc, argv);

@@ -40,9 +40,9 @@ std::uint32_t parseHexaValue(std::string_view valueText, std::uint64_t lineNumbe
 bool restOfLineMatters(std::string_view head);
 
 // Reads the coverage file settings.filePaths[fileIndex] into the registry
-// and, through the writer, the table; from -V on, lists each test description read. A file that
-// cannot be opened, or is a directory, is reported with message 7,
-// contributes nothing and makes the answer false.
+// and, through the writer, the table; from -V on, lists each test
+// description read. A file that cannot be opened, or is a directory, is
+// reported with message 7, contributes nothing and makes the answer false.
 bool readCoverageFile(const RunSettings &settings, std::uint32_t fileIndex, TestRegistry &registry,
                       TableWriter &writer, Diagnostics &diagnostics);
 

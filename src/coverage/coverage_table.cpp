@@ -59,17 +59,16 @@ std::uint64_t CoverageTable::repeatRun(TestNumber test, std::uint32_t run) {
   return runs_[run].count;
 }
 
-void CoverageTable::addToTotals(const Piece &piece, std::uint32_t times, bool stores) const {
-  for (const BranchId branch : storedRun(piece)) {
-    BranchTotal &total = totals_[branch];
-    liveBranchCount_ += total.count == 0;
-    total.count += times;
-    if (stores) total.onlyTest = piece.test;
-  }
-}
-
 void CoverageTable::settleNewPieces() const {
   totals_.resize(branchCount_);
+  const auto count = [this](const Piece &piece, std::uint32_t times, bool stores) {
+    for (const BranchId branch : storedRun(piece)) {
+      BranchTotal &total = totals_[branch];
+      liveBranchCount_ += total.count == 0;
+      total.count += times;
+      if (stores) total.onlyTest = piece.test;
+    }
+  };
   // The pieces that store follow one another through the positions; a
   // branch with one entry has it from the piece that stored it. The other
   // pieces repeat runs.
@@ -77,7 +76,7 @@ void CoverageTable::settleNewPieces() const {
   for (std::size_t k = settledPieces_; k < pieces_.size(); ++k) {
     const Piece &piece = pieces_[k];
     if (piece.first != frontier) continue;
-    addToTotals(piece, 1, true);
+    count(piece, 1, true);
     frontier += piece.count;
   }
   // Each run repeated is counted once, times its new repeats, in stored
@@ -85,7 +84,7 @@ void CoverageTable::settleNewPieces() const {
   std::ranges::sort(repeatedRuns_);
   for (const std::uint32_t repeated : repeatedRuns_) {
     Run &run = runs_[repeated];
-    forEachPieceOf(0, run, [&](const Piece &piece) { addToTotals(piece, run.newRepeats, false); });
+    forEachPieceOf(0, run, [&](const Piece &piece) { count(piece, run.newRepeats, false); });
     run.newRepeats = 0;
   }
   repeatedRuns_.clear();

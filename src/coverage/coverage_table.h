@@ -239,9 +239,6 @@ class CoverageTable {
     return blocks_[position >> blockBits][position & (blockSize - 1)];
   }
   void settleNewPieces() const;
-  // Adds `times` entries to the totals of the piece's branches; a piece
-  // that `stores` also gives them its test as their only one.
-  void addToTotals(const Piece &piece, std::uint32_t times, bool stores) const;
   void putInOrder() const;
 
   std::deque<BranchGroup> groups_;

@@ -1,5 +1,6 @@
 #include "coverage/table_writer.h"
 
+#include <malloc.h>
 #include <pthread.h>
 
 #include <csignal>
@@ -9,8 +10,10 @@
 namespace zorvane::coverage {
 
 TableWriter::TableWriter(CoverageTable &table, bool onThread) : table_(table) {
-  chunk_.reserve(chunkSize);
   if (!onThread) return;
+  // The storing thread allocates from the process's one heap: a heap of its
+  // own would hold 64 MiB of address space, which a memory limit counts.
+  ::mallopt(M_ARENA_MAX, 1);
   try {
     thread_ = std::thread([this] { storeQueued(); });
   } catch (const std::system_error &) {
@@ -49,9 +52,9 @@ void TableWriter::handOver() {
   if (failure_) std::rethrow_exception(failure_);
   queued_.push_back(std::move(chunk_));
   flushing_ = false;
+  // Chunks emptied by the storing thread keep their room.
   if (emptied_.empty()) {
     chunk_ = Chunk();
-    chunk_.reserve(chunkSize);
   } else {
     chunk_ = std::move(emptied_.back());
     emptied_.pop_back();

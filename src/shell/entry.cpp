@@ -1,7 +1,6 @@
 #include "shell/run.h"
 
 #include <fcntl.h>
-#include <malloc.h>
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QString>
@@ -78,9 +77,6 @@ int runWithMessages(int &argc, char **argv, Reporter &reporter) {
 
 int runProcess(int argc, char **argv) {
   guardStandardStreams();
-  // The reader's storing thread allocates from the one heap: a heap of its
-  // own would hold 64 MiB of address space that a memory limit counts.
-  ::mallopt(M_ARENA_MAX, 1);
   Reporter reporter;
   int status = 0;
   try {
