@@ -13,6 +13,7 @@
 set -euo pipefail
 
 bench_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$bench_dir/measures.sh"
 root=$(dirname "$bench_dir")
 build=${BENCH_BUILD:-$root/build-bench}
 data=${BENCH_DATA:-$bench_dir/data}
@@ -29,7 +30,6 @@ python3 "$bench_dir/generate_suite.py" --out "$data" "${presets[@]}" >&2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<< " $2" | tail -1; }
 seconds() { awk -v us="$1" 'BEGIN { if (us == "") print "-"; else printf "%.3f", us / 1e6 }'; }
 
 echo "| instance | mode | suite s | count-optimal s | cost-optimal s | saved | count search s | cost search s | CBC s (its optimum + mandatory, s) |"

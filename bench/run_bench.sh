@@ -23,6 +23,7 @@
 set -euo pipefail
 
 bench_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$bench_dir/measures.sh"
 root=$(dirname "$bench_dir")
 build=${BENCH_BUILD:-$root/build-bench}
 data=${BENCH_DATA:-$bench_dir/data}
@@ -71,31 +72,12 @@ if [ ${#need_packages[@]} -gt 0 ]; then
 fi
 
 # --- build -----------------------------------------------------------------
-source_dir=$root
-if [ -n "$rev" ]; then
-  commit=$(git -C "$root" rev-parse "$rev^{commit}")
-  source_dir=$build/source-${commit:0:12}
-  if [ ! -f "$source_dir/CMakeLists.txt" ]; then
-    rm -rf "$source_dir" && mkdir -p "$source_dir"
-    git -C "$root" archive "$commit" | tar -x -C "$source_dir"
-  fi
-  build=$build/build-${commit:0:12}
-  tree_state=$commit
-else
-  commit=$(git -C "$root" rev-parse HEAD)
-  tree_state=$commit
-  if [ -n "$(git -C "$root" status --porcelain -- src CMakeLists.txt bench)" ]; then
-    tree_state="$commit + uncommitted changes"
-  fi
+commit=$(git -C "$root" rev-parse "${rev:-HEAD}^{commit}")
+tree_state=$commit
+if [ -z "$rev" ] && [ -n "$(git -C "$root" status --porcelain -- src CMakeLists.txt bench)" ]; then
+  tree_state="$commit + uncommitted changes"
 fi
-log "building $source_dir in $build"
-mkdir -p "$build"
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-    > "$build/bench-configure.log" 2>&1 || { cat "$build/bench-configure.log" >&2; exit 1; }
-fi
-cmake --build "$build" --target zorvane zorvane_bench > "$build/bench-build.log" 2>&1 ||
-  { tail -40 "$build/bench-build.log" >&2; exit 1; }
+build=$(BENCH_BUILD=$build "$bench_dir/build_rev.sh" ${rev:+"$rev"})
 driver=$build/bench/zorvane_bench
 tool=$build/stage/bin/zorvane
 stage=$build/stage
@@ -125,17 +107,6 @@ drive() {
   else
     tr -d '\n' < "$work/line"; echo
   fi
-}
-
-field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<< " $2" | tail -1; }
-
-best_of() { printf '%s\n' "$@" | sort -g | head -1; }
-median_of() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-
-seconds_of() {  # runs a command, prints its wall time in seconds
-  local start end
-  start=$(date +%s%N); "$@" > /dev/null; end=$(date +%s%N)
-  awk -v ns=$((end - start)) 'BEGIN { printf "%.4f\n", ns / 1e9 }'
 }
 
 record "run=machine commit=$commit tree=\"$tree_state\" nproc=$(nproc)" \
