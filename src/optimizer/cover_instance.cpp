@@ -7,8 +7,8 @@ namespace zorvane::optimizer {
 
 namespace {
 
-// Tests placed together at the least: their places in the test-major
-// lists, a cache line each, fill 16 KiB.
+// The fewest tests placed in one band: each is written at its own place in
+// the test lists, a cache line each, 16 KiB for the band.
 constexpr std::uint64_t narrowestBand = 256;
 
 std::vector<std::uint32_t> laidEndToEnd(const std::vector<std::span<const std::uint32_t>> &lists) {
