@@ -44,7 +44,7 @@ void TableWriter::handOver() {
       Chunk &chunk;
       ~Clear() { chunk.clear(); }
     } clear{chunk_};
-    for (const Written &written : chunk_) store(written);
+    store(chunk_);
     return;
   }
   std::unique_lock lock(mutex_);
@@ -87,8 +87,7 @@ void TableWriter::storeQueued() {
     lock.unlock();
     try {
       // After a failure the rest is dropped: the run is ending.
-      if (!failure_)
-        for (const Written &written : chunk) store(written);
+      if (!failure_) store(chunk);
       // Waiting for the reader, this thread counts what it stored, which
       // the first question about counts would have to do. Once the reader
       // waits for a flush, the table is the reader's again.
@@ -109,41 +108,46 @@ void TableWriter::storeQueued() {
   }
 }
 
-void TableWriter::store(const Written &written) {
-  switch (written.step) {
-    case Step::StartFile: cursor_ = {}; break;
-    case Step::OpenTest: cursor_.test = written.value; break;
-    case Step::FtKey:
-      cursor_.ftKey = written.value;
-      cursor_.group = noGroup;
-      break;
-    case Step::DcKey:
-      cursor_.dcKey = written.value;
-      cursor_.group = noGroup;
-      break;
-    case Step::Branch:
-      // The group is looked up again only when the keys or the kind change.
-      if (cursor_.group == noGroup || written.kind != cursor_.groupKind) {
-        cursor_.lastGroup = cursor_.group =
-            table_.findGroupAfter(cursor_.lastGroup, cursor_.ftKey, cursor_.dcKey,
-                                  static_cast<signed char>(written.kind));
-        cursor_.groupKind = written.kind;
+void TableWriter::store(const Chunk &chunk) {
+  // The cursor is a local while the chunk is stored, so that it stays in
+  // registers rather than being written back after every step.
+  Cursor cursor = cursor_;
+  for (const Written &written : chunk) {
+    switch (written.step) {
+      case Step::StartFile: cursor = {}; break;
+      case Step::OpenTest: cursor.test = written.value; break;
+      case Step::FtKey:
+        cursor.ftKey = written.value;
+        cursor.group = noGroup;
+        break;
+      case Step::DcKey:
+        cursor.dcKey = written.value;
+        cursor.group = noGroup;
+        break;
+      case Step::Branch:
+        // The group is looked up again only when the keys or the kind change.
+        if (cursor.group == noGroup || written.kind != cursor.groupKind) {
+          cursor.lastGroup = cursor.group = table_.findGroupAfter(
+              cursor.lastGroup, cursor.ftKey, cursor.dcKey, static_cast<signed char>(written.kind));
+          cursor.groupKind = written.kind;
+        }
+        table_.addTestToBranch(cursor.group, cursor.test, written.value);
+        break;
+      case Step::BeginSection: sectionFirst_ = table_.storedCount(); break;
+      case Step::EndSection:
+        table_.markRun(sectionFirst_);
+        runEnds_.push_back(cursor);
+        break;
+      case Step::Repeat: {
+        table_.repeatRun(cursor.test, written.value);
+        const TestNumber test = cursor.test;
+        cursor = runEnds_[written.value];
+        cursor.test = test;
+        break;
       }
-      table_.addTestToBranch(cursor_.group, cursor_.test, written.value);
-      break;
-    case Step::BeginSection: sectionFirst_ = table_.storedCount(); break;
-    case Step::EndSection:
-      table_.markRun(sectionFirst_);
-      runEnds_.push_back(cursor_);
-      break;
-    case Step::Repeat: {
-      table_.repeatRun(cursor_.test, written.value);
-      const TestNumber test = cursor_.test;
-      cursor_ = runEnds_[written.value];
-      cursor_.test = test;
-      break;
     }
   }
+  cursor_ = cursor;
 }
 
 }  // namespace zorvane::coverage

@@ -101,7 +101,8 @@ class TableWriter {
   void handOver();
   // The storing thread's loop.
   void storeQueued();
-  void store(const Written &written);
+  // Stores the steps of a chunk, in order.
+  void store(const Chunk &chunk);
 
   CoverageTable &table_;
   RepeatedSections repeatedSections_;
