@@ -149,19 +149,26 @@ class FileReader {
   const char *readSection(const char *line, const char *end, std::uint64_t &lineNumber) {
     // Before the first test of a file, lines belong to no test.
     if (currentTest_ == 0 || line[1] != 'T') return nullptr;
+    RepeatedSections &sections = writer_.repeatedSections();
+    // The section that followed the last one last time is tried first, by
+    // its length and digest, before searching for where this one ends.
+    if (const RepeatedSections::Number guess = sections.follower(lastSection_);
+        guess != RepeatedSections::none) {
+      const std::size_t size = sections.digest(guess).size;
+      if (size < static_cast<std::size_t>(end - line) && startsNoSectionLine(line + size) &&
+          RepeatedSections::digestOf({line, size}) == sections.digest(guess) &&
+          repeatIfItFits(guess, lineNumber))
+        return line + size;
+    }
     const char *sectionEnd = endOfSection(line, end);
     // A short section costs about as much to parse as to look up, and its
     // record would outweigh its bytes.
     if (!sectionEnd || sectionEnd - line < minimumRepeatedSection) return nullptr;
     const RepeatedSections::Digest digest =
         RepeatedSections::digestOf({line, static_cast<std::size_t>(sectionEnd - line)});
-    RepeatedSections &sections = writer_.repeatedSections();
-    if (const RepeatedSections::Reading *earlier = sections.find(digest);
-        earlier && (!earlier->readsEnteringDcKey || earlier->enteringDcKey == dcKey_)) {
-      repeat(*earlier);
-      lineNumber += earlier->lineCount;
+    if (const RepeatedSections::Number earlier = sections.find(digest);
+        earlier != RepeatedSections::none && repeatIfItFits(earlier, lineNumber))
       return sectionEnd;
-    }
     RepeatedSections::Reading reading{};
     const std::uint64_t entriesBefore = testEntryCount_;
     writer_.beginSection();
@@ -180,7 +187,7 @@ class FileReader {
     reading.entryCount = static_cast<std::uint32_t>(testEntryCount_ - entriesBefore);
     reading.ftKey = ftKey_;
     reading.dcKey = dcKey_;
-    sections.record(digest, reading);
+    follow(sections.record(digest, reading));
     return sectionEnd;
   }
 
@@ -239,15 +246,33 @@ class FileReader {
       if ((halves[0] | halves[1]) != 0) break;
     }
     for (; line != end; ++line)
-      if (line[-1] == '\n' && *line != 'T' && *line != 'D') return line;
+      if (startsNoSectionLine(line)) return line;
     return nullptr;
   }
 
-  void repeat(const RepeatedSections::Reading &reading) {
+  // Whether `line`, after a line end, starts a line that ends a section.
+  static bool startsNoSectionLine(const char *line) {
+    return line[-1] == '\n' && *line != 'T' && *line != 'D';
+  }
+
+  // Repeats the recorded section `number` unless it was read under another
+  // DC key than the one in force; says whether it did.
+  bool repeatIfItFits(RepeatedSections::Number number, std::uint64_t &lineNumber) {
+    const RepeatedSections::Reading &reading = writer_.repeatedSections().reading(number);
+    if (reading.readsEnteringDcKey && reading.enteringDcKey != dcKey_) return false;
     testEntryCount_ += reading.entryCount;
+    lineNumber += reading.lineCount;
     ftKey_ = reading.ftKey;
     dcKey_ = reading.dcKey;
     writer_.repeatSection(reading.run);
+    follow(number);
+    return true;
+  }
+
+  // The section `number` was read after the last one.
+  void follow(RepeatedSections::Number number) {
+    writer_.repeatedSections().setFollower(lastSection_, number);
+    lastSection_ = number;
   }
 
   void setFtKey(std::uint32_t key) {
@@ -319,6 +344,8 @@ class FileReader {
   TestNumber currentTest_ = 0;
   std::uint64_t testEntryCount_ = 0;
   std::uint32_t fileSequence_ = 0;
+  // The section read last in this file.
+  RepeatedSections::Number lastSection_ = RepeatedSections::none;
   bool sawData_ = false;
   std::optional<std::string> fingerprint_;
 };

@@ -10,13 +10,16 @@ RepeatedSections::Digest RepeatedSections::digestOf(std::string_view bytes) {
   return {hash.low64, hash.high64, bytes.size()};
 }
 
-const RepeatedSections::Reading *RepeatedSections::find(const Digest &digest) const {
-  const auto found = readings_.find(digest);
-  return found == readings_.end() ? nullptr : &found->second;
+RepeatedSections::Number RepeatedSections::find(const Digest &digest) const {
+  const auto found = numberOf_.find(digest);
+  return found == numberOf_.end() ? none : found->second;
 }
 
-void RepeatedSections::record(const Digest &digest, const Reading &reading) {
-  readings_.try_emplace(digest, reading);
+RepeatedSections::Number RepeatedSections::record(const Digest &digest, const Reading &reading) {
+  const auto number = static_cast<Number>(sections_.size());
+  numberOf_.emplace(digest, number);
+  sections_.push_back({digest, reading});
+  return number;
 }
 
 }  // namespace zorvane::coverage

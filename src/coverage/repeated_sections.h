@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include <absl/container/flat_hash_map.h>
 
@@ -42,12 +43,36 @@ class RepeatedSections {
   };
   static Digest digestOf(std::string_view bytes);
 
-  // The reading of an earlier section with this digest, or null.
-  const Reading *find(const Digest &digest) const;
-  void record(const Digest &digest, const Reading &reading);
+  // Recorded readings are numbered from 0 in the order recorded.
+  using Number = std::uint32_t;
+  static constexpr Number none = UINT32_MAX;
+
+  // The number of the reading recorded with this digest, or none.
+  Number find(const Digest &digest) const;
+  // Records the reading of a section and gives its number; find() keeps
+  // giving the first reading recorded with a digest.
+  Number record(const Digest &digest, const Reading &reading);
+  const Reading &reading(Number number) const { return sections_[number].reading; }
+  const Digest &digest(Number number) const { return sections_[number].digest; }
+
+  // The section read after section `number` the last time it was read
+  // (none after none): the likely next section, whose length and digest the
+  // reader checks before it searches for where the section ends.
+  Number follower(Number number) const {
+    return number == none ? none : sections_[number].follower;
+  }
+  void setFollower(Number number, Number next) {
+    if (number != none) sections_[number].follower = next;
+  }
 
  private:
-  absl::flat_hash_map<Digest, Reading> readings_;
+  struct Section {
+    Digest digest;
+    Reading reading;
+    Number follower = none;
+  };
+  absl::flat_hash_map<Digest, Number> numberOf_;
+  std::vector<Section> sections_;
 };
 
 }  // namespace zorvane::coverage

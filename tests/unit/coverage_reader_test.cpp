@@ -606,6 +606,38 @@ TEST_F(ReaderTest, RepeatedSectionsReadUnderTheKeysInForceAtEachReading) {
   EXPECT_EQ(registry_.entryCounts()[3], 13u + 1 + 13 + 15);
 }
 
+TEST_F(ReaderTest, TheSectionThatFollowedLastTimeIsRepeatedOnlyWhenItsBytesAreTheSame) {
+  // After section A the reader first tries the section that followed A
+  // last time. B2 has B's length but other bytes, B3 starts with B's bytes
+  // and goes on: each is read for what it is, and the lines are counted
+  // across repeated sections.
+  const auto lines = [](const std::string &line, int count) {
+    std::string text;
+    for (int k = 0; k < count; ++k) text += line;
+    return text;
+  };
+  const std::string a = "FT 1\nDC 2\n" + lines("TB 1\n", 12);
+  const std::string b = "FT 3\nDC 4\n" + lines("TB 5\n", 12);
+  const std::string b2 = "FT 3\nDC 4\n" + lines("TB 5\n", 11) + "TB 6\n";
+  const std::string b3 = b + "TB 7\n";
+  read("NT a\n" + a + b + "NT b\n" + a + b2 + "NT c\n" + a + b3 + "NT d\n" + a + b + "NT e\n" + a +
+       b2 + "TBx\n");
+  EXPECT_EQ(diagnostics_.takeMessages(),
+            "Zorvane -  warning: Unexpected data \"x\n\" found line 147, line ignored\n");
+  const auto times = [](std::initializer_list<std::pair<TestNumber, int>> counts) {
+    std::vector<TestNumber> tests;
+    for (const auto &[test, count] : counts) tests.insert(tests.end(), count, test);
+    return tests;
+  };
+  const std::map<BranchKey, std::vector<TestNumber>> expected{
+      {{1, 2, 'B', 1}, times({{1, 12}, {2, 12}, {3, 12}, {4, 12}, {5, 12}})},
+      {{3, 4, 'B', 5}, times({{1, 12}, {2, 11}, {3, 12}, {4, 12}, {5, 11}})},
+      {{3, 4, 'B', 6}, {2, 5}},
+      {{3, 4, 'B', 7}, {3}},
+  };
+  EXPECT_EQ(allBranches(), expected);
+}
+
 TEST_F(ReaderTest, RepeatedSectionsWithAnUnreadableLineAreReadLineByLine) {
   // A section that holds a line the reader reports is never repeated from
   // an earlier reading: each reading reports its own line.
