@@ -25,6 +25,20 @@ std::vector<TestNumber> testsOf(const Branch &reached) {
   return {reached.entries().begin(), reached.entries().end()};
 }
 
+// `line` written `count` times.
+std::string lines(const std::string &line, int count) {
+  std::string text;
+  for (int k = 0; k < count; ++k) text += line;
+  return text;
+}
+
+// Each test as many times as its count says, in that order.
+std::vector<TestNumber> times(std::initializer_list<std::pair<TestNumber, int>> counts) {
+  std::vector<TestNumber> tests;
+  for (const auto &[test, count] : counts) tests.insert(tests.end(), count, test);
+  return tests;
+}
+
 class ReaderTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -570,30 +584,15 @@ TEST_F(ReaderTest, RepeatedSectionsReadUnderTheKeysInForceAtEachReading) {
   // reading them, and a section with no DC line after its FT line reads
   // under the DC key in force before it, at every reading, in every file.
   // Sections are long enough to be worth recording.
-  const auto lines = [](const std::string &line, int count) {
-    std::string text;
-    for (int k = 0; k < count; ++k) text += line;
-    return text;
-  };
   const std::string common = "FT 4\nDC 1\nTL 0\n" + lines("TB 1\n", 12);
-  const auto under = [&](const std::string &dc) {
+  const auto under = [](const std::string &dc) {
     return "FT 1\nDC " + dc + "\nTF 0\nFT 2\n" + lines("TB 3\n", 13) + "FT 3\n" +
            lines("TB 4\n", 13) + "  TB 4\n";
   };
   read("NT a\n" + common + under("5") + "NT b\n" + common + under("6"));
   read("NT c\n" + common + under("5") + "TB 4\r\n");
-  const std::vector<TestNumber> twelveEach = [] {
-    std::vector<TestNumber> tests;
-    for (TestNumber test = 1; test <= 3; ++test) tests.insert(tests.end(), 12, test);
-    return tests;
-  }();
-  const auto times = [](std::initializer_list<std::pair<TestNumber, int>> counts) {
-    std::vector<TestNumber> tests;
-    for (const auto &[test, count] : counts) tests.insert(tests.end(), count, test);
-    return tests;
-  };
   const std::map<BranchKey, std::vector<TestNumber>> expected{
-      {{4, 1, 'B', 1}, twelveEach},
+      {{4, 1, 'B', 1}, times({{1, 12}, {2, 12}, {3, 12}})},
       {{4, 1, 'L', 0}, {1, 2, 3}},
       {{1, 5, 'F', 0}, {1, 3}},
       {{2, 5, 'B', 3}, times({{1, 13}, {3, 13}})},
@@ -611,11 +610,6 @@ TEST_F(ReaderTest, TheSectionThatFollowedLastTimeIsRepeatedOnlyWhenItsBytesAreTh
   // last time. B2 has B's length but other bytes, B3 starts with B's bytes
   // and goes on: each is read for what it is, and the lines are counted
   // across repeated sections.
-  const auto lines = [](const std::string &line, int count) {
-    std::string text;
-    for (int k = 0; k < count; ++k) text += line;
-    return text;
-  };
   const std::string a = "FT 1\nDC 2\n" + lines("TB 1\n", 12);
   const std::string b = "FT 3\nDC 4\n" + lines("TB 5\n", 12);
   const std::string b2 = "FT 3\nDC 4\n" + lines("TB 5\n", 11) + "TB 6\n";
@@ -624,11 +618,6 @@ TEST_F(ReaderTest, TheSectionThatFollowedLastTimeIsRepeatedOnlyWhenItsBytesAreTh
        b2 + "TBx\n");
   EXPECT_EQ(diagnostics_.takeMessages(),
             "Zorvane -  warning: Unexpected data \"x\n\" found line 147, line ignored\n");
-  const auto times = [](std::initializer_list<std::pair<TestNumber, int>> counts) {
-    std::vector<TestNumber> tests;
-    for (const auto &[test, count] : counts) tests.insert(tests.end(), count, test);
-    return tests;
-  };
   const std::map<BranchKey, std::vector<TestNumber>> expected{
       {{1, 2, 'B', 1}, times({{1, 12}, {2, 12}, {3, 12}, {4, 12}, {5, 12}})},
       {{3, 4, 'B', 5}, times({{1, 12}, {2, 11}, {3, 12}, {4, 12}, {5, 11}})},
