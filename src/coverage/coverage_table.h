@@ -82,11 +82,11 @@ class CoverageTable {
       const GroupId next = heads_[previous].next;
       if (next != noGroup && heads_[next].ftKey == ftKey && heads_[next].dcKey == dcKey &&
           heads_[next].branchKind == branchKind)
-        return arriveAt(next);
+        return next;
     }
     const GroupId found = findOrInsertGroupId(ftKey, dcKey, branchKind);
     if (previous != noGroup) heads_[previous].next = found;
-    return arriveAt(found);
+    return found;
   }
 
   // Appends `test` to the branch `branchIndex` of the group.
@@ -202,11 +202,6 @@ class CoverageTable {
   };
   static_assert(sizeof(GroupHead) == 64);
 
-  GroupId arriveAt(GroupId group) const {
-    // Fetched now, the group likely next is there when it is asked for.
-    if (const GroupId next = heads_[group].next; next != noGroup) __builtin_prefetch(&heads_[next]);
-    return group;
-  }
   BranchId branchAt(GroupId group, std::uint32_t index);
   GroupId addGroup(std::uint32_t ftKey, std::uint32_t dcKey, signed char branchKind);
   void store(TestNumber test, BranchId branch) {
