@@ -340,7 +340,7 @@ std::vector<std::vector<std::int64_t>> parseCounters(std::string_view bytes,
         WordReader::fail("profile mismatch for '" + function->name + "'");
       // A negative length: counters that are all zero, not written.
       if (signedLength > 0)
-        for (std::int64_t &count : *counts) count += reader.readCounter();
+        for (std::int64_t &count : *counts) count = wrappingSum(count, reader.readCounter());
     }
     const std::size_t end = record.start + (signedLength < 0 ? 0 : record.length);
     if (reader.position() > end) WordReader::fail("corrupt: a record holds more than its length");

@@ -87,8 +87,15 @@ std::uint32_t notesVersionOf(std::string_view bytes);
 // more than a small multiple of their size.
 UnitNotes parseNotes(std::string_view bytes);
 
+// Counts add up modulo 2^64, as two's complement counters do: corrupt
+// counters give odd counts, never undefined arithmetic.
+inline std::int64_t wrappingSum(std::int64_t total, std::uint64_t addend) {
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(total) + addend);
+}
+
 // The counters of each function of `notes` (indexed like notes.functions,
-// each with counterCount values), summed over the .gcda records. Throws
+// each with counterCount values), summed over the .gcda records (modulo
+// 2^64). Throws
 // ConversionError when the bytes are not counters, are truncated or
 // corrupt, or do not match the notes (another compilation: its stamp, a
 // function's checksums or number of counters differ).

@@ -8,12 +8,6 @@ namespace zorvane::gcov {
 
 namespace {
 
-// Counts add up modulo 2^64, as two's complement counters do: corrupt
-// counters give odd counts, never undefined arithmetic.
-std::int64_t wrappingSum(std::int64_t total, std::uint64_t addend) {
-  return static_cast<std::int64_t>(static_cast<std::uint64_t>(total) + addend);
-}
-
 // A line while the blocks of the unit are laid on it.
 struct LineDraft {
   bool exists = false;

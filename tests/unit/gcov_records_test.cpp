@@ -225,6 +225,14 @@ TEST(GcovRecords, CountersMustComeFromTheNotesCompilation) {
   zeros.record(0x01000000, Bytes().word(9).word(0x1111).word(0x2222));
   zeros.word(0x01a10000).word(static_cast<std::uint32_t>(-24));
   EXPECT_EQ(parseCounters(zeros.str(), notes), (std::vector<std::vector<std::int64_t>>{{0, 0, 0}}));
+  // Two records of one function add up, modulo 2^64 past 64 bits.
+  Bytes twice;
+  twice.word(0x67636461).word(version12).word(77).word(0);
+  twice.record(0x01000000, Bytes().word(9).word(0x1111).word(0x2222));
+  twice.record(0x01a10000, Bytes().counter(INT64_MAX).counter(2).counter(-1));
+  twice.record(0x01a10000, Bytes().counter(2).counter(3).counter(INT64_MIN));
+  EXPECT_EQ(parseCounters(twice.str(), notes),
+            (std::vector<std::vector<std::int64_t>>{{INT64_MIN + 1, 5, INT64_MAX}}));
 }
 
 TEST(UnitCoverage, CountsAreSolvedAndBranchesFollowGcovsRules) {
