@@ -230,9 +230,6 @@ class CoverageTable {
   std::span<const BranchId> storedRun(const Piece &piece) const {
     return {&blocks_[piece.first >> blockBits][piece.first & (blockSize - 1)], piece.count};
   }
-  BranchId storedAt(std::uint64_t position) const {
-    return blocks_[position >> blockBits][position & (blockSize - 1)];
-  }
   void settleNewPieces() const;
   void putInOrder() const;
 
